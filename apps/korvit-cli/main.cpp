@@ -1,0 +1,35 @@
+#include <cstdio>
+#include <vector>
+
+#include "command_registry.h"
+
+namespace korvit::cli {
+namespace {
+
+std::vector<CommandSetup>& Registry() {
+    static std::vector<CommandSetup> commands;
+    return commands;
+}
+
+}  // namespace
+
+bool RegisterCommand(CommandSetup setup) {
+    Registry().push_back(std::move(setup));
+    return true;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "korvit-cli: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace korvit::cli
+
+int main(int argc, char** argv) {
+    CLI::App app{"korvit-cli: load, inspect, scan, record and play ALDL datastreams headless"};
+    app.require_subcommand(1);
+    int exit_code = 0;
+    for (auto& setup : korvit::cli::Registry()) setup(app, exit_code);
+    CLI11_PARSE(app, argc, argv);
+    return exit_code;
+}

@@ -1,0 +1,124 @@
+#include "definition/adx_definition.h"
+
+#include <cstring>
+
+#include "definition/adx_dashboard.h"
+#include "definition/adx_histogram.h"
+#include "definition/adx_list_view.h"
+#include "definition/adx_lookup_table.h"
+#include "definition/adx_macro.h"
+#include "definition/adx_monitor.h"
+#include "definition/adx_value.h"
+
+namespace korvit::definition {
+namespace {
+
+void SetHeaderText(OwnedText& field, const char* text, size_t length) {
+    if (text == nullptr || length == 0 || text[0] == '\0') {
+        field.Clear();
+        return;
+    }
+    field.Set(text, length);
+}
+
+}  // namespace
+
+void ADXDefinition::Reset() {
+    userversion_.Clear();
+    author_.Clear();
+    desc_.Clear();
+    connect_command = nullptr;
+    monitor_command = nullptr;
+    disconnect_command = nullptr;
+    objects_.clear();
+    flags = 0;
+    baud = kDefaultBaud;
+}
+
+int ADXDefinition::Insert(std::unique_ptr<ADXObject> object, size_t index) {
+    if (!object) return 0;
+    if (index >= objects_.size()) {
+        objects_.push_back(std::move(object));
+    } else {
+        objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(index), std::move(object));
+    }
+    return 1;
+}
+
+ADXObject* ADXDefinition::NthOfType(uint32_t mask, size_t n) const {
+    for (const auto& object : objects_) {
+        if ((object->type() & mask) == 0) continue;
+        if (n == 0) return object.get();
+        --n;
+    }
+    return nullptr;
+}
+
+ADXObject* ADXDefinition::FindByID(const char* text) const {
+    if (text == nullptr) return nullptr;
+    return FindByID(std::string_view(text));
+}
+
+ADXObject* ADXDefinition::FindByID(std::string_view text) const {
+    char buf[kMaxIDLength];
+    for (const auto& object : objects_) {
+        const size_t n = object->GetID(buf, sizeof buf);
+        if (std::string_view(buf, n) == text) return object.get();
+    }
+    return nullptr;
+}
+
+ADXObject* ADXDefinition::FindByHash(uint32_t hash) const {
+    if (hash == 0) return nullptr;
+    for (const auto& object : objects_) {
+        if (object->idhash() == hash) return object.get();
+    }
+    return nullptr;
+}
+
+void ADXDefinition::ResolveReferences(const HeaderCommandIDs& header_commands) {
+    for (const auto& object : objects_) {
+        ADXObject* o = object.get();
+        if (auto* list = As<ADXListView>(o)) {
+            for (auto& entry : list->entries()) {
+                if (entry.entrytype == ADXListViewEntry::kItem) entry.item = FindByHash(entry.itemidhash);
+            }
+        } else if (auto* macro = As<ADXMacro>(o)) {
+            for (auto& node : macro->nodes()) node.command = FindByID(node.command_id());
+        } else if (auto* histogram = As<ADXHistogram>(o)) {
+            histogram->SetX(FindByHash(histogram->xidhash));
+            histogram->SetY(FindByHash(histogram->yidhash));
+            histogram->SetZ(FindByHash(histogram->zidhash));
+        } else if (auto* value = As<ADXValue>(o)) {
+            value->lookup = As<ADXLookupTable>(FindByHash(value->lookupidhash));
+        } else if (auto* dash = As<ADXDashboard>(o)) {
+            for (auto& entry : dash->entries()) entry.item = FindByHash(entry.itemidhash);
+        } else if (auto* monitor = As<ADXMonitor>(o)) {
+            auto& series = monitor->series();
+            for (size_t i = 0; i < series.size();) {
+                series[i].item = FindByHash(series[i].itemidhash);
+                if (series[i].item == nullptr) {
+                    monitor->Remove(i);
+                } else {
+                    ++i;
+                }
+            }
+        }
+    }
+    auto cut = [this](const std::optional<std::string>& id) -> ADXObject* {
+        return id ? FindByID(std::string_view(*id).substr(0, kMaxIDRefLength)) : nullptr;
+    };
+    monitor_command = cut(header_commands.monitor);
+    connect_command = cut(header_commands.connect);
+    disconnect_command = cut(header_commands.disconnect);
+}
+
+void ADXDefinition::SetUserVersion(const char* text, size_t length) {
+    SetHeaderText(userversion_, text, length);
+}
+void ADXDefinition::SetAuthor(const char* text, size_t length) {
+    SetHeaderText(author_, text, length);
+}
+void ADXDefinition::SetDesc(const char* text, size_t length) { SetHeaderText(desc_, text, length); }
+
+}  // namespace korvit::definition

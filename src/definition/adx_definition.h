@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "definition/adx_object.h"
+#include "definition/progress.h"
+
+namespace korvit::definition {
+
+/// The text ids that the header names its three commands by (first 14 characters each);
+/// an absent one resolves to none.
+struct HeaderCommandIDs {
+    std::optional<std::string> connect;
+    std::optional<std::string> monitor;
+    std::optional<std::string> disconnect;
+};
+
+/// One datastream definition: a header and the ordered list of objects it owns. Every other
+/// holder keeps non-owning pointers into the list, valid until the next Reset or Load.
+class ADXDefinition {
+public:
+    static constexpr uint32_t kDefaultBaud = 8192;
+    static constexpr size_t kErrorCapacity = 256;
+    enum Flags : uint32_t { kEchoesSentBytes = 1 };
+
+    ADXDefinition() = default;
+    ADXDefinition(const ADXDefinition&) = delete;
+    ADXDefinition& operator=(const ADXDefinition&) = delete;
+
+    /// Frees the header texts and every object; flags 0, baud 8192, no commands.
+    void Reset();
+
+    /// Resets, then reads an ADX file. 1 when read without a reported error and with an
+    /// accepted format version; else 0 with the message (at most 255 characters, possibly empty).
+    int Load(const std::string& path, std::string& error, IProgress* progress = nullptr);
+    /// Writes the ADX file; 1 when the file could be created.
+    int Save(const std::string& path, IProgress* progress = nullptr) const;
+
+    /// Inserts before `index`; an index at or past the end appends. A null object is refused (0).
+    int Insert(std::unique_ptr<ADXObject> object, size_t index = SIZE_MAX);
+
+    /// The n-th object (from 0) whose type shares a bit with the mask, or null.
+    ADXObject* NthOfType(uint32_t mask, size_t n) const;
+    /// The first object whose id, cut to 14 characters, equals the text exactly.
+    ADXObject* FindByID(std::string_view text) const;
+    ADXObject* FindByID(const char* text) const;
+    /// The first object with this idhash; null for 0.
+    ADXObject* FindByHash(uint32_t hash) const;
+
+    /// Stores the raw number of every value and bitmask of the command `command_hash` from the packet.
+    void ExtractCommandItems(const uint8_t* packet, uint32_t command_hash) const;
+
+    /// Resolves the references between objects and the header's commands after a load.
+    void ResolveReferences(const HeaderCommandIDs& header_commands);
+
+    /// Header texts: a copy only when present and non-empty, otherwise none.
+    void SetUserVersion(const char* text, size_t length);
+    void SetAuthor(const char* text, size_t length);
+    void SetDesc(const char* text, size_t length);
+    const OwnedText& userversion() const { return userversion_; }
+    const OwnedText& author() const { return author_; }
+    const OwnedText& desc() const { return desc_; }
+
+    const std::vector<std::unique_ptr<ADXObject>>& objects() const { return objects_; }
+    size_t size() const { return objects_.size(); }
+
+    uint32_t flags = 0;
+    uint32_t baud = kDefaultBaud;
+    ADXObject* connect_command = nullptr;
+    ADXObject* monitor_command = nullptr;
+    ADXObject* disconnect_command = nullptr;
+
+private:
+    OwnedText userversion_;
+    OwnedText author_;
+    OwnedText desc_;
+    std::vector<std::unique_ptr<ADXObject>> objects_;
+};
+
+}  // namespace korvit::definition

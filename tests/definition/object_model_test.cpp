@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "definition/definition.h"
+
+using namespace korvit::definition;
+
+TEST(IdHash, SeedTableAndRotationAreThoseOfTheFileFormat) {
+    EXPECT_EQ(ComputeIDHash("", 0), 0xDC379ACFu);
+    EXPECT_EQ(ComputeIDHash(nullptr, 4), 0u);
+    // One byte: rotl5(T[c] ^ seed). T['A'=65] = 234 and T[0] = 1 in Pearson's table.
+    const uint32_t seed = 0xDC379ACFu;
+    auto rotl5 = [](uint32_t v) { return (v << 5) | (v >> 27); };
+    const uint8_t zero = 0;
+    EXPECT_EQ(ComputeIDHash(&zero, 1), rotl5(1u ^ seed));
+    EXPECT_EQ(ComputeIDHash("A", 1), rotl5(234u ^ seed));
+    const uint8_t last = 255;
+    EXPECT_EQ(ComputeIDHash(&last, 1), rotl5(209u ^ seed));
+    EXPECT_EQ(ComputeIDHash("AB", 2, 1000), ComputeIDHash("AB", 2) % 1000);
+    EXPECT_NE(IDHashOf("rpm"), IDHashOf("RPM"));
+    EXPECT_EQ(IDHashOf("ABCDEFGHIJKLMNOPQ"), IDHashOf("ABCDEFGHIJKLMNO"));
+}
+
+TEST(ObjectModel, IdsAreCutAndReferencesByTextCompareFourteenCharacters) {
+    ADXValue v;
+    v.SetID("ABCDEFGHIJKLMNOPQRS");
+    EXPECT_EQ(v.id(), "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(v.idhash(), IDHashOf("ABCDEFGHIJKLMNO"));
+    char buf[64];
+    EXPECT_EQ(v.GetID(buf, sizeof buf), 14u);
+    EXPECT_STREQ(buf, "ABCDEFGHIJKLMN");
+    EXPECT_EQ(v.GetID(buf, 4), 3u);
+    v.SetID(static_cast<const char*>(nullptr));
+    EXPECT_EQ(v.idhash(), 0u);
+    EXPECT_EQ(v.type(), ADXTYPE_VALUE);
+}
+
+TEST(ObjectModel, EquationRebuildsVarsAndVarUpdatesMatchByLetter) {
+    ADXValue v;
+    v.SetEquation("(X*2)+Y-X");
+    ASSERT_EQ(v.vars().size(), 3u);
+    EXPECT_EQ(v.vars()[0].varID, 'X');
+    EXPECT_EQ(v.vars()[1].varID, 'Y');
+    v.SetVar({ADXValueVar::kLink, 'X', 0x1234});
+    v.SetVar({ADXValueVar::kLink, 'Q', 0x9});
+    EXPECT_EQ(v.vars()[0].type, ADXValueVar::kLink);
+    EXPECT_EQ(v.vars()[0].linkIDHash, 0x1234u);
+    EXPECT_EQ(v.vars()[2].type, ADXValueVar::kNative);
+}
+
+TEST(ObjectModel, ListViewLimitsAndTitleCopyRule) {
+    ADXListView list;
+    EXPECT_EQ(list.Resize(300), 0);
+    EXPECT_EQ(list.count(), 0u);
+    ASSERT_EQ(list.Resize(2), 1);
+    ADXListViewEntry e;
+    const std::string longTitle(200, 't');
+    e.title.Set(longTitle);
+    EXPECT_EQ(list.SetEntry(1, e), 1);
+    EXPECT_EQ(list.entries()[1].title.size(), 0u);
+    e.title.Set("Coolant");
+    EXPECT_EQ(list.SetEntry(2, e), 0);
+    EXPECT_EQ(list.Append(e), 1);
+    EXPECT_EQ(list.entries()[2].title.view(), "Coolant");
+    ASSERT_EQ(list.Resize(255), 1);
+    EXPECT_EQ(list.Append(e), 0);
+    EXPECT_EQ(list.entries()[2].title.view(), "Coolant");
+}
+
+TEST(ObjectModel, LookupTableKeepsInputsStrictlyAscending) {
+    ADXLookupTable t;
+    EXPECT_EQ(t.AddEntry(10.0f, 1.0f), 0);
+    EXPECT_EQ(t.AddEntry(5.0f, 2.0f), 0);
+    EXPECT_EQ(t.AddEntry(20.0f, 3.0f), 2);
+    EXPECT_EQ(t.AddEntry(10.0f, 4.0f), 1);
+    ASSERT_EQ(t.entries().size(), 3u);
+    EXPECT_FLOAT_EQ(t.entries()[1].output, 4.0f);
+    t.SetOutputType(ADXLookupTable::kTextOutput);
+    EXPECT_EQ(t.lookupmode(), 1u);
+    EXPECT_EQ(t.entries()[0].text.view(), "2.000000");
+    EXPECT_EQ(t.AddEntry(1.0f, "", 0), -1);
+    t.SetLookupMode(0);
+    EXPECT_EQ(t.lookupmode(), 1u);
+}
+
+namespace {
+
+template <typename T>
+T* Add(ADXDefinition& def, const char* id) {
+    auto object = std::make_unique<T>();
+    object->SetID(id);
+    T* raw = object.get();
+    def.Insert(std::move(object));
+    return raw;
+}
+
+}  // namespace
+
+TEST(Definition, LookupsAndReferenceResolution) {
+    ADXDefinition def;
+    auto* send = Add<ADXCSendCommand>(def, "MODE1_SEND_CMD_X");  // 15 chars kept
+    auto* rpm = Add<ADXValue>(def, "RPM");
+    auto* flag = Add<ADXBitmask>(def, "CLOSEDLOOP");
+    auto* table = Add<ADXLookupTable>(def, "CLTTABLE");
+    auto* hist = Add<ADXHistogram>(def, "VEHIST");
+    auto* mon = Add<ADXMonitor>(def, "CHART");
+    auto* macro = Add<ADXMacro>(def, "MONITOR");
+    Add<ADXValue>(def, "RPM");  // duplicate id: the first wins
+
+    rpm->lookupidhash = table->idhash();
+    hist->xidhash = rpm->idhash();
+    hist->yidhash = flag->idhash();  // not a value: stays none
+    for (uint32_t h : {rpm->idhash(), 0xDEADBEEFu, flag->idhash()}) {
+        ADXMonitorSeries s;
+        s.itemidhash = h;
+        mon->Append(s);
+    }
+    ADXMacroNode node;
+    node.SetCommandID("MODE1_SEND_CMD_X");
+    macro->AppendNode(node);
+
+    EXPECT_EQ(def.NthOfType(ADXTYPE_VALUE | ADXTYPE_BITMASK, 1), flag);
+    EXPECT_EQ(def.NthOfType(ADXTYPE_VALUE, 1)->id(), "RPM");
+    EXPECT_EQ(def.FindByHash(IDHashOf("RPM")), rpm);
+    EXPECT_EQ(def.FindByHash(0), nullptr);
+    EXPECT_EQ(def.FindByID("MODE1_SEND_CMD"), send);
+    EXPECT_EQ(def.FindByID("rpm"), nullptr);
+
+    def.ResolveReferences({"MODE1_SEND_CMD_X", "MONITOR", std::nullopt});
+    EXPECT_EQ(rpm->lookup, table);
+    EXPECT_EQ(hist->x(), rpm);
+    EXPECT_EQ(hist->y(), nullptr);
+    ASSERT_EQ(mon->count(), 2u);
+    EXPECT_EQ(mon->series()[0].item, rpm);
+    EXPECT_EQ(mon->series()[1].item, flag);
+    EXPECT_EQ(macro->nodes()[0].command, send);
+    EXPECT_EQ(def.connect_command, send);
+    EXPECT_EQ(def.monitor_command, macro);
+    EXPECT_EQ(def.disconnect_command, nullptr);
+
+    def.Reset();
+    EXPECT_EQ(def.size(), 0u);
+    EXPECT_EQ(def.baud, 8192u);
+    EXPECT_EQ(def.Insert(nullptr), 0);
+}
