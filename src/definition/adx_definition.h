@@ -27,7 +27,7 @@ struct HeaderCommandIDs {
 /// One datastream definition: a header and the ordered list of objects it owns. Every other
 /// holder keeps non-owning pointers into the list, valid until the next Reset or Load.
 class ADXDefinition {
-  public:
+public:
     static constexpr uint32_t kDefaultBaud = 8192;
     static constexpr size_t kErrorCapacity = 256;
     enum Flags : uint32_t { kEchoesSentBytes = 1 };
@@ -82,7 +82,7 @@ class ADXDefinition {
     ADXObject* monitor_command = nullptr;
     ADXObject* disconnect_command = nullptr;
 
-  private:
+private:
     OwnedText userversion_;
     OwnedText author_;
     OwnedText desc_;
