@@ -40,7 +40,7 @@ struct PacketSnapshot {
     /// to none), otherwise no packet so that the item shows its last raw number.
     Packet PacketFor(uint32_t parentcmdidhash) const {
         return parentcmdidhash == 0 || parentcmdidhash == ReplyCommandHash ? packet()
-                                                                             : Packet::None();
+                                                                           : Packet::None();
     }
 };
 
@@ -48,7 +48,7 @@ struct PacketSnapshot {
 /// thread while displays read it on the GUI thread; a short lock makes every read see one whole
 /// packet, never a mix of two.
 class LastPacket {
-public:
+  public:
     /// Copies `count` bytes (at most 300; the rest of the record keeps its old bytes) and the
     /// command hash. Returns the number of bytes copied.
     uint32_t Store(const uint8_t* bytes, size_t count, uint32_t command_hash);
@@ -59,7 +59,7 @@ public:
     /// Zero bytes, length 0, hash 0.
     void Clear();
 
-private:
+  private:
     mutable std::mutex lock_;
     PacketSnapshot data_;
 };
