@@ -82,7 +82,7 @@ int32_t DAECallback::OnSendCommandEnd(const DataAcqEvent& event, const uint8_t* 
             if (datalog_ != nullptr && datalog_->IsRecording() && Connected()) {
                 datalog_->AppendReply(command->idhash(), reply, count);
             }
-            definition_.ExtractCommandItems(packet.data, command->idhash());
+            definition_.ExtractCommandItems(packet, command->idhash());
             UpdateViews(t, packet, event.objectidhash);
             ConfirmConnected();
         } else {
