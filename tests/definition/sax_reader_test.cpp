@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,21 @@ TEST(SAXReaderMarkup, LexicalFaultsStopWithOneErrorAndNoEndDocument) {
               "[ </a> E(Expecting '>' after name for closing entity reference)");
 }
 
+TEST(SAXReaderMarkup, DocumentCutAnywhereEndsNormallyOrWithTheEofFault) {
+    const std::string eof = "E(Unexpected EOF while parsing XML file)";
+    for (int form = 0; form < 2; ++form) {
+        const std::string doc = form == 0 ? kSample : Utf16(Widen(kSample), false, false);
+        for (size_t cut = 2; cut <= doc.size(); ++cut) {
+            const Result r = Parse(doc.substr(0, cut));
+            const bool ended = r.log.size() >= 2 && r.log.compare(r.log.size() - 2, 2, " ]") == 0;
+            const bool faulted = r.log.size() >= eof.size() &&
+                                 r.log.compare(r.log.size() - eof.size(), eof.size(), eof) == 0;
+            EXPECT_TRUE(ended ? r.status == kSAXOk : faulted && r.status == kSAXSyntaxError)
+                << form << " " << cut << ": " << r.log;
+        }
+    }
+}
+
 TEST(SAXReaderMarkup, CommentsAndCDataEndOnlyAfterTheThreeStateCount) {
     EXPECT_EQ(Parse("<a><!-- x --->still comment -->y</a>").log, "[ <a> T(y) </a> ]");
     EXPECT_EQ(Parse("<a><!---->z</a>").log, "[ <a> T(z) </a> ]");
@@ -330,6 +346,24 @@ TEST_F(SAXReaderFile, BlocksOfTheFileGiveTheEventsOfTheWholeBuffer) {
     }
 }
 
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator()));
+}
+
+TEST_F(SAXReaderFile, FileIsClosedHoweverTheReadingEnds) {
+    Recorder recorder;
+    SAXReader reader;
+    reader.Attach(&recorder);
+    const size_t before = OpenDescriptors();
+    EXPECT_EQ(reader.ParseFile(Write("ok.adx", "<a/>")), kSAXOk);
+    EXPECT_EQ(reader.ParseFile(Write("bad.adx", "<a b>")), kSAXSyntaxError);
+    EXPECT_EQ(reader.ParseFile(Write("empty.adx", "")), kSAXSyntaxError);
+    recorder.refuse_at = static_cast<int>(recorder.positions.size()) + 1;
+    EXPECT_EQ(reader.ParseFile(Write("refused.adx", "<a/>")), kSAXRefused);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
 TEST_F(SAXReaderFile, MissingFileOrDirectoryIsAnOpenError) {
     for (const std::string& path : {(dir_ / "missing.adx").string(), dir_.string()}) {
         Recorder recorder;
@@ -339,11 +373,6 @@ TEST_F(SAXReaderFile, MissingFileOrDirectoryIsAnOpenError) {
         EXPECT_EQ(recorder.log, "E(Error opening file)");
         EXPECT_EQ(recorder.error_code, 0x861B0001u);
     }
-    Recorder recorder;
-    SAXReader reader;
-    reader.Attach(&recorder);
-    EXPECT_EQ(reader.ParseFile(Write("empty.adx", "")), kSAXSyntaxError);
-    EXPECT_EQ(reader.ParseFile(Write("ok.adx", "<a/>")), kSAXOk);
 }
 
 }  // namespace
