@@ -77,6 +77,7 @@ class Recorder : public ISAXCallback {
 struct Result {
     int32_t status;
     std::string log;
+    std::vector<std::pair<uint32_t, uint32_t>> positions;
 };
 
 Result Parse(const std::string& bytes) {
@@ -84,7 +85,7 @@ Result Parse(const std::string& bytes) {
     SAXReader reader;
     reader.Attach(&recorder);
     const int32_t status = reader.ParseBuffer(bytes.data(), bytes.size());
-    return {status, recorder.log};
+    return {status, recorder.log, recorder.positions};
 }
 
 // The UTF-16 form of a text whose characters are the code units given.
@@ -133,13 +134,18 @@ TEST(SAXReaderEvents, DocumentGivesEventsInOrderAndSkipsWhiteRunsCommentsAndInst
 }
 
 TEST(SAXReaderEncoding, Utf16InEitherOrderWithOrWithoutMarkGivesTheEventsOfThe8BitForm) {
-    for (bool big_endian : {false, true}) {
-        for (bool bom : {false, true}) {
-            const Result r = Parse(Utf16(Widen(kSample), big_endian, bom));
-            EXPECT_EQ(r.log, kSampleEvents) << big_endian << bom;
-            EXPECT_EQ(r.status, kSAXOk);
+    for (const std::string& doc : {kSample, std::string("<a x='1'>t<b/>\r\n&lt;</a>")}) {
+        const Result narrow = Parse(doc);
+        for (bool big_endian : {false, true}) {
+            for (bool bom : {false, true}) {
+                const Result r = Parse(Utf16(Widen(doc), big_endian, bom));
+                EXPECT_EQ(r.log, narrow.log) << big_endian << bom;
+                EXPECT_EQ(r.positions, narrow.positions) << big_endian << bom;
+                EXPECT_EQ(r.status, kSAXOk);
+            }
         }
     }
+    EXPECT_EQ(Parse(kSample).log, kSampleEvents);
     // Characters whose lower byte is zero, and a lone last byte that is half a character.
     const std::u16string wide = u"<a n='\u0100'>\u4E00\u0200 &#x100;</a>";
     for (bool big_endian : {false, true}) {
