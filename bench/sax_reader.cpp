@@ -248,11 +248,14 @@ int main(int argc, char** argv) {
         const std::string arg = std::to_string(form);
         const double ours = reporter.mb_per_s["BM_SAXReader/" + arg];
         const double expat = reporter.mb_per_s["BM_Expat/" + arg];
-        std::printf("%-10s %14.1f %14.1f %12.2f\n", forms[form], ours, expat,
-                    expat > 0 ? ours / expat : 0.0);
+        if (expat > 0) {
+            std::printf("%-10s %14.1f %14.1f %12.2f\n", forms[form], ours, expat, ours / expat);
+        } else {
+            std::printf("%-10s %14.1f %14s %12s\n", forms[form], ours, "n/a", "n/a");
+        }
     }
-    std::printf("(document: %zu bytes 8-bit, %zu bytes UTF-16)\n", TheFiles().sizes[0],
-                TheFiles().sizes[1]);
+    std::printf("(MB = 10^6 bytes of file per CPU second; document: %zu bytes 8-bit, %zu UTF-16)\n",
+                TheFiles().sizes[0], TheFiles().sizes[1]);
     benchmark::Shutdown();
     return 0;
 }
