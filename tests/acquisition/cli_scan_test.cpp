@@ -51,6 +51,9 @@ struct Child {
         Child child;
         child.out_path = "/tmp/korvit_scan_" + tag + std::to_string(getpid()) + ".out";
         child.err_path = "/tmp/korvit_scan_" + tag + std::to_string(getpid()) + ".err";
+        // A file left by an earlier child must not be read as this one's output.
+        std::remove(child.out_path.c_str());
+        std::remove(child.err_path.c_str());
         child.pid = fork();
         if (child.pid == 0) {
             freopen(child.out_path.c_str(), "w", stdout);
@@ -74,6 +77,10 @@ struct Child {
         text << in.rdbuf();
         return text.str();
     }
+    void RemoveFiles() const {
+        std::remove(out_path.c_str());
+        std::remove(err_path.c_str());
+    }
     std::string Out() const { return Read(out_path); }
     std::string Err() const { return Read(err_path); }
 };
@@ -90,6 +97,11 @@ class ScanCli : public ::testing::Test {
             sim.Wait();
         }
         std::remove(def_path.c_str());
+        for (const char* tag : {"sim", "json", "int", "missing", "bad", "lost"}) {
+            Child{-1, "/tmp/korvit_scan_" + std::string(tag) + std::to_string(getpid()) + ".out",
+                  "/tmp/korvit_scan_" + std::string(tag) + std::to_string(getpid()) + ".err"}
+                .RemoveFiles();
+        }
     }
     /// Starts the simulator and returns its line's path.
     std::string StartSimulator(const std::vector<std::string>& extra = {}) {
