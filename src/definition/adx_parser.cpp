@@ -120,7 +120,8 @@ void ADXParser::HandleFormat(std::string_view name, bool is_end) {
     if (is_end || name != "adxformat") return;
     const std::string* version = pending_.Find("version");
     if (version == nullptr) return;
-    if (adx::ReadFloat(*version) < kMinimumVersion) {
+    // Written so that a version that is not a number is refused too.
+    if (!(adx::ReadFloat(*version) >= kMinimumVersion)) {
         Error(kVersionErrorCode, "File version is out of date.");
         return;
     }
