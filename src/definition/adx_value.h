@@ -22,7 +22,7 @@ struct ADXValueVar {
 
 /// A number decoded from a reply packet.
 class ADXValue : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_VALUE;
     enum Flags : uint32_t {
         kSigned = 1,
@@ -61,7 +61,7 @@ public:
     uint32_t lookupidhash = 0;
     ADXLookupTable* lookup = nullptr;
 
-private:
+  private:
     evaluation::ADXEquation expression_;
     std::vector<ADXValueVar> vars_;
     OwnedText units_;
