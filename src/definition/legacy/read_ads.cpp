@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "definition/adx_read_rules.h"
 #include "definition/legacy/ads_import.h"
 #include "definition/legacy/ads_numbers.h"
 
@@ -21,10 +22,11 @@ constexpr int kCommandFieldCount = 9;
 /// Characters of the file, read through a buffer. A byte 0xFF reads as the end of the file, as it
 /// did for the tools that wrote the format; CR LF reads as one line feed.
 class CharSource {
-public:
+  public:
     static constexpr int kEnd = -1;
 
-    explicit CharSource(std::string_view text) : pos_(text.data()), end_(text.data() + text.size()) {}
+    explicit CharSource(std::string_view text)
+        : pos_(text.data()), end_(text.data() + text.size()) {}
     explicit CharSource(std::FILE* file) : file_(file), buffer_(64 * 1024) {}
 
     int Get() {
@@ -40,7 +42,7 @@ public:
 
     bool failed() const { return failed_; }
 
-private:
+  private:
     bool Fill() {
         if (file_ == nullptr) return false;
         const size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
@@ -83,7 +85,9 @@ Field NextField(CharSource& in, std::string& value, bool stop_at_brace,
     }
 }
 
-uint32_t ToU32(std::string_view text) { return static_cast<uint32_t>(ParseDecimal(text)); }
+uint32_t ToU32(std::string_view text) {
+    return static_cast<uint32_t>(adx::ReadDecimal(text));
+}
 
 /// Reads the fields of a block in order, handing each to `apply(index, value)`, until `count`
 /// fields were read or the block or file ends. Returns false when the block or file ended.
@@ -101,7 +105,7 @@ void SetCommandBytes(ALDLCommand& command, std::string_view list) {
     size_t n = 0;
     while (n < command.bytes.size()) {
         const size_t comma = list.find(',');
-        command.bytes[n++] = static_cast<uint8_t>(ParseHex(list.substr(0, comma)));
+        command.bytes[n++] = static_cast<uint8_t>(adx::ReadHex(list.substr(0, comma)));
         if (comma == std::string_view::npos) break;
         list.remove_prefix(comma + 1);
     }
@@ -118,17 +122,36 @@ void ApplyChecksum(ALDLCommand& command) {
 
 void ApplyCommandField(ALDLCommand& c, int i, std::string_view v) {
     switch (i) {
-        case 0: c.name.Set(v); break;
-        case 1: SetCommandBytes(c, v); break;
+        case 0:
+            c.name.Set(v);
+            break;
+        case 1:
+            SetCommandBytes(c, v);
+            break;
         // More bytes than the record holds cannot be sent; keep the command within its bytes.
-        case 2: c.total_bytes = std::min<uint32_t>(ToU32(v), ALDLCommand::kMaxBytes); break;
-        case 3: c.checksum = ToU32(v); break;
-        case 4: c.payload_bytes = ToU32(v); break;
-        case 5: c.bytes_before_payload = ToU32(v); break;
-        case 6: c.master = ToU32(v); break;
-        case 7: c.monitor = ToU32(v); break;
-        case 8: c.chain_to = ParseDecimal(v); break;
-        default: break;
+        case 2:
+            c.total_bytes = std::min<uint32_t>(ToU32(v), ALDLCommand::kMaxBytes);
+            break;
+        case 3:
+            c.checksum = ToU32(v);
+            break;
+        case 4:
+            c.payload_bytes = ToU32(v);
+            break;
+        case 5:
+            c.bytes_before_payload = ToU32(v);
+            break;
+        case 6:
+            c.master = ToU32(v);
+            break;
+        case 7:
+            c.monitor = ToU32(v);
+            break;
+        case 8:
+            c.chain_to = adx::ReadDecimal(v);
+            break;
+        default:
+            break;
     }
 }
 
@@ -142,28 +165,47 @@ void ReadHeader(CharSource& in, ALDLDefinition& ads) {
         const float version = ads.format_version;
         if (version < 1.0f) return;
         switch (i) {
-            case 1: ads.definition_version.Set(v); break;
-            case 2: ads.title.Set(v); break;
-            case 3: ads.author.Set(v); break;
-            case 4: ads.engine.Set(v); break;
-            case 5: ads.year.Set(v); break;
-            case 6: ads.vin_code.Set(v); break;
-            case 7: ads.code_mask.Set(v); break;
-            case 8: ads.comments.Set(v); break;
+            case 1:
+                ads.definition_version.Set(v);
+                break;
+            case 2:
+                ads.title.Set(v);
+                break;
+            case 3:
+                ads.author.Set(v);
+                break;
+            case 4:
+                ads.engine.Set(v);
+                break;
+            case 5:
+                ads.year.Set(v);
+                break;
+            case 6:
+                ads.vin_code.Set(v);
+                break;
+            case 7:
+                ads.code_mask.Set(v);
+                break;
+            case 8:
+                ads.comments.Set(v);
+                break;
             case 9:
                 if (version >= 1.1f) ads.baud = ToU32(v);
                 break;
             case 10:
-                if (version >= 1.2f) ads.flags = ParseHex(v);
+                if (version >= 1.2f) ads.flags = adx::ReadHex(v);
                 break;
-            case 11: ads.checksum_id = ParseHex(v); break;
+            case 11:
+                ads.checksum_id = adx::ReadHex(v);
+                break;
             case 12: {
-                const int32_t n = ParseDecimal(v);
+                const int32_t n = adx::ReadDecimal(v);
                 ads.number_of_commands = static_cast<uint8_t>(
                     std::clamp<int32_t>(n, 0, static_cast<int32_t>(ALDLDefinition::kMaxCommands)));
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     });
     if (!complete) return;
@@ -180,42 +222,91 @@ void ReadHeader(CharSource& in, ALDLDefinition& ads) {
 
 void ApplyValueField(ALDLValue& item, int i, std::string_view v) {
     switch (i) {
-        case 0: item.byte_number = ToU32(v); break;
-        case 1: item.message_number = static_cast<uint8_t>(ParseDecimal(v)); break;
-        case 2: item.size_in_bits = ToU32(v); break;
-        case 3: item.operation = ToU32(v); break;
-        case 4: item.factor = ParseFloat(v); break;
-        case 5: item.offset = ParseFloat(v); break;
-        case 6: item.title.Set(v); break;
-        case 7: item.unit_label.Set(v); break;
-        case 8: item.alarm_high = ToU32(v); break;
-        case 9: item.alarm_high_enable = ToU32(v); break;
-        case 10: item.alarm_low = ToU32(v); break;
-        case 11: item.alarm_low_enable = ToU32(v); break;
-        case 12: item.range_high = ToU32(v); break;
-        case 13: item.range_low = ToU32(v); break;
-        case 14: item.lookup_table_index = ParseDecimal(v); break;
-        default: break;
+        case 0:
+            item.byte_number = ToU32(v);
+            break;
+        case 1:
+            item.message_number = static_cast<uint8_t>(adx::ReadDecimal(v));
+            break;
+        case 2:
+            item.size_in_bits = ToU32(v);
+            break;
+        case 3:
+            item.operation = ToU32(v);
+            break;
+        case 4:
+            item.factor = ParseFloat(v);
+            break;
+        case 5:
+            item.offset = ParseFloat(v);
+            break;
+        case 6:
+            item.title.Set(v);
+            break;
+        case 7:
+            item.unit_label.Set(v);
+            break;
+        case 8:
+            item.alarm_high = ToU32(v);
+            break;
+        case 9:
+            item.alarm_high_enable = ToU32(v);
+            break;
+        case 10:
+            item.alarm_low = ToU32(v);
+            break;
+        case 11:
+            item.alarm_low_enable = ToU32(v);
+            break;
+        case 12:
+            item.range_high = ToU32(v);
+            break;
+        case 13:
+            item.range_low = ToU32(v);
+            break;
+        case 14:
+            item.lookup_table_index = adx::ReadDecimal(v);
+            break;
+        default:
+            break;
     }
 }
 
 void ApplyBitField(ALDLBit& item, int i, std::string_view v) {
     switch (i) {
-        case 0: item.byte_number = ToU32(v); break;
-        case 1: item.message_number = static_cast<uint8_t>(ParseDecimal(v)); break;
-        case 2: item.bit_number = ToU32(v); break;
-        case 3: item.title.Set(v); break;
-        case 4: item.alarm_set_enable = ToU32(v); break;
-        case 5: item.alarm_clear_enable = ToU32(v); break;
-        case 6: item.set_title.Set(v); break;
-        case 7: item.clear_title.Set(v); break;
-        default: break;
+        case 0:
+            item.byte_number = ToU32(v);
+            break;
+        case 1:
+            item.message_number = static_cast<uint8_t>(adx::ReadDecimal(v));
+            break;
+        case 2:
+            item.bit_number = ToU32(v);
+            break;
+        case 3:
+            item.title.Set(v);
+            break;
+        case 4:
+            item.alarm_set_enable = ToU32(v);
+            break;
+        case 5:
+            item.alarm_clear_enable = ToU32(v);
+            break;
+        case 6:
+            item.set_title.Set(v);
+            break;
+        case 7:
+            item.clear_title.Set(v);
+            break;
+        default:
+            break;
     }
 }
 
 /// Table data: "index,value" pairs, one per line.
 void ReadTableData(ALDLLookupTable& table, std::string_view data) {
-    if (table.data_type != ALDLLookupTable::kInteger && table.data_type != ALDLLookupTable::kFloat) {
+    if (table.data_type != ALDLLookupTable::kInteger &&
+        table.data_type != ALDLLookupTable::kFloat) {
         return;  // the bytes of other data types are not interpreted
     }
     while (!data.empty()) {
@@ -226,9 +317,9 @@ void ReadTableData(ALDLLookupTable& table, std::string_view data) {
         if (comma == std::string_view::npos) continue;
         const std::string_view number = line.substr(comma + 1);
         const float value = table.data_type == ALDLLookupTable::kInteger
-                                ? static_cast<float>(ParseDecimal(number))
+                                ? static_cast<float>(adx::ReadDecimal(number))
                                 : ToFloat(ParseFloat(number));
-        table.Store(ParseDecimal(line.substr(0, comma)), value);
+        table.Store(adx::ReadDecimal(line.substr(0, comma)), value);
     }
 }
 
@@ -240,19 +331,30 @@ void ReadLookupTable(CharSource& in, ALDLLookupTable& table) {
         const size_t capacity = i == kDataField ? kTableDataCapacity : kFieldCapacity;
         if (NextField(in, value, true, capacity) != Field::kValue) return;
         switch (i) {
-            case 0: table.data_type = static_cast<uint8_t>(ParseDecimal(value)); break;
-            case 1: table.Resize(static_cast<uint16_t>(ParseDecimal(value))); break;
-            case 2: table.index_size = static_cast<uint16_t>(ParseDecimal(value)); break;
-            case 3: table.table_name.Set(value); break;
-            case kDataField: ReadTableData(table, value); break;
-            default: break;  // two reserved fields
+            case 0:
+                table.data_type = static_cast<uint8_t>(adx::ReadDecimal(value));
+                break;
+            case 1:
+                table.Resize(static_cast<uint16_t>(adx::ReadDecimal(value)));
+                break;
+            case 2:
+                table.index_size = static_cast<uint16_t>(adx::ReadDecimal(value));
+                break;
+            case 3:
+                table.table_name.Set(value);
+                break;
+            case kDataField:
+                ReadTableData(table, value);
+                break;
+            default:
+                break;  // two reserved fields
         }
     }
 }
 
 /// Reads item blocks and keeps track of the unique ids already taken by values, bits and tables.
 class ItemReader {
-public:
+  public:
     ItemReader(CharSource& in, ALDLDefinition& ads) : in_(in), ads_(ads) {}
 
     void Read() {
@@ -287,20 +389,30 @@ public:
                 if (ReadCommon(dash)) ReadDash();
                 break;
             }
-            default: break;  // unknown item types are read no further
+            default:
+                break;  // unknown item types are read no further
         }
     }
 
-private:
+  private:
     /// The four common fields after the type; false when the block or file ended among them.
     bool ReadCommon(ALDLItem& item) {
         const bool complete = ReadFields(in_, 4, true, [&item](int i, std::string_view v) {
             switch (i) {
-                case 0: item.comments.Set(v); break;
-                case 1: item.separator = ToU32(v); break;
-                case 2: item.visible = ToU32(v); break;
-                case 3: item.unique_id = ToU32(v); break;
-                default: break;
+                case 0:
+                    item.comments.Set(v);
+                    break;
+                case 1:
+                    item.separator = ToU32(v);
+                    break;
+                case 2:
+                    item.visible = ToU32(v);
+                    break;
+                case 3:
+                    item.unique_id = ToU32(v);
+                    break;
+                default:
+                    break;
             }
         });
         if (item.item_type != ALDLItem::kDash && !ids_.insert(item.unique_id).second) {
@@ -313,11 +425,20 @@ private:
     void ReadDash() {
         ReadFields(in_, 4, true, [this](int i, std::string_view v) {
             switch (i) {
-                case 0: ads_.gauge_count = static_cast<uint8_t>(ParseDecimal(v)); break;
-                case 1: ads_.gauge_ids.Set(v); break;
-                case 2: ads_.monitor_count = static_cast<uint8_t>(ParseDecimal(v)); break;
-                case 3: ads_.monitor_ids.Set(v); break;
-                default: break;
+                case 0:
+                    ads_.gauge_count = static_cast<uint8_t>(adx::ReadDecimal(v));
+                    break;
+                case 1:
+                    ads_.gauge_ids.Set(v);
+                    break;
+                case 2:
+                    ads_.monitor_count = static_cast<uint8_t>(adx::ReadDecimal(v));
+                    break;
+                case 3:
+                    ads_.monitor_ids.Set(v);
+                    break;
+                default:
+                    break;
             }
         });
     }
