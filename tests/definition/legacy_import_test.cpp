@@ -285,6 +285,7 @@ TEST_F(LegacyImport, OperationsGiveEquationsOutputTypesAndDisplayLimits) {
     EXPECT_FLOAT_EQ(Find<ADXValue>("7")->alarm_high, 7.0f);  // character '7'
     EXPECT_FLOAT_EQ(Find<ADXValue>("7")->alarm_low, 0.0f);   // raw 0 shows '?'
     EXPECT_FLOAT_EQ(Find<ADXValue>("8")->alarm_high, 7.0f);  // odd sizes count the raw as 0
+    EXPECT_EQ(Find<ADXValue>("8")->expression().text(), "X * 1.000000 + 7.000000");
     EXPECT_FLOAT_EQ(Find<ADXValue>("9")->alarm_high, 0.0f);
     EXPECT_EQ(adx.FindByID("10"), nullptr);
 }
