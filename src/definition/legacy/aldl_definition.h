@@ -111,12 +111,12 @@ class ALDLLookupTable : public ALDLItem {
     enum DataType : uint8_t { kInteger = 1, kFloat = 2 };
     static constexpr uint16_t kDefaultSize = 256;
 
-    ALDLLookupTable() : ALDLItem(kLookupTable) { Resize(kDefaultSize); }
+    ALDLLookupTable() : ALDLItem(kLookupTable) {}
     std::string_view Title() const override { return table_name.view(); }
 
-    /// Reallocates the storage for `size` entries, all absent.
+    /// Allocates the storage for `size` entries, all absent. Until then the table stores nothing.
     void Resize(uint16_t size);
-    /// Stores a value; an index at or beyond the table size is ignored.
+    /// Stores a value; an index outside the allocated storage is ignored.
     void Store(int64_t index, float value);
     uint16_t table_size() const { return table_size_; }
     bool present(size_t index) const { return index < present_.size() && present_[index]; }
@@ -130,7 +130,7 @@ class ALDLLookupTable : public ALDLItem {
     std::vector<ALDLValue*> users;
 
   private:
-    uint16_t table_size_ = 0;
+    uint16_t table_size_ = kDefaultSize;
     std::vector<float> data_;
     std::vector<bool> present_;
 };
