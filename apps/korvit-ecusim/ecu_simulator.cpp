@@ -174,7 +174,13 @@ void EcuSimulator::Receive(TimePoint now) {
         if (n <= 0) return;
         // A stalled unit hears nothing; the 160-baud stream takes no commands.
         if (now < stalled_until_ || stream_size_ > 0) continue;
-        if (echo_) Emit(std::vector<uint8_t>(buf, buf + n), now);
+        if (echo_) {
+            Emit(std::vector<uint8_t>(buf, buf + n), now);
+        } else if (byte_time_.count() > 0) {
+            // The pseudo-terminal delivers at once, but on the wire the received bytes kept the
+            // one-wire line busy; a reply can only start after them. The echo models this itself.
+            line_free_ = std::max(line_free_, now) + byte_time_ * n;
+        }
         for (ssize_t i = 0; i < n; ++i) {
             received_.push_back(buf[i]);
             for (const ADXCSendCommand* command : commands_) {
