@@ -263,7 +263,8 @@ platform::TimePoint EcuSimulator::NextWake(TimePoint now) const {
     // A byte already due waits for room on the line (POLLOUT), not for a timer.
     if (!line_.empty() && byte_time_.count() > 0 && next_due_ > now) wake = next_due_;
     for (const Later& later : later_) wake = std::min(wake, later.at);
-    if (!chatter_.empty() && line_.empty()) {
+    // The same conditions as FeedTheLine's, or a chatter time that cannot be served would spin.
+    if (!chatter_.empty() && line_.empty() && later_.empty()) {
         TimePoint chatter = std::max(next_chatter_, line_free_);
         if (last_command_) chatter = std::max(chatter, *last_command_ + kChatterResume);
         wake = std::min(wake, chatter);

@@ -116,7 +116,7 @@ TEST_F(SimulatorTest, EchoesWhatItHearsBeforeReplying) {
     EXPECT_TRUE(EcuSignals::SumsToZero(reply));
 }
 
-TEST_F(SimulatorTest, NoReplyAndDroppedBytesLeaveTheReaderShort) {
+TEST_F(SimulatorTest, NoReplyLeavesTheReaderEmptyHanded) {
     Start(WithFault(FaultKind::kNoReply, 1.0));
     SendRequest();
     EXPECT_TRUE(Read(kReplySize, 50, 400).empty());
