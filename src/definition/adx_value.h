@@ -28,7 +28,7 @@ struct ADXValueVar {
 
 /// A number decoded from a reply packet.
 class ADXValue : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_VALUE;
     enum Flags : uint32_t {
         kSigned = 1,
@@ -85,7 +85,7 @@ public:
     uint32_t lookupidhash = 0;
     ADXLookupTable* lookup = nullptr;
 
-private:
+  private:
     double ComputeValue(const ADXDefinition& definition, evaluation::Packet packet, uint32_t offset,
                         uint32_t options, const evaluation::LinkChain* chain);
 
