@@ -3,6 +3,7 @@
 // allocates nothing per reply.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -44,104 +45,64 @@ using namespace korvit::evaluation;
 
 namespace {
 
-constexpr uint32_t kCommand = 0x0A0B0C0D;
-constexpr size_t kPacketSize = 64;
-
-/// A definition of the size of a typical engine datastream: 40 values of 8 and 16 bits with
-/// scaling equations (some through lookup tables, a few linked), 24 flag bitmasks, 2 histograms.
+/// samples/demo.adx, loaded once: its 63-byte mode-1 packet with every value, bitmask and
+/// histogram of that command.
 struct DemoDefinition {
+    static constexpr size_t kReplySize = 67;
     ADXDefinition def;
+    const ADXCSendCommand* command = nullptr;
     std::vector<ADXValue*> values;
     std::vector<ADXBitmask*> bitmasks;
     std::vector<ADXHistogram*> histograms;
 
     DemoDefinition() {
-        auto coolant = std::make_unique<ADXLookupTable>();
-        coolant->SetID("CTS_TABLE");
-        for (int i = 0; i <= 16; ++i) coolant->AddEntry(i * 16.0f, 150.0f - i * 12.5f);
-        ADXLookupTable* coolant_table = coolant.get();
-        def.Insert(std::move(coolant));
-        auto modes = std::make_unique<ADXLookupTable>();
-        modes->SetID("MODE_TABLE");
-        modes->SetOutputType(ADXLookupTable::kTextOutput);
-        const char* names[] = {"Open", "Closed", "Decel", "WOT", "Crank"};
-        for (int i = 0; i < 5; ++i) modes->AddEntry(static_cast<float>(i), names[i], 5);
-        ADXLookupTable* mode_table = modes.get();
-        def.Insert(std::move(modes));
+        const std::string path = std::string(KORVIT_SOURCE_DIR) + "/samples/demo.adx";
+        std::string error;
+        if (def.Load(path, error) != 1) {
+            std::fprintf(stderr, "bench_evaluation: cannot load %s: %s\n", path.c_str(),
+                         error.c_str());
+            std::exit(1);
+        }
+        command = As<ADXCSendCommand>(def.NthOfType(ADXTYPE_SENDCOMMAND, 0));
+        if (command == nullptr) {
+            std::fprintf(stderr, "bench_evaluation: %s has no send command\n", path.c_str());
+            std::exit(1);
+        }
+        for (const auto& object : def.objects()) {
+            if (auto* v = As<ADXValue>(object.get())) values.push_back(v);
+            if (auto* m = As<ADXBitmask>(object.get())) bitmasks.push_back(m);
+            if (auto* h = As<ADXHistogram>(object.get())) histograms.push_back(h);
+        }
+    }
 
-        const char* equations[] = {"X", "X*0.5-40", "X*25", "(X-128)*0.0078", "X/2.56", "X*0.4"};
-        for (int i = 0; i < 40; ++i) {
-            auto v = std::make_unique<ADXValue>();
-            v->SetID("VAL" + std::to_string(i));
-            v->parentcmdidhash = kCommand;
-            v->sizeinbits = i % 4 == 0 ? 16 : 8;
-            v->packetoffset = static_cast<uint32_t>(i % 60);
-            v->SetValueEquation(equations[i % 6]);
-            v->flags = i % 5 == 0 ? (ADXValue::kHighAlarm | ADXValue::kLowAlarm) : 0;
-            v->outputtype = static_cast<uint32_t>(i % 4);
-            if (i % 10 == 3) v->lookup = coolant_table;
-            if (i % 10 == 7) v->lookup = mode_table;
-            values.push_back(v.get());
-            def.Insert(std::move(v));
-        }
-        for (int i = 0; i < 4; ++i) {
-            auto v = std::make_unique<ADXValue>();
-            v->SetID("CALC" + std::to_string(i));
-            v->parentcmdidhash = kCommand;
-            v->SetValueEquation("X*Y/100");
-            v->SetVar({ADXValueVar::kLink, 'X', values[static_cast<size_t>(i)]->idhash()});
-            v->SetVar({ADXValueVar::kLink, 'Y', values[static_cast<size_t>(i) + 1]->idhash()});
-            values.push_back(v.get());
-            def.Insert(std::move(v));
-        }
-        for (int i = 0; i < 24; ++i) {
-            auto m = std::make_unique<ADXBitmask>();
-            m->SetID("FLAG" + std::to_string(i));
-            m->parentcmdidhash = kCommand;
-            m->packetoffset = static_cast<uint32_t>(40 + i / 8);
-            m->operand = 1u << (i % 8);
-            m->result = m->operand;
-            m->SetTrueString("Active", 6);
-            m->SetFalseString("Inactive", 8);
-            bitmasks.push_back(m.get());
-            def.Insert(std::move(m));
-        }
-        for (int i = 0; i < 2; ++i) {
-            auto h = std::make_unique<ADXHistogram>();
-            h->SetID("HIST" + std::to_string(i));
-            h->parentcmdidhash = kCommand;
-            h->SetXMin(0);
-            h->SetXMax(6375);
-            h->SetYMin(0);
-            h->SetYMax(100);
-            h->SetRows(16);
-            h->SetCols(16);
-            h->SetX(values[2]);
-            h->SetY(values[4]);
-            h->SetZ(values[5]);
-            histograms.push_back(h.get());
-            def.Insert(std::move(h));
-        }
+    uint32_t hash() const { return command->idhash(); }
+    /// The packet part of a reply, as the reply path cuts it.
+    Packet PacketOf(const uint8_t* reply) const {
+        const size_t offset = std::min<size_t>(command->packetoffset, kReplySize);
+        return Packet{reply + offset, std::min<size_t>(command->packetsize, kReplySize - offset)};
     }
 };
 
 /// Reply bytes that change from one reply to the next.
 void FillReply(uint8_t* reply, uint64_t n) {
-    for (size_t i = 0; i < kPacketSize; ++i) reply[i] = static_cast<uint8_t>(n * 7 + i * 13);
+    for (size_t i = 0; i < DemoDefinition::kReplySize; ++i) {
+        reply[i] = static_cast<uint8_t>(n * 7 + i * 13);
+    }
 }
 
 void BM_DecodeReply(benchmark::State& state) {
     DemoDefinition demo;
     LastPacket last;
     PacketSnapshot snap;
-    uint8_t reply[kPacketSize];
+    uint8_t reply[DemoDefinition::kReplySize];
     uint64_t n = 0;
     const uint64_t allocations_before = g_allocations.load();
     for (auto _ : state) {
         FillReply(reply, n++);
         // The reply path, then every value and bitmask as the item list shows it.
-        last.Store(reply, sizeof reply, kCommand);
-        demo.def.ExtractCommandItems(Packet{reply, sizeof reply}, kCommand);
+        const Packet packet = demo.PacketOf(reply);
+        last.Store(packet.data, packet.size, demo.hash());
+        demo.def.ExtractCommandItems(packet, demo.hash());
         last.LoadInto(snap);
         for (ADXValue* v : demo.values) benchmark::DoNotOptimize(ReadValue(*v, demo.def, snap));
         for (ADXBitmask* m : demo.bitmasks) {
@@ -178,12 +139,16 @@ BENCHMARK(BM_HistogramBinnedSample);
 
 void BM_HistogramSampleFromReply(benchmark::State& state) {
     DemoDefinition demo;
-    uint8_t reply[kPacketSize];
+    if (demo.histograms.empty()) {
+        state.SkipWithError("the demo definition has no histogram");
+        return;
+    }
+    uint8_t reply[DemoDefinition::kReplySize];
     uint64_t n = 0;
     for (auto _ : state) {
         FillReply(reply, n++);
         benchmark::DoNotOptimize(
-            demo.histograms[0]->AddHistogramSample(demo.def, Packet{reply, kPacketSize}, kCommand));
+            demo.histograms[0]->AddHistogramSample(demo.def, demo.PacketOf(reply), demo.hash()));
     }
     state.SetItemsProcessed(state.iterations());
 }
