@@ -12,9 +12,9 @@
 #include "app/output_log.h"
 #include "app/views.h"
 #include "command_registry.h"
+#include "decode_json.h"
 #include "definition/adx_definition.h"
 #include "definition_json.h"
-#include "items_json.h"
 
 namespace korvit::cli {
 namespace {
@@ -70,10 +70,11 @@ class ScanViews : public app::IViews {
         replies_.fetch_add(1, std::memory_order_relaxed);
         if (!json_) return;
         state_.last_packet.LoadInto(snapshot_);
-        nlohmann::json line = DecodedItemsJson(definition_, snapshot_);
+        nlohmann::ordered_json line = DecodedItemsToJson(definition_, snapshot_);
         const auto* command = definition_.FindByHash(command_hash);
         line["time"] = t;
-        line["command"] = command != nullptr ? nlohmann::json(std::string(command->id())) : nullptr;
+        line["command"] =
+            command != nullptr ? nlohmann::ordered_json(std::string(command->id())) : nullptr;
         const std::string text = line.dump();
         std::fprintf(stdout, "%s\n", text.c_str());
         std::fflush(stdout);
