@@ -201,8 +201,13 @@ TEST_F(ExecuteTest, SendCommandStopsAtTheAbortCheckAndAtARefusedStart) {
 }
 
 TEST_F(ExecuteTest, SendCommandReportsAShortWrite) {
-    Connect();  // the peer reads, but a stalled line cannot take a write this large in time
+    Connect();
+    // A line whose other end is gone takes no bytes; wait until the port has seen it go.
     peer->HangUp();
+    engine.port.SetTimeouts(0, 0, 10, 0, 10);
+    uint8_t byte = 0;
+    for (int i = 0; i < 500 && !engine.port.HungUp(); ++i) engine.port.Read(&byte, 1);
+    ASSERT_TRUE(engine.port.HungUp());
     auto send = Send(Bytes(4096, 0x11), 1);
     engine.Execute(send.get());
     EXPECT_EQ(recorder.calls.back().rfind("send end 5 n=", 0), 0u) << recorder.calls.back();
