@@ -112,7 +112,8 @@ def main():
     x.append('<ADXCLISTENSILENCE id="silence" title="Wait for a quiet line">'
              "<desc>The unit chatters after key-on; wait until it stops</desc>"
              "<silencelen>20</silencelen><totaltimeout>1000</totaltimeout></ADXCLISTENSILENCE>")
-    x.append('<ADXCSENDCOMMAND id="mode1" title="Mode 1 data request">'
+    # flags bit 0: the reply is processed (decoded, recorded, shown).
+    x.append('<ADXCSENDCOMMAND id="mode1" title="Mode 1 data request" flags="00000001">'
              "<desc>Request the 63-byte engine data packet</desc>"
              '<bytestring size="5">F4 57 01 00 B4</bytestring><replysize>67</replysize>'
              "<replytimeout>200</replytimeout><packetoffset>3</packetoffset>"
