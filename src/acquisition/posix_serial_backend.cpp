@@ -57,7 +57,7 @@ bool PosixSerialBackend::Open(const std::string& device) {
         tio.c_oflag &= ~OPOST;
         tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
         tio.c_cflag |= CREAD | CLOCAL;
-        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VMIN] = 1;
         tio.c_cc[VTIME] = 0;
         ::ioctl(fd, TCSETS2, &tio);
     }
@@ -245,19 +245,13 @@ uint32_t PosixSerialBackend::Read(uint8_t* buffer, uint32_t count) {
         if (got > 0 && use_interval) {
             deadline = std::min(deadline, DeadlineAfter(last_byte, t.read_interval));
         }
-        if (n == 0 || errno != EAGAIN) {
-            // The other end is gone (EIO on a hung-up tty). The line now behaves as a silent one:
-            // the read ends when its time-outs say, so callers keep their pace instead of spinning.
-            hung_up_ = true;
-            if (deadline != kNever) platform::WaitUntil(deadline);
-            return got;
-        }
+        // With VMIN 1 an empty queue gives EAGAIN; end-of-file means the other end hung up.
+        if (n == 0 || errno != EAGAIN) return LineLost(deadline, got);
         if (Clock::now() >= deadline) return got;
         pollfd pfd{fd_, POLLIN, 0};
         const int ready = platform::PollUntil(&pfd, 1, deadline);
-        if (ready == 0) return got;
-        if (ready < 0) return got;
-        // Readable, or POLLHUP/POLLERR: the next read tells which.
+        if (ready <= 0) return got;
+        if ((pfd.revents & POLLIN) == 0) return LineLost(deadline, got);
     }
 }
 
@@ -278,15 +272,21 @@ uint32_t PosixSerialBackend::Write(const uint8_t* buffer, uint32_t count) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n == 0 || errno != EAGAIN) {
-            hung_up_ = true;
-            if (deadline != kNever) platform::WaitUntil(deadline);
-            return sent;
-        }
+        if (n == 0 || errno != EAGAIN) return LineLost(deadline, sent);
         pollfd pfd{fd_, POLLOUT, 0};
         if (platform::PollUntil(&pfd, 1, deadline) <= 0) return sent;
+        if ((pfd.revents & POLLOUT) == 0) return LineLost(deadline, sent);
     }
     return sent;
+}
+
+uint32_t PosixSerialBackend::LineLost(TimePoint deadline, uint32_t transferred) {
+    // The other end is gone (EIO or POLLHUP on a hung-up tty). The line then behaves as a silent
+    // one: the transfer ends when its time-outs say, so callers keep their pace instead of
+    // spinning.
+    hung_up_ = true;
+    if (deadline != kNever) platform::WaitUntil(deadline);
+    return transferred;
 }
 
 std::string PosixSerialBackend::DeviceNameForNumber(uint32_t number) const {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "acquisition/serial_backend.h"
+#include "platform/clock.h"
 
 namespace korvit::acquisition {
 
@@ -33,6 +34,8 @@ class PosixSerialBackend final : public ISerialBackend {
     std::string DeviceNameForNumber(uint32_t number) const override;
 
   private:
+    uint32_t LineLost(platform::TimePoint deadline, uint32_t transferred);
+
     int fd_ = -1;
     bool hung_up_ = false;
     SerialTimeouts timeouts_;
