@@ -27,7 +27,7 @@ using testing::ScriptedPeer;
 
 /// Records every notification as a short text, and lets a test refuse or abort at a start.
 class Recorder : public IDataAcqCallback {
-public:
+  public:
     std::vector<std::string> calls;
     Bytes last_bytes;
     bool last_bytes_null = false;
@@ -55,7 +55,7 @@ public:
     }
     int32_t OnTrigger(const DataAcqEvent& e) override { return End("trigger", e); }
 
-private:
+  private:
     int32_t Begin(const char* what, const DataAcqEvent&) {
         calls.push_back(std::string(what) + " begin");
         if (abort_on_begin != nullptr && (abort_kind.empty() || abort_kind == what)) {
@@ -100,7 +100,7 @@ Bytes BitFrame(uint8_t value) {
 }
 
 class ExecuteTest : public ::testing::Test {
-protected:
+  protected:
     void Connect(ScriptedPeer::Responder responder = nullptr) {
         peer = std::make_unique<ScriptedPeer>(std::move(responder));
         ASSERT_EQ(engine.port.Open(peer->path(), 8192), 1);
@@ -154,9 +154,9 @@ TEST_F(ExecuteTest, SendCommandReadsTheReplyAfterTheEcho) {
     // comes short.
     echo = false;
     EXPECT_EQ(engine.Execute(send.get()), 0);
-    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"send begin", "send end 0 n=8", "send begin",
-                                                        "send end 0 n=8", "send begin",
-                                                        "send end 6 n=3"}));
+    EXPECT_EQ(recorder.calls,
+              (std::vector<std::string>{"send begin", "send end 0 n=8", "send begin",
+                                        "send end 0 n=8", "send begin", "send end 6 n=3"}));
     EXPECT_EQ(recorder.last_bytes, (Bytes{0x60, 0x70, 0x80}));
     EXPECT_EQ(engine.event.objectidhash, send->idhash());
 }
@@ -319,7 +319,7 @@ TEST_F(ExecuteTest, Listen160BaudSynchronisesAndDecodesBits) {
 }
 
 class MacroTest : public ExecuteTest {
-protected:
+  protected:
     ADXMacro* AddMacro(const char* id, uint32_t repeatcount = 1) {
         auto macro = Command<ADXMacro>(id);
         macro->repeatcount = repeatcount;
@@ -345,8 +345,8 @@ TEST_F(MacroTest, RunsStepsWithRepeatCountsAndNesting) {
     Step(inner, trigger.get());
     ADXMacro* outer = AddMacro("outer", 2);
     Step(outer, trigger.get(), 0, 2);
-    Step(outer, nullptr);               // skipped
-    Step(outer, trigger.get(), 0, 0);   // runs nothing
+    Step(outer, nullptr);              // skipped
+    Step(outer, trigger.get(), 0, 0);  // runs nothing
     Step(outer, inner);
     EXPECT_EQ(engine.Execute(outer), 0);
     const std::vector<std::string> round = {"trigger end 0", "trigger end 0", "macro begin",
@@ -409,9 +409,9 @@ TEST_F(MacroTest, StopRequestsEndTheMacroAccordingToTheStepThatSawThem) {
     recorder.abort_on_begin = &engine;
     recorder.abort_kind = "send";
     engine.Execute(macro);
-    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"macro begin", "send begin",
-                                                        "send end 2 n=1", "trigger end 0",
-                                                        "macro end 0"}));
+    EXPECT_EQ(recorder.calls,
+              (std::vector<std::string>{"macro begin", "send begin", "send end 2 n=1",
+                                        "trigger end 0", "macro end 0"}));
 
     // A listen for chatter leaves it set: the next step boundary ends the macro.
     recorder.calls.clear();

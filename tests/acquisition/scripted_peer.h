@@ -22,7 +22,7 @@ using Bytes = std::vector<uint8_t>;
 /// The far end of a pseudo-terminal, driven by a script: every chunk that arrives is appended
 /// to `pending`, and the responder may consume from it and return bytes to send back.
 class ScriptedPeer {
-public:
+  public:
     using Responder = std::function<Bytes(Bytes& pending)>;
 
     explicit ScriptedPeer(Responder responder = nullptr) : responder_(std::move(responder)) {
@@ -76,7 +76,7 @@ public:
         master_ = keeper_ = -1;
     }
 
-private:
+  private:
     void WriteAll(const Bytes& bytes) {
         size_t sent = 0;
         while (master_ >= 0 && sent < bytes.size()) {
