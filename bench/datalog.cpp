@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -107,7 +106,7 @@ struct Demo {
             const auto bytes = head.Serialize();
             record.assign(bytes.begin(), bytes.end());
             for (uint32_t k = 0; k < command.storedsize; ++k) {
-                record.push_back(static_cast<uint8_t>(128 + 100 * std::sin(i * 0.01 + k)));
+                record.push_back(static_cast<uint8_t>(i * 3 + k * 7 + (i >> 4)));
             }
             std::fwrite(record.data(), 1, record.size(), out);
             offset = head.next;
@@ -204,15 +203,21 @@ void BM_UnpacedPlayback(benchmark::State& st) {
         player.views.dispatch_.reserve(EnvNumber("KORVIT_BENCH_RECORDS", 1000000));
         player.log.Open(path);
         player.log.SetSpeed(0);
+        const double cpu0 = CpuSeconds();
         const auto start = Clock::now();
         player.PlayToEnd();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const double cpu = CpuSeconds() - cpu0;
         const double rate = player.log.recordsread() / seconds;
         st.SetIterationTime(seconds);
         st.counters["records_per_s"] = rate;
-        std::printf("unpaced playback: %u records (%llu decoded) in %.3f s = %.0f records/s\n",
+        // On a shared machine the wall-clock rate depends on the other load; records per CPU
+        // second is what the code itself achieves.
+        std::printf("unpaced playback: %u records (%llu decoded) in %.3f s = %.0f records/s "
+                    "wall; %.3f s CPU = %.0f records per CPU second\n",
                     player.log.recordsread(),
-                    static_cast<unsigned long long>(player.views.replies.load()), seconds, rate);
+                    static_cast<unsigned long long>(player.views.replies.load()), seconds, rate,
+                    cpu, player.log.recordsread() / cpu);
     }
 }
 BENCHMARK(BM_UnpacedPlayback)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

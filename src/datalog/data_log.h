@@ -162,6 +162,7 @@ class DataLog {
     // reading every record reached the normal end; otherwise seeks read record by record.
     std::vector<IndexEntry> index_;
     bool index_complete_ = false;
+    bool index_times_ascending_ = false;
     uint64_t index_end_position_ = 0;
 };
 

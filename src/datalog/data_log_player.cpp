@@ -155,6 +155,9 @@ void DataLog::BuildIndex() {
                           currenttime_.load()});
     }
     index_complete_ = code == kDataLogEnd;
+    index_times_ascending_ =
+        std::is_sorted(index_.begin(), index_.end(),
+                       [](const IndexEntry& a, const IndexEntry& b) { return a.time < b.time; });
     index_end_position_ = file_.Tell();
     if (!index_complete_) index_.clear();
     index_.shrink_to_fit();
@@ -227,15 +230,22 @@ uint32_t DataLog::SeekByIndex(uint32_t target, uint32_t flags) {
     };
 
     if (flags & kSeekByTime) {
-        for (size_t i = j; i < count; ++i) {
-            if (index_[i].time > target) {
-                recordsread_.store(read_before + static_cast<uint32_t>(i - j));
-                currenttime_.store(index_[i].time);
-                file_.Seek(index_[i].offset);
-                return kDataLogOk;
-            }
+        // The first record from the position whose time is above the target; a binary search
+        // when the stamps never go backwards, as recordings' stamps do not.
+        size_t i = j;
+        if (index_times_ascending_) {
+            i = static_cast<size_t>(
+                std::upper_bound(index_.begin() + j, index_.end(), target,
+                                 [](uint32_t t, const IndexEntry& entry) { return t < entry.time; }) -
+                index_.begin());
+        } else {
+            while (i < count && index_[i].time <= target) ++i;
         }
-        return at_end();
+        if (i == count) return at_end();
+        recordsread_.store(read_before + static_cast<uint32_t>(i - j));
+        currenttime_.store(index_[i].time);
+        file_.Seek(index_[i].offset);
+        return kDataLogOk;
     }
     const size_t reads = target > read_before ? target - read_before : 1;
     if (j + reads > count) return at_end();
