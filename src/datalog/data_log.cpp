@@ -1,6 +1,7 @@
 #include "datalog/data_log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -95,6 +96,8 @@ uint32_t DataLog::WriteHeaderAndTable() {
 }
 
 uint32_t DataLog::AppendRecord(uint32_t idhash, const uint8_t* reply, uint32_t count) {
+    if (state_.load() != DataLogState::Recording) return kDataLogWrongState;
+    std::lock_guard guard(write_lock_);
     if (state_.load() != DataLogState::Recording) return kDataLogWrongState;
     // After a failed write nothing more is appended, so that the records on disk stay exactly
     // the ones that were acknowledged.
@@ -230,6 +233,7 @@ uint32_t DataLog::Record(const std::string& path, const definition::ADXDefinitio
 }
 
 uint32_t DataLog::FinishRecording() {
+    std::lock_guard guard(write_lock_);
     header_.endmark = static_cast<uint32_t>(file_.Size() + 1);
     if (WriteHeaderAndTable() != kDataLogOk) return kDataLogIOError;
     tablewritten_ = 1;
@@ -250,6 +254,7 @@ uint32_t DataLog::Close() {
         state_.store(DataLogState::Closed);
         return 1;
     }
+    std::lock_guard guard(write_lock_);
     if (WriteHeaderAndTable() != kDataLogOk) return 0;
     file_.Seek(header_.endmark);
     file_.Close();

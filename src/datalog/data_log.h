@@ -145,6 +145,9 @@ class DataLog {
     // by the player and by seeks from another thread, hence atomic.
     std::atomic<int64_t> clock_origin_ns_{0};
     std::mutex lock_;
+    // Stop on the GUI thread finishes a recording while the connect thread may be appending:
+    // the two never write at once.
+    std::mutex write_lock_;
     std::vector<uint8_t> record_buffer_;
     std::vector<uint8_t> reply_buffer_;
     std::atomic<uint32_t> recordsread_{0};
