@@ -57,6 +57,7 @@ void AcquisitionEngine::ConnectThread(std::string port_name) {
     const bool echo = (definition_.flags & definition::ADXDefinition::kEchoesSentBytes) != 0;
     engine_.flags = echo ? uint32_t{DataAcqEngine::kEcho} : 0u;
     engine_.callback = &callback_;
+    engine_.baud = definition_.baud;
 
     MMSerial& port = *engine_.port_ref;
     const bool ready =
