@@ -9,7 +9,6 @@ namespace {
 constexpr size_t kElementNameLimit = 127;
 constexpr size_t kAttributeNameLimit = 99;
 constexpr size_t kAttributeValueLimit = 255;
-constexpr size_t kTextLimit = 1023;
 constexpr size_t kErrorLimit = ADXDefinition::kErrorCapacity - 1;
 
 char NarrowChar(char16_t c) {
@@ -18,9 +17,12 @@ char NarrowChar(char16_t c) {
 
 // Appends up to `limit` characters in total, one byte per character.
 void AppendNarrow(std::string& out, const char16_t* text, uint32_t length, size_t limit) {
-    const size_t room = out.size() < limit ? limit - out.size() : 0;
+    const size_t old_size = out.size();
+    const size_t room = old_size < limit ? limit - old_size : 0;
     const size_t n = length < room ? length : room;
-    for (size_t i = 0; i < n; ++i) out.push_back(NarrowChar(text[i]));
+    out.resize(old_size + n);
+    char* dest = out.data() + old_size;
+    for (size_t i = 0; i < n; ++i) dest[i] = NarrowChar(text[i]);
 }
 
 // Names are compared without regard to letter case: they are kept in lower case.
@@ -83,7 +85,7 @@ int32_t ADXParser::StartElement(const char16_t* name, uint32_t name_length,
 int32_t ADXParser::Characters(const char16_t* text, uint32_t length, bool continued) {
     // A run the reader split only for its size goes on; any other run replaces the last one.
     if (!text_continues_) pending_.text.clear();
-    AppendNarrow(pending_.text, text, length, kTextLimit);
+    AppendNarrow(pending_.text, text, length, kRawTextLimit);
     text_continues_ = continued;
     return 0;
 }
@@ -103,17 +105,18 @@ int32_t ADXParser::Error(uint32_t /*code*/, const char* message) {
 }
 
 void ADXParser::Handle(std::string_view name, bool is_end) {
+    const uint32_t object_type = adx::ObjectTypeOfElement(name);
     if (name == "adxheader") {
         state_ = kHeaderState;
-    } else if (const uint32_t type = adx::ObjectTypeOfElement(name); type != 0) {
-        state_ = type;
+    } else if (object_type != 0) {
+        state_ = object_type;
     }
     if (state_ == kFormatState) {
         HandleFormat(name, is_end);
     } else if (state_ == kHeaderState) {
         HandleHeader(name, is_end);
     } else {
-        HandleObject(name, is_end);
+        HandleObject(object_type == state_, is_end);
     }
 }
 
@@ -121,7 +124,8 @@ void ADXParser::HandleFormat(std::string_view name, bool is_end) {
     if (is_end || name != "adxformat") return;
     const std::string* version = pending_.Find("version");
     if (version == nullptr) return;
-    if (adx::ReadFloat(*version) < kMinimumVersion) {
+    // Written so that a version that is not a number is refused too.
+    if (!(adx::ReadFloat(*version) >= kMinimumVersion)) {
         Error(kVersionErrorCode, "File version is out of date.");
         return;
     }
@@ -134,7 +138,7 @@ void ADXParser::HandleHeader(std::string_view name, bool is_end) {
         return;
     }
     if (is_end) return;
-    const std::string& text = pending_.text;
+    const std::string_view text = pending_.StoredText();
     if (name == "flags") {
         definition_.flags = adx::ReadHex(text);
     } else if (name == "objectcount") {
@@ -158,8 +162,8 @@ void ADXParser::HandleHeader(std::string_view name, bool is_end) {
     }
 }
 
-void ADXParser::HandleObject(std::string_view name, bool is_end) {
-    if (adx::ObjectTypeOfElement(name) == state_) {
+void ADXParser::HandleObject(bool own_element, bool is_end) {
+    if (own_element) {
         if (!is_end) {
             BeginObject();
         } else if (object_) {
