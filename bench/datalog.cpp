@@ -213,11 +213,11 @@ void BM_UnpacedPlayback(benchmark::State& st) {
         st.counters["records_per_s"] = rate;
         // On a shared machine the wall-clock rate depends on the other load; records per CPU
         // second is what the code itself achieves.
-        std::printf("unpaced playback: %u records (%llu decoded) in %.3f s = %.0f records/s "
-                    "wall; %.3f s CPU = %.0f records per CPU second\n",
-                    player.log.recordsread(),
-                    static_cast<unsigned long long>(player.views.replies.load()), seconds, rate,
-                    cpu, player.log.recordsread() / cpu);
+        std::printf(
+            "unpaced playback: %u records (%llu decoded) in %.3f s = %.0f records/s "
+            "wall; %.3f s CPU = %.0f records per CPU second\n",
+            player.log.recordsread(), static_cast<unsigned long long>(player.views.replies.load()),
+            seconds, rate, cpu, player.log.recordsread() / cpu);
     }
 }
 BENCHMARK(BM_UnpacedPlayback)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

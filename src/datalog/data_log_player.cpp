@@ -234,10 +234,11 @@ uint32_t DataLog::SeekByIndex(uint32_t target, uint32_t flags) {
         // when the stamps never go backwards, as recordings' stamps do not.
         size_t i = j;
         if (index_times_ascending_) {
-            i = static_cast<size_t>(
-                std::upper_bound(index_.begin() + j, index_.end(), target,
-                                 [](uint32_t t, const IndexEntry& entry) { return t < entry.time; }) -
-                index_.begin());
+            i = static_cast<size_t>(std::upper_bound(index_.begin() + j, index_.end(), target,
+                                                     [](uint32_t t, const IndexEntry& entry) {
+                                                         return t < entry.time;
+                                                     }) -
+                                    index_.begin());
         } else {
             while (i < count && index_[i].time <= target) ++i;
         }
