@@ -10,6 +10,10 @@
 #include "definition/adx_object.h"
 #include "definition/progress.h"
 
+namespace korvit::evaluation {
+struct Packet;
+}
+
 namespace korvit::definition {
 
 /// The text ids that the header names its three commands by (first 14 characters each);
@@ -52,8 +56,11 @@ public:
     /// The first object with this idhash; null for 0.
     ADXObject* FindByHash(uint32_t hash) const;
 
-    /// Stores the raw number of every value and bitmask of the command `command_hash` from the packet.
+    /// Stores the raw number of every value and bitmask of the command `command_hash` from the
+    /// packet. This form reads a whole last-packet buffer: `packet` must hold 300 bytes.
     void ExtractCommandItems(const uint8_t* packet, uint32_t command_hash) const;
+    /// The same for a packet of known size; bytes past its end read as 0.
+    void ExtractCommandItems(evaluation::Packet packet, uint32_t command_hash) const;
 
     /// Resolves the references between objects and the header's commands after a load.
     void ResolveReferences(const HeaderCommandIDs& header_commands);

@@ -14,12 +14,6 @@ void ADXHistogram::SetZ(ADXObject* object) {
     if (auto* v = As<ADXValue>(object)) z_ = v;
 }
 
-void ADXHistogram::SetHistorySize(uint32_t n) {
-    if (n == 0) return;
-    std::lock_guard<std::mutex> guard(lock_);
-    historysize_ = n;
-}
-
 uint32_t ADXHistogram::GetHistorySize() const {
     std::lock_guard<std::mutex> guard(lock_);
     return historysize_;

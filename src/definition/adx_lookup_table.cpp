@@ -22,6 +22,7 @@ std::pair<ADXLookupEntry*, int> ADXLookupTable::Slot(float input) {
 }
 
 int ADXLookupTable::AddEntry(float input, float output) {
+    if (outputtype_ == kTextOutput) return -1;
     auto [entry, index] = Slot(input);
     entry->output = output;
     return index;
@@ -50,6 +51,36 @@ void ADXLookupTable::SetOutputType(uint32_t type) {
         }
     }
     outputtype_ = type;
+}
+
+float ADXLookupTable::RemoveEntryAt(size_t index) {
+    if (index >= entries_.size()) return 0.0f;
+    const float input = entries_[index].input;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+    return input;
+}
+
+int ADXLookupTable::RemoveEntry(float input) {
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].input == input) {
+            RemoveEntryAt(i);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void ADXLookupTable::ResetTable() {
+    ClearEntries();
+    inputtype = 3;
+    outputtype_ = kNumericOutput;
+    lookupmode_ = 0;
+}
+
+int ADXLookupTable::GetEntry(size_t index, ADXLookupEntry& out) const {
+    if (index >= entries_.size()) return 0;
+    out = entries_[index];
+    return 1;
 }
 
 void ADXLookupTable::SetLookupMode(uint32_t mode) {

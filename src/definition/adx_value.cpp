@@ -1,14 +1,15 @@
 #include "definition/adx_value.h"
 
-#include <cctype>
-
 namespace korvit::definition {
 
-void ADXValue::SetEquation(std::string_view text) {
+void ADXValue::SetValueEquation(std::string_view text) {
     expression_.SetEquation(text);
+    // One record per variable slot, named by the letters of the text in order.
     vars_.clear();
+    const size_t slots = expression_.variable_count();
     for (char c : expression_.text()) {
-        if (std::isalpha(static_cast<unsigned char>(c))) vars_.push_back(ADXValueVar{0, c, 0});
+        if (vars_.size() == slots) break;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) vars_.push_back(ADXValueVar{0, c, 0});
     }
 }
 

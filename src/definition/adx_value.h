@@ -7,9 +7,15 @@
 
 #include "definition/adx_object.h"
 #include "evaluation/equation.h"
+#include "evaluation/last_packet.h"
+
+namespace korvit::evaluation {
+struct LinkChain;
+}
 
 namespace korvit::definition {
 
+class ADXDefinition;
 class ADXLookupTable;
 
 /// One letter of a value's equation: its own raw number (native) or another value (link).
@@ -34,8 +40,10 @@ public:
     ADXValue() : ADXObject(kType) {}
     int WriteXML(xml::XMLWriter* writer) const override;
 
-    /// Sets the equation text and rebuilds the vars: one native var per letter, in order.
-    void SetEquation(std::string_view text);
+    /// Sets the equation text and rebuilds the vars: one native var per variable slot, named by
+    /// the letters of the text in order. A conversion failure keeps the previous postfix form.
+    void SetValueEquation(std::string_view text);
+    void SetEquation(std::string_view text) { SetValueEquation(text); }
     const evaluation::ADXEquation& expression() const { return expression_; }
     evaluation::ADXEquation& expression() { return expression_; }
 
@@ -45,6 +53,22 @@ public:
 
     void SetUnits(const char* text, size_t length) { units_.Set(text, length); }
     const OwnedText& units() const { return units_; }
+    /// Copies the units text (empty when none); returns its length.
+    size_t GetUnits(char* buf, size_t size) const { return units_.CopyTo(buf, size); }
+
+    // Decoding. A packet that is not present makes the value reuse its last raw number.
+    /// The raw bytes as an unsigned number, stored as last raw.
+    uint32_t ExtractRaw(evaluation::Packet packet, uint32_t offset = 0, uint32_t options = 0);
+    /// The raw number with the value's signedness (a signed 24-bit width gives 0.0).
+    double RawToNumber(evaluation::Packet packet, uint32_t offset = 0, uint32_t options = 0);
+    /// The scaled value: vars set from the raw number and linked values, the equation, then the
+    /// lookup table. A circular link evaluates to 0.0.
+    double ComputeValue(const ADXDefinition& definition, evaluation::Packet packet,
+                        uint32_t offset = 0, uint32_t options = 0);
+    /// Writes the value's display text (lookup text, or the number by outputtype) into buf;
+    /// returns the value computed without the lookup table.
+    double FormatValue(char* buf, size_t size, const ADXDefinition& definition,
+                       evaluation::Packet packet, uint32_t offset = 0, uint32_t options = 0);
 
     uint32_t flags = 0;
     uint32_t parentcmdidhash = 0;
@@ -62,6 +86,9 @@ public:
     ADXLookupTable* lookup = nullptr;
 
 private:
+    double ComputeValue(const ADXDefinition& definition, evaluation::Packet packet, uint32_t offset,
+                        uint32_t options, const evaluation::LinkChain* chain);
+
     evaluation::ADXEquation expression_;
     std::vector<ADXValueVar> vars_;
     OwnedText units_;

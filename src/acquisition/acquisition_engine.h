@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "acquisition/acquisition_state.h"
+#include "acquisition/dae_callback.h"
+#include "acquisition/data_acq_engine.h"
+#include "platform/auto_reset_event.h"
+
+namespace korvit::app {
+class IViews;
+class OutputLog;
+}  // namespace korvit::app
+
+namespace korvit::definition {
+class ADXDefinition;
+}
+
+namespace korvit::acquisition {
+
+/// The acquisition engine: a connect thread that opens the port, runs the definition's connect
+/// command once and its monitor command while the running flag is set, then the disconnect
+/// command, and closes the port; and the stop work that ends it from another thread.
+class AcquisitionEngine {
+  public:
+    /// Bits of StopWork's argument.
+    enum StopFlags : uint32_t { kStopAcquisition = 1, kStopDatalog = 2, kCloseWindow = 4 };
+
+    AcquisitionEngine(definition::ADXDefinition& definition, app::OutputLog& log);
+    /// Stops a running scan and waits for the connect thread.
+    ~AcquisitionEngine();
+    AcquisitionEngine(const AcquisitionEngine&) = delete;
+    AcquisitionEngine& operator=(const AcquisitionEngine&) = delete;
+
+    /// Displays and datalog the callback reaches; set while no scan runs.
+    void set_views(app::IViews* views);
+    void set_datalog(IDatalogLink* datalog);
+
+    /// Switches acquisition on and starts the connect thread on `port_name` (a device path);
+    /// returns at once. False, and nothing happens, while a scan runs or is still ending.
+    bool StartAcquisition(const std::string& port_name);
+
+    /// Stops what the flags say, in bit order, blocking the calling thread until it is done:
+    /// acquisition (the connect thread has ended when this returns), then the datalog; then asks
+    /// the window to close. Call it from a worker thread when the caller must not block.
+    void StopWork(uint32_t flags);
+
+    /// Waits until no connect thread runs, at most `timeout`; true when idle. The stopped event
+    /// stays signalled for the stop work.
+    bool WaitIdle(std::chrono::nanoseconds timeout);
+
+    bool running() const { return state_.running.load() != 0; }
+    ConnectionStatus status() const { return state_.status.load(); }
+    uint32_t errors() const { return state_.errors.load(); }
+    AcquisitionState& state() { return state_; }
+    DAECallback& callback() { return callback_; }
+    DataAcqEngine& data_acq() { return engine_; }
+
+  private:
+    void ConnectThread(std::string port_name);
+    /// Runs connect, monitor loop and disconnect on an open port.
+    void RunCommands(const std::string& port_name);
+    void RefreshViews();
+
+    definition::ADXDefinition& definition_;
+    app::OutputLog& log_;
+    AcquisitionState state_;
+    DataAcqEngine engine_;
+    DAECallback callback_;
+    /// Non-signalled exactly while a connect thread runs.
+    platform::AutoResetEvent stopped_{true};
+    /// True from StartAcquisition until the connect thread has finished its last step.
+    std::atomic<bool> thread_active_{false};
+    std::mutex thread_mutex_;
+    std::thread thread_;
+};
+
+}  // namespace korvit::acquisition

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "acquisition/connection_status.h"
+#include "acquisition/rate_meter.h"
+#include "evaluation/last_packet.h"
+
+namespace korvit::acquisition {
+
+/// The words that the engine, the player and the displays share across threads.
+struct AcquisitionState {
+    /// 1 while acquisition is switched on; the monitor loop runs while it is 1.
+    std::atomic<uint32_t> running{0};
+    std::atomic<ConnectionStatus> status{ConnectionStatus::NotConnected};
+    /// Failed replies while connected, and malformed 160-baud bytes.
+    std::atomic<uint32_t> errors{0};
+    /// Origin of every time the callbacks print; counts reply notifications for the rate.
+    RateMeter rate;
+    evaluation::LastPacket last_packet;
+};
+
+}  // namespace korvit::acquisition

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+
+#include "evaluation/last_packet.h"
+
+namespace korvit::app {
+
+/// What the engine and the player ask of the displays and the window frame. Called on worker
+/// threads: an implementation updates its models and requests a repaint, and never waits for the
+/// GUI thread. Every operation does nothing by default, so a front end overrides what it shows.
+class IViews {
+  public:
+    virtual ~IViews() = default;
+
+    /// Dash gauges of the command take their values from the packet (none: each item's last raw
+    /// number), when the Dash page is visible.
+    virtual void UpdateDash(evaluation::Packet /*packet*/, uint32_t /*command_hash*/) {}
+    /// The item list is redrawn when it is visible.
+    virtual void RedrawItemList() {}
+    /// Every chart series whose value belongs to the command (or to none) adds a point at t
+    /// seconds, from the packet or (none) from the last raw numbers.
+    virtual void AddChartPoint(float /*t*/, evaluation::Packet /*packet*/,
+                               uint32_t /*command_hash*/) {}
+    /// A reply or 160-baud packet went through every view: its items hold their new raw numbers
+    /// and `LastPacket` holds the packet.
+    virtual void ReplyDecoded(float /*t*/, uint32_t /*command_hash*/) {}
+    /// Empties the monitor charts (a new scan or playback run starts).
+    virtual void ResetCharts() {}
+    /// Moves the charts' time to the given seconds (playback position).
+    virtual void SetChartTime(double /*seconds*/) {}
+
+    /// The status bar shows the current connection status, rate and error count.
+    virtual void RefreshStatus() {}
+    /// Flashes a short failure text on the status line.
+    virtual void FlashStatus(const char* /*text*/) {}
+    /// The log bar's buttons follow the datalog and connection state.
+    virtual void UpdateLogBar() {}
+    /// The log bar's position slider moves to the sample.
+    virtual void SetLogPosition(uint32_t /*sampleindex*/) {}
+
+    /// The player reached the end of the datalog: the shell runs its Stop command.
+    virtual void PlaybackEnded() {}
+    /// Stop work finished stopping acquisition.
+    virtual void AcquisitionStopped() {}
+    /// Stop work finished stopping the datalog.
+    virtual void DatalogStopped() {}
+    /// Stop work asks the main window to close.
+    virtual void CloseRequested() {}
+};
+
+}  // namespace korvit::app

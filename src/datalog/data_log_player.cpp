@@ -1,0 +1,231 @@
+#include <algorithm>
+#include <cmath>
+
+#include "datalog/data_log.h"
+#include "definition/adx_commands.h"
+
+namespace korvit::datalog {
+namespace {
+
+using acquisition::DataAcqEvent;
+using acquisition::EventSource;
+using acquisition::ResultCode;
+
+// The pacing wait sleeps in slices no longer than this, so that Pause and Stop are seen quickly,
+// and stops sleeping this close to the deadline, where it yields instead: the deadline is met
+// within a fraction of a millisecond without keeping a core busy.
+constexpr double kSleepSliceMs = 5.0;
+constexpr double kSpinMarginMs = 0.3;
+
+}  // namespace
+
+double DataLog::ClockMs() const {
+    const int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto elapsed = std::chrono::steady_clock::duration(now - clock_origin_ns_.load());
+    return std::chrono::duration<double, std::milli>(elapsed).count();
+}
+
+bool DataLog::WaitUntil(double ms) {
+    for (;;) {
+        if (state_.load() != DataLogState::Playing) return false;
+        const double left = ms - ClockMs();
+        if (left <= 0) return true;
+        if (left > kSpinMarginMs) {
+            const double slice = std::min(left - kSpinMarginMs, kSleepSliceMs);
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(slice));
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
+
+uint32_t DataLog::StartPlayer() {
+    if (callback_ == nullptr) return kDataLogNoCallback;
+    if (state_.load() != DataLogState::Open) return kDataLogWrongState;
+    const uint64_t position = file_.Tell();
+    if (position >= header_.endmark || position < header_.firstrecord) {
+        std::lock_guard guard(lock_);
+        file_.Seek(header_.firstrecord);
+    }
+    if (playerthread_.load() != 0) return kDataLogIOError;
+    JoinPlayer();
+    state_.store(DataLogState::Playing);
+    playerthread_.store(1);
+    player_ = std::thread([this] { PlayerThread(); });
+    return kDataLogOk;
+}
+
+bool DataLog::Pause() {
+    DataLogState playing = DataLogState::Playing;
+    return state_.compare_exchange_strong(playing, DataLogState::Stopping);
+}
+
+void DataLog::StopPlayer() {
+    Pause();
+    JoinPlayer();
+}
+
+void DataLog::JoinPlayer() {
+    if (player_.joinable() && player_.get_id() != std::this_thread::get_id()) player_.join();
+}
+
+void DataLog::PlayerThread() {
+    // The proxy stands in for the real command in every played notification; the reply path
+    // finds the real one by the event's idhash.
+    definition::ADXCSendCommand proxy;
+    proxy.replytimeout = 200;
+    record_buffer_.assign(std::max<uint32_t>(LargestStoredSize(), 1), 0);
+    reply_buffer_.assign(std::max<uint32_t>(LargestReplySize(), 1), 0);
+
+    DataAcqEvent event;
+    event.source = EventSource::Player;
+    event.result = ResultCode::Success;
+    previoustime_.store(currenttime_.load());
+
+    uint32_t code = kDataLogOk;
+    while (state_.load() == DataLogState::Playing) {
+        RestartClock();
+        const DataLogCommand* command = nullptr;
+        code = ReadRecord(record_buffer_.data(), record_buffer_.size(), &command);
+        if (code != kDataLogOk) break;
+        RebuildReply(*command, record_buffer_.data(), reply_buffer_.data());
+
+        const uint32_t time = currenttime_.load();
+        const float speed = speed_.load();
+        if (time != 0 && speed > 0.01f) {
+            const uint32_t previous = previoustime_.load();
+            const double gap = time > previous ? time - previous : previous - time;
+            if (!WaitUntil(gap / speed)) break;
+        }
+        previoustime_.store(time);
+        if (command->type == definition::ADXTYPE_SENDCOMMAND) {
+            proxy.flags = 1;
+            proxy.replysize = command->replysize;
+            event.object = &proxy;
+            event.objectidhash = command->idhash;
+            event.sampleindex = recordsread_.load();
+            callback_->OnSendCommandEnd(event, reply_buffer_.data(), command->replysize);
+        }
+        callback_->OnLogPosition(time, recordsread_.load());
+    }
+    player_result_.store(code);
+    // The end of the log stops playback; so does a damaged or unreadable record, which the
+    // handler reports with player_result().
+    if (code != kDataLogOk) callback_->OnLogEnd();
+    DataLogState state = state_.load();
+    if (state == DataLogState::Stopping || state == DataLogState::Playing) {
+        state_.compare_exchange_strong(state, DataLogState::Open);
+    }
+    playerthread_.store(0);
+}
+
+void DataLog::BuildIndex() {
+    index_.clear();
+    index_complete_ = false;
+    std::vector<uint8_t> buffer(std::max<uint32_t>(LargestStoredSize(), 1));
+    std::lock_guard guard(lock_);
+    const uint32_t saved_count = recordsread_.load();
+    const uint32_t saved_time = currenttime_.load();
+    file_.Seek(header_.firstrecord);
+    uint32_t code = kDataLogOk;
+    for (;;) {
+        const uint64_t start = file_.Tell();
+        const DataLogCommand* command = nullptr;
+        code = ReadRecordLocked(buffer.data(), buffer.size(), &command);
+        if (code == kDataLogNoCommand) continue;
+        if (code != kDataLogOk) break;
+        index_.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(file_.Tell()),
+                          currenttime_.load()});
+    }
+    index_complete_ = code == kDataLogEnd;
+    index_end_position_ = file_.Tell();
+    if (!index_complete_) index_.clear();
+    index_.shrink_to_fit();
+    recordsread_.store(saved_count);
+    currenttime_.store(saved_time);
+}
+
+uint32_t DataLog::Seek(uint32_t target, uint32_t flags) {
+    const DataLogState state = state_.load();
+    if (state != DataLogState::Playing && state != DataLogState::Open) return kDataLogWrongState;
+    if (flags & kSeekUnsupported) return kDataLogBadSeekFlag;
+    if (callback_ != nullptr && callback_->OnLogSeekBegin(target, flags) < 0) {
+        return kDataLogSeekRefused;
+    }
+    RestartClock();
+    uint32_t code = kDataLogOk;
+    {
+        std::lock_guard guard(lock_);
+        if (flags & kSeekRewind) {
+            file_.Seek(header_.firstrecord);
+            recordsread_.store(0);
+        }
+        if (target != 0) {
+            code = index_complete_ ? SeekByIndex(target, flags) : SeekByReading(target, flags);
+        }
+        previoustime_.store(currenttime_.load());
+    }
+    if (callback_ != nullptr) callback_->OnLogSeekEnd();
+    return code;
+}
+
+uint32_t DataLog::SeekByReading(uint32_t target, uint32_t flags) {
+    // Its own buffer: the player's may be reallocated by a new run while this one seeks.
+    std::vector<uint8_t> buffer(std::max<uint32_t>(LargestStoredSize(), 1));
+    for (;;) {
+        const uint64_t start = file_.Tell();
+        const DataLogCommand* command = nullptr;
+        const uint32_t code = ReadRecordLocked(buffer.data(), buffer.size(), &command);
+        if (code == kDataLogNoCommand) continue;
+        // A read error or damage would repeat on every try: stop with it instead of looping.
+        if (code != kDataLogOk) return code;
+        if (flags & kSeekByTime) {
+            if (currenttime_.load() > target) {
+                file_.Seek(start);
+                recordsread_.fetch_sub(1);
+                return kDataLogOk;
+            }
+        } else if (recordsread_.load() >= target) {
+            return kDataLogOk;
+        }
+    }
+}
+
+uint32_t DataLog::SeekByIndex(uint32_t target, uint32_t flags) {
+    // The first indexed record at or after the position is the one the next read returns.
+    const uint64_t position = file_.Tell();
+    const auto first =
+        std::lower_bound(index_.begin(), index_.end(), position,
+                         [](const IndexEntry& entry, uint64_t pos) { return entry.offset < pos; });
+    const size_t j = static_cast<size_t>(first - index_.begin());
+    const size_t count = index_.size();
+    const uint32_t read_before = recordsread_.load();
+
+    auto at_end = [&] {
+        recordsread_.store(read_before + static_cast<uint32_t>(count - j));
+        if (count > j) currenttime_.store(index_[count - 1].time);
+        file_.Seek(index_end_position_);
+        return kDataLogEnd;
+    };
+
+    if (flags & kSeekByTime) {
+        for (size_t i = j; i < count; ++i) {
+            if (index_[i].time > target) {
+                recordsread_.store(read_before + static_cast<uint32_t>(i - j));
+                currenttime_.store(index_[i].time);
+                file_.Seek(index_[i].offset);
+                return kDataLogOk;
+            }
+        }
+        return at_end();
+    }
+    const size_t reads = target > read_before ? target - read_before : 1;
+    if (j + reads > count) return at_end();
+    const IndexEntry& last = index_[j + reads - 1];
+    recordsread_.store(read_before + static_cast<uint32_t>(reads));
+    currenttime_.store(last.time);
+    file_.Seek(last.end);
+    return kDataLogOk;
+}
+
+}  // namespace korvit::datalog

@@ -1,0 +1,271 @@
+// Run-time side of ADXHistogram: axis tables, per-cell history and running statistics.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "definition/adx_definition.h"
+#include "definition/adx_histogram.h"
+#include "definition/adx_value.h"
+#include "evaluation/numeric.h"
+
+namespace korvit::definition {
+namespace {
+
+/// Bin centres from min to max inclusive; a sample goes to the nearest (ties to the higher bin).
+/// A count of 0 or an empty range leaves the table as it was.
+void RebuildAxis(ADXLookupTable& axis, uint32_t bins, float min, float max) {
+    if (bins == 0 || max == min) return;
+    axis.SetLookupMode(ADXLookupTable::kNearest);
+    axis.inputtype = ADXLookupTable::kNumericOutput;
+    axis.SetOutputType(ADXLookupTable::kNumericOutput);
+    axis.ClearEntries();
+    const double step = bins > 1 ? (double{max} - double{min}) / (bins - 1) : 0.0;
+    for (uint32_t i = 0; i < bins; ++i) {
+        axis.AddEntry(static_cast<float>(double{min} + i * step), static_cast<float>(i));
+    }
+}
+
+float ComputeAxisValue(ADXValue* value, const ADXDefinition& definition, evaluation::Packet packet,
+                       uint32_t command_hash) {
+    if (value == nullptr) return 0.0f;
+    const bool own = value->parentcmdidhash == 0 || value->parentcmdidhash == command_hash;
+    return static_cast<float>(
+        value->ComputeValue(definition, own ? packet : evaluation::Packet::None()));
+}
+
+}  // namespace
+
+const char* HistogramStatisticName(uint32_t code) {
+    switch (code) {
+        case kMostRecentSample:
+            return "Most Recent Sample";
+        case kHistorySampleCount:
+            return "History Sample Count";
+        case kHistoryAverage:
+            return "History Average";
+        case kHistoryStdDeviation:
+            return "History Std Deviation";
+        case kRunningSampleCount:
+            return "Running Sample Count";
+        case kRunningAverage:
+            return "Running Average";
+        case kRunningMinimum:
+            return "Running Minimum";
+        case kRunningMaximum:
+            return "Running Maximum";
+        case kRunningRange:
+            return "Running Range";
+        default:
+            return nullptr;
+    }
+}
+
+void ADXHistogram::RebuildGrids() {
+    history_.clear();
+    cells_.clear();
+    grid_rows_ = 0;
+    grid_cols_ = 0;
+    if (size_t{rows_} * cols_ > kMaxCells) return;
+    grid_rows_ = rows_;
+    grid_cols_ = cols_;
+    history_.resize(size_t{rows_} * cols_);
+    cells_.resize(size_t{rows_} * cols_);
+}
+
+void ADXHistogram::SetRows(uint32_t n) {
+    std::lock_guard<std::mutex> guard(lock_);
+    rows_ = n;
+    if (rows_ != 0 && cols_ != 0) RebuildGrids();
+    RebuildAxis(y_axis_, rows_, ymin_, ymax_);
+}
+
+void ADXHistogram::SetCols(uint32_t n) {
+    std::lock_guard<std::mutex> guard(lock_);
+    cols_ = n;
+    if (rows_ != 0 && cols_ != 0) RebuildGrids();
+    RebuildAxis(x_axis_, cols_, xmin_, xmax_);
+}
+
+void ADXHistogram::SetXMin(float v) {
+    std::lock_guard<std::mutex> guard(lock_);
+    xmin_ = v;
+    RebuildAxis(x_axis_, cols_, xmin_, xmax_);
+}
+
+void ADXHistogram::SetXMax(float v) {
+    std::lock_guard<std::mutex> guard(lock_);
+    xmax_ = v;
+    RebuildAxis(x_axis_, cols_, xmin_, xmax_);
+}
+
+void ADXHistogram::SetYMin(float v) {
+    std::lock_guard<std::mutex> guard(lock_);
+    ymin_ = v;
+    RebuildAxis(y_axis_, rows_, ymin_, ymax_);
+}
+
+void ADXHistogram::SetYMax(float v) {
+    std::lock_guard<std::mutex> guard(lock_);
+    ymax_ = v;
+    RebuildAxis(y_axis_, rows_, ymin_, ymax_);
+}
+
+void ADXHistogram::SetHistorySize(uint32_t n) {
+    if (n == 0) return;
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto& slot : history_) slot.reset();
+    historysize_ = n;
+    history_length_ = std::min(n, kMaxHistory);
+}
+
+void ADXHistogram::ClearHistogram() {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto& slot : history_) slot.reset();
+    for (auto& cell : cells_) cell.reset();
+    sample_count_ = 0;
+}
+
+int32_t ADXHistogram::AddHistogramSample(const ADXDefinition& definition, evaluation::Packet packet,
+                                         uint32_t command_hash) {
+    if (!packet.present()) return -1;
+    const float x = ComputeAxisValue(x_, definition, packet, command_hash);
+    const float y = ComputeAxisValue(y_, definition, packet, command_hash);
+    const float z = ComputeAxisValue(z_, definition, packet, command_hash);
+    return AddBinnedSample(x, y, z);
+}
+
+int32_t ADXHistogram::AddBinnedSample(float x, float y, float z) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const int32_t row = evaluation::TruncToInt32(y_axis_.LookupNumber(y));
+    const int32_t col = evaluation::TruncToInt32(x_axis_.LookupNumber(x));
+    if (row >= 0 && col >= 0 && static_cast<uint32_t>(row) < grid_rows_ &&
+        static_cast<uint32_t>(col) < grid_cols_) {
+        const size_t at = CellIndex(static_cast<uint32_t>(row), static_cast<uint32_t>(col));
+
+        auto& history = history_[at];
+        if (!history) history = std::make_unique<float[]>(history_length_ + 1);
+        const uint32_t count = static_cast<uint32_t>(history[0]);
+        const uint32_t kept = std::min(count, history_length_ - 1);
+        std::memmove(&history[2], &history[1], kept * sizeof(float));
+        history[1] = z;
+        history[0] = static_cast<float>(std::min(count + 1, history_length_));
+
+        auto& cell = cells_[at];
+        if (!cell) cell = std::make_unique<HistogramCell>();
+        if (cell->count == 0) {
+            cell->minimum = z;
+            cell->maximum = z;
+        } else {
+            cell->minimum = std::min(cell->minimum, z);
+            cell->maximum = std::max(cell->maximum, z);
+        }
+        const uint32_t count_new = cell->count + 1;
+        const float total = static_cast<float>(cell->count) * cell->mean + z;
+        cell->mean = total / static_cast<float>(count_new);
+        cell->count = count_new;
+    }
+    ++sample_count_;
+    const uint32_t packed =
+        (static_cast<uint32_t>(col) & 0xFFFFu) << 16 | (static_cast<uint32_t>(row) & 0xFFFFu);
+    return static_cast<int32_t>(packed);
+}
+
+const float* ADXHistogram::History(uint32_t row, uint32_t col) const {
+    if (row >= grid_rows_ || col >= grid_cols_) return nullptr;
+    const float* history = history_[CellIndex(row, col)].get();
+    return history != nullptr && history[0] > 0.0f ? history : nullptr;
+}
+
+float ADXHistogram::GetStatistic(uint32_t code, uint32_t row, uint32_t col, char* buf,
+                                 size_t size) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    bool defined = false;
+    float v = 0.0f;
+    if (code <= kHistoryStdDeviation) {
+        if (const float* history = History(row, col)) {
+            defined = true;
+            const uint32_t n = static_cast<uint32_t>(history[0]);
+            const float* s = history + 1;
+            float sum = 0.0f;
+            float sumsq = 0.0f;
+            for (uint32_t i = 0; i < n; ++i) {
+                sum += s[i];
+                sumsq += s[i] * s[i];
+            }
+            switch (code) {
+                case kMostRecentSample:
+                    v = s[0];
+                    break;
+                case kHistorySampleCount:
+                    v = static_cast<float>(n);
+                    break;
+                case kHistoryAverage:
+                    v = sum / static_cast<float>(n);
+                    break;
+                default: {
+                    if (n > 1) {
+                        const float nf = static_cast<float>(n);
+                        const float var = (sumsq - sum * sum / nf) / (nf - 1.0f);
+                        v = var > 0.002f ? std::sqrt(var) : 0.0f;
+                    }
+                    break;
+                }
+            }
+        }
+    } else if (code >= kRunningSampleCount && code <= kRunningRange && row < grid_rows_ &&
+               col < grid_cols_) {
+        if (const HistogramCell* cell = cells_[CellIndex(row, col)].get()) {
+            defined = true;
+            switch (code) {
+                case kRunningSampleCount:
+                    v = static_cast<float>(cell->count);
+                    break;
+                case kRunningAverage:
+                    v = cell->mean;
+                    break;
+                case kRunningMinimum:
+                    v = cell->minimum;
+                    break;
+                case kRunningMaximum:
+                    v = cell->maximum;
+                    break;
+                default:
+                    v = cell->maximum - cell->minimum;
+                    break;
+            }
+        }
+    }
+    if (buf != nullptr && size != 0) {
+        char text[64];
+        size_t length = 0;
+        if (defined && v == std::trunc(v)) {
+            length = static_cast<size_t>(std::snprintf(
+                text, sizeof text, "%i", evaluation::TruncToInt32(static_cast<double>(v))));
+        } else if (defined) {
+            length = evaluation::FormatFixed(static_cast<double>(v), 3, text, sizeof text);
+            if (length == SIZE_MAX) length = 0;
+        }
+        BoundedCopy(buf, size, std::string_view(text, length));
+    }
+    return v;
+}
+
+uint32_t ADXHistogram::sample_count() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return sample_count_;
+}
+
+uint32_t ADXHistogram::HistoryCount(uint32_t row, uint32_t col) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const float* history = History(row, col);
+    return history != nullptr ? static_cast<uint32_t>(history[0]) : 0;
+}
+
+float ADXHistogram::HistorySample(uint32_t row, uint32_t col, uint32_t k) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const float* history = History(row, col);
+    return history != nullptr && k < static_cast<uint32_t>(history[0]) ? history[1 + k] : 0.0f;
+}
+
+}  // namespace korvit::definition

@@ -1,0 +1,47 @@
+#include "evaluation/item_readout.h"
+
+#include "definition/adx_bitmask.h"
+#include "definition/adx_value.h"
+
+namespace korvit::evaluation {
+
+const char* AlarmName(Alarm alarm) {
+    switch (alarm) {
+        case Alarm::kHigh:
+            return "high";
+        case Alarm::kLow:
+            return "low";
+        default:
+            return nullptr;
+    }
+}
+
+ValueReadout ReadValue(definition::ADXValue& value, const definition::ADXDefinition& definition,
+                       const PacketSnapshot& packet) {
+    using definition::ADXValue;
+    const Packet bytes = packet.PacketFor(value.parentcmdidhash);
+    ValueReadout out;
+    value.FormatValue(out.text.data(), out.text.size(), definition, bytes);
+    out.value = value.ComputeValue(definition, bytes);
+    out.raw = value.last_raw.load(std::memory_order_relaxed);
+    // The item list compares the value as an f32.
+    const float v = static_cast<float>(out.value);
+    if ((value.flags & ADXValue::kHighAlarm) && v > value.alarm_high) {
+        out.alarm = Alarm::kHigh;
+    } else if ((value.flags & ADXValue::kLowAlarm) && v < value.alarm_low) {
+        out.alarm = Alarm::kLow;
+    }
+    return out;
+}
+
+BitmaskReadout ReadBitmask(definition::ADXBitmask& bitmask,
+                           const definition::ADXDefinition& definition,
+                           const PacketSnapshot& packet) {
+    BitmaskReadout out;
+    out.state = bitmask.BitmaskText(out.text.data(), out.text.size(), definition,
+                                    packet.PacketFor(bitmask.parentcmdidhash)) != 0;
+    out.raw = bitmask.last_raw.load(std::memory_order_relaxed);
+    return out;
+}
+
+}  // namespace korvit::evaluation

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "evaluation/last_packet.h"
+
+namespace korvit::definition {
+class ADXBitmask;
+class ADXDefinition;
+class ADXValue;
+}  // namespace korvit::definition
+
+namespace korvit::evaluation {
+
+/// The item list's alarm state of a value (strict limits; the high alarm is tested first).
+enum class Alarm { kNone, kHigh, kLow };
+/// "high", "low", or null for no alarm.
+const char* AlarmName(Alarm alarm);
+
+/// What the displays show for a value: its raw number, scaled value, item-list text and alarm.
+struct ValueReadout {
+    static constexpr size_t kTextCapacity = 40;
+    uint32_t raw = 0;
+    double value = 0.0;
+    std::array<char, kTextCapacity> text{};
+    Alarm alarm = Alarm::kNone;
+};
+
+/// What the displays show for a bitmask: its raw number, state and text.
+struct BitmaskReadout {
+    static constexpr size_t kTextCapacity = 40;
+    uint32_t raw = 0;
+    bool state = false;
+    std::array<char, kTextCapacity> text{};
+};
+
+/// Computes a value for the packet at hand under the packet-selection rule (the snapshot's bytes
+/// only when the value belongs to the replying command or to none; offsets and options 0).
+ValueReadout ReadValue(definition::ADXValue& value, const definition::ADXDefinition& definition,
+                       const PacketSnapshot& packet);
+/// The same for a bitmask.
+BitmaskReadout ReadBitmask(definition::ADXBitmask& bitmask,
+                           const definition::ADXDefinition& definition,
+                           const PacketSnapshot& packet);
+
+}  // namespace korvit::evaluation
