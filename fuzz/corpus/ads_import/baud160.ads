@@ -1,0 +1,2 @@
+{fDefFrmtVers=1.2;strDefVersion=v;strDefTitle=t;strAuthor=a;strEngine=e;strYear=y;strVINCode=v;strCodeMask=m;strComments=c;iBaud=160;dwFlags=0;dwCSID=0;btNumDumpRequests=1;strCommandName=S;rgbtCommand=0;iTotalBytesInCommand=0;bChecksumCommand=1;iNumBytesInPayload=20;iNumBytesBeforePayload=0;bMaster=1;bMonitor=1;iChainTo=-1;}
+{dwItemType=2;strItemComments=c;bSeparator=0;bVisible=1;dwUniqueID=1;btByteNumber=1;btMessageNumber=1;btBitNumber=3;strItemTitle=B;}
