@@ -9,7 +9,8 @@ namespace korvit::cli {
 namespace {
 
 const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
-    auto* cmd = root.add_subcommand("hash", "Print the id hash of each text, taken as an object id");
+    auto* cmd =
+        root.add_subcommand("hash", "Print the id hash of each text, taken as an object id");
     auto texts = std::make_shared<std::vector<std::string>>();
     cmd->add_option("TEXT", *texts, "Object ids")->required();
     cmd->callback([texts, &exit_code] {

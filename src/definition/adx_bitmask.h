@@ -12,7 +12,7 @@ class ADXDefinition;
 
 /// A flag tested on reply bits with AND or XOR.
 class ADXBitmask : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_BITMASK;
     enum Flags : uint32_t {
         kPacketOrder = 1,
@@ -49,7 +49,7 @@ public:
     /// Written by the reply path, read by displays on other threads.
     std::atomic<uint32_t> last_raw{0};
 
-private:
+  private:
     OwnedText truestring_;
     OwnedText falsestring_;
 };

@@ -13,7 +13,9 @@ void AssignBytes(std::vector<uint8_t>& bytes, const uint8_t* data, size_t size) 
 
 }  // namespace
 
-void ADXCSendCommand::SetBytes(const uint8_t* data, size_t size) { AssignBytes(bytes_, data, size); }
+void ADXCSendCommand::SetBytes(const uint8_t* data, size_t size) {
+    AssignBytes(bytes_, data, size);
+}
 void ADXCListenChatter::SetBytes(const uint8_t* data, size_t size) {
     AssignBytes(bytes_, data, size);
 }

@@ -10,7 +10,7 @@ namespace korvit::definition {
 /// Sends a byte string and reads a reply of replysize bytes; the packet is packetsize bytes
 /// from packetoffset of the reply.
 class ADXCSendCommand : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_SENDCOMMAND;
 
     ADXCSendCommand() : ADXObject(kType) {}
@@ -26,13 +26,13 @@ public:
     uint32_t packetsize = 0;
     uint32_t flags = 0;
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 
 /// Waits until the line has been quiet for silencelen ms, at most totaltimeout ms.
 class ADXCListenSilence : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_LISTENSILENCE;
 
     ADXCListenSilence() : ADXObject(kType) {}
@@ -44,7 +44,7 @@ public:
 
 /// Listens for a byte string in the unit's chatter.
 class ADXCListenChatter : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_LISTENCHATTER;
 
     ADXCListenChatter() : ADXObject(kType) {}
@@ -57,13 +57,13 @@ public:
     uint32_t listentimeout = 400;
     uint32_t flags = 0;
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 
 /// Reads one packet of the 160-baud bit stream.
 class ADXC160BaudListen : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_160BAUDLISTEN;
 
     ADXC160BaudListen() : ADXObject(kType) {}
@@ -75,7 +75,7 @@ public:
 
 /// Fires the trigger path for histograms and charts.
 class ADXCTrigger : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_TRIGGER;
 
     ADXCTrigger() : ADXObject(kType) {}

@@ -21,7 +21,7 @@ struct ADXDashboardEntry {
 
 /// A page of gauges, at most 255.
 class ADXDashboard : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_DASHBOARD;
     static constexpr size_t kMaxEntries = 255;
 
@@ -36,7 +36,7 @@ public:
 
     uint32_t flags = 0;
 
-private:
+  private:
     std::vector<ADXDashboardEntry> entries_;
 };
 

@@ -81,7 +81,8 @@ void ADXDefinition::ResolveReferences(const HeaderCommandIDs& header_commands) {
         ADXObject* o = object.get();
         if (auto* list = As<ADXListView>(o)) {
             for (auto& entry : list->entries()) {
-                if (entry.entrytype == ADXListViewEntry::kItem) entry.item = FindByHash(entry.itemidhash);
+                if (entry.entrytype == ADXListViewEntry::kItem)
+                    entry.item = FindByHash(entry.itemidhash);
             }
         } else if (auto* macro = As<ADXMacro>(o)) {
             for (auto& node : macro->nodes()) node.command = FindByID(node.command_id());
@@ -119,6 +120,8 @@ void ADXDefinition::SetUserVersion(const char* text, size_t length) {
 void ADXDefinition::SetAuthor(const char* text, size_t length) {
     SetHeaderText(author_, text, length);
 }
-void ADXDefinition::SetDesc(const char* text, size_t length) { SetHeaderText(desc_, text, length); }
+void ADXDefinition::SetDesc(const char* text, size_t length) {
+    SetHeaderText(desc_, text, length);
+}
 
 }  // namespace korvit::definition

@@ -27,7 +27,7 @@ struct HeaderCommandIDs {
 /// One datastream definition: a header and the ordered list of objects it owns. Every other
 /// holder keeps non-owning pointers into the list, valid until the next Reset or Load.
 class ADXDefinition {
-public:
+  public:
     static constexpr uint32_t kDefaultBaud = 8192;
     static constexpr size_t kErrorCapacity = 256;
     enum Flags : uint32_t { kEchoesSentBytes = 1 };
@@ -42,6 +42,9 @@ public:
     /// Resets, then reads an ADX file. 1 when read without a reported error and with an
     /// accepted format version; else 0 with the message (at most 255 characters, possibly empty).
     int Load(const std::string& path, std::string& error, IProgress* progress = nullptr);
+    /// Load from a document held in memory (fuzzing, tests); `name` stands for the path.
+    int LoadBuffer(const void* data, size_t size, std::string& error, IProgress* progress = nullptr,
+                   const std::string& name = std::string());
     /// Writes the ADX file; 1 when the file could be created.
     int Save(const std::string& path, IProgress* progress = nullptr) const;
 
@@ -57,7 +60,11 @@ public:
     ADXObject* FindByHash(uint32_t hash) const;
 
     /// Stores the raw number of every value and bitmask of the command `command_hash` from the
+<<<<<<< HEAD
     /// packet. This form reads a whole last-packet buffer: `packet` must hold 300 bytes.
+=======
+    /// packet.
+>>>>>>> adx-format
     void ExtractCommandItems(const uint8_t* packet, uint32_t command_hash) const;
     /// The same for a packet of known size; bytes past its end read as 0.
     void ExtractCommandItems(evaluation::Packet packet, uint32_t command_hash) const;
@@ -82,7 +89,7 @@ public:
     ADXObject* monitor_command = nullptr;
     ADXObject* disconnect_command = nullptr;
 
-private:
+  private:
     OwnedText userversion_;
     OwnedText author_;
     OwnedText desc_;

@@ -41,7 +41,7 @@ const char* HistogramStatisticName(uint32_t code);
 /// accumulation (cells, history, axis tables) lives with the histogram; historysize is
 /// guarded by its lock.
 class ADXHistogram : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_HISTOGRAM;
 
     ADXHistogram() : ADXObject(kType) {}
@@ -103,7 +103,7 @@ public:
     uint32_t flags = 0;
     uint32_t parentcmdidhash = 0;
 
-private:
+  private:
     mutable std::mutex lock_;
     uint32_t rows_ = 0;
     uint32_t cols_ = 0;

@@ -23,7 +23,7 @@ struct ADXListViewEntry {
 
 /// An item list of at most 255 rows, sized explicitly.
 class ADXListView : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_LISTVIEW;
     static constexpr size_t kMaxEntries = 255;
     /// Titles this long or longer are not carried over when an entry is copied in.
@@ -45,7 +45,7 @@ public:
 
     uint32_t flags = 0;
 
-private:
+  private:
     std::vector<ADXListViewEntry> entries_;
 };
 

@@ -17,7 +17,7 @@ struct ADXLookupEntry {
 
 /// Maps an input number to a number or a text; entries stay in ascending order of input.
 class ADXLookupTable : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_LOOKUPTABLE;
     static constexpr uint32_t kNumericOutput = 3;
     static constexpr uint32_t kTextOutput = 5;
@@ -60,7 +60,7 @@ public:
     uint32_t flags = 0;
     uint32_t inputtype = 3;
 
-private:
+  private:
     /// The entry for `input` (replaced in place or newly inserted) and its index.
     std::pair<ADXLookupEntry*, int> Slot(float input);
     /// The entry a look-up of x lands on, or none with a number (interpolation, unknown mode).

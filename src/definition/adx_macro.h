@@ -24,7 +24,7 @@ struct ADXMacroNode {
 
 /// A sequence of command steps, run as a whole repeatcount times.
 class ADXMacro : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_MACRO;
 
     ADXMacro() : ADXObject(kType) {}
@@ -42,7 +42,7 @@ public:
     uint32_t flags = 0;
     uint32_t repeatcount = 1;
 
-private:
+  private:
     std::vector<ADXMacroNode> nodes_;
 };
 

@@ -20,7 +20,7 @@ struct ADXMonitorSeries {
 
 /// A time chart of at most 255 series.
 class ADXMonitor : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_MONITOR;
     static constexpr size_t kMaxSeries = 255;
 
@@ -37,7 +37,7 @@ public:
 
     uint32_t flags = 0;
 
-private:
+  private:
     std::vector<ADXMonitorSeries> series_;
 };
 

@@ -6,7 +6,9 @@
 
 namespace korvit::definition {
 
-int ADXObject::WriteXML(xml::XMLWriter* writer) const { return writer != nullptr ? 1 : 0; }
+int ADXObject::WriteXML(xml::XMLWriter* writer) const {
+    return writer != nullptr ? 1 : 0;
+}
 
 void ADXObject::SetID(const char* text) {
     if (text == nullptr) {

@@ -39,7 +39,7 @@ inline constexpr size_t kMaxIDRefLength = 14;
 
 /// Base of every definition object: texts, the text id with its hash, and the class's type code.
 class ADXObject {
-public:
+  public:
     explicit ADXObject(uint32_t type = ADXTYPE_OBJECT) : type_(type) {}
     virtual ~ADXObject() = default;
     ADXObject(const ADXObject&) = delete;
@@ -67,7 +67,7 @@ public:
     /// Carried and written unchanged.
     uint32_t baseflags = 0;
 
-private:
+  private:
     OwnedText title_;
     OwnedText desc_;
     uint32_t type_;

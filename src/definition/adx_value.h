@@ -28,7 +28,7 @@ struct ADXValueVar {
 
 /// A number decoded from a reply packet.
 class ADXValue : public ADXObject {
-public:
+  public:
     static constexpr uint32_t kType = ADXTYPE_VALUE;
     enum Flags : uint32_t {
         kSigned = 1,

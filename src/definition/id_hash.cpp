@@ -24,7 +24,9 @@ constexpr std::array<uint8_t, 256> kPearson = {
 
 constexpr uint32_t kSeed = 0xDC379ACFu;
 
-constexpr uint32_t RotateLeft5(uint32_t v) { return (v << 5) | (v >> 27); }
+constexpr uint32_t RotateLeft5(uint32_t v) {
+    return (v << 5) | (v >> 27);
+}
 
 }  // namespace
 

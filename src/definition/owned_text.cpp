@@ -18,7 +18,9 @@ void OwnedText::Clear() {
     text_.clear();
 }
 
-size_t OwnedText::CopyTo(char* buf, size_t size) const { return BoundedCopy(buf, size, text_); }
+size_t OwnedText::CopyTo(char* buf, size_t size) const {
+    return BoundedCopy(buf, size, text_);
+}
 
 size_t BoundedCopy(char* buf, size_t size, std::string_view text) {
     if (buf == nullptr || size == 0) return 0;

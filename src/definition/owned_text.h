@@ -9,7 +9,7 @@ namespace korvit::definition {
 /// A definition text that is either absent ("none") or an owned copy of some bytes.
 /// Reading into a caller's buffer always terminates and cuts on overflow.
 class OwnedText {
-public:
+  public:
     OwnedText() = default;
 
     /// Null gives none; otherwise a copy of `length` bytes (which may be empty).
@@ -26,12 +26,13 @@ public:
     /// Copies into buf (size counts the terminator); returns the number of characters copied.
     size_t CopyTo(char* buf, size_t size) const;
 
-private:
+  private:
     bool present_ = false;
     std::string text_;
 };
 
-/// Bounded copy of `text` into buf of `size` bytes (terminator included); returns the length copied.
+/// Bounded copy of `text` into buf of `size` bytes (terminator included); returns the length
+/// copied.
 size_t BoundedCopy(char* buf, size_t size, std::string_view text);
 
 }  // namespace korvit::definition

@@ -6,7 +6,7 @@ namespace korvit::definition {
 
 /// Receives a long operation's progress as a progress bar would: a range, steps, a position.
 class IProgress {
-public:
+  public:
     virtual ~IProgress() = default;
     virtual void SetRange(uint32_t maximum) = 0;
     virtual void Step() = 0;

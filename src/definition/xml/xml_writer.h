@@ -12,7 +12,7 @@ namespace korvit::definition::xml {
 /// in a 16384-byte buffer and written in whole buffers. Nothing is escaped here (see XMLEscape).
 /// Every operation returns 1 when its output was accepted, else 0.
 class XMLWriter {
-public:
+  public:
     static constexpr size_t kBufferSize = 16384;
 
     XMLWriter();
@@ -37,14 +37,15 @@ public:
     int Comment(std::string_view text);
     int Close();
 
-private:
+  private:
     struct State;
     State* state_ = nullptr;
 };
 
 /// Copies `input` (up to its terminator or input_limit characters) into `output`, replacing
 /// " & ' < > by their entities; stops before a character once output_limit characters are
-/// written; terminates the output and returns its length plus one.
+/// written, or when its entity would not fit whole; terminates the output and returns its
+/// length plus one. `output` holds output_limit + 1 bytes.
 size_t XMLEscape(const char* input, size_t input_limit, char* output, size_t output_limit);
 
 }  // namespace korvit::definition::xml

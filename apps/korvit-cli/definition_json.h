@@ -1,0 +1,20 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "definition/adx_definition.h"
+
+namespace korvit::cli {
+
+/// The definition as `dump` prints it: {"header": {...}, "objects": [...]}, fields in the order
+/// of the object model, hashes and flag words as "0x%08X", references as the referenced id.
+nlohmann::ordered_json DefinitionToJson(const definition::ADXDefinition& definition);
+
+/// The line printed when a definition cannot be loaded: the loader's message, or a note that
+/// the file has no accepted format version when the loader gave none.
+std::string LoadFailureMessage(const std::string& path, const std::string& error);
+
+/// An 8-bit definition text (one byte per character, Latin-1) as UTF-8.
+std::string Latin1ToUtf8(std::string_view text);
+
+}  // namespace korvit::cli
