@@ -60,11 +60,7 @@ class ADXDefinition {
     ADXObject* FindByHash(uint32_t hash) const;
 
     /// Stores the raw number of every value and bitmask of the command `command_hash` from the
-<<<<<<< HEAD
     /// packet. This form reads a whole last-packet buffer: `packet` must hold 300 bytes.
-=======
-    /// packet.
->>>>>>> adx-format
     void ExtractCommandItems(const uint8_t* packet, uint32_t command_hash) const;
     /// The same for a packet of known size; bytes past its end read as 0.
     void ExtractCommandItems(evaluation::Packet packet, uint32_t command_hash) const;

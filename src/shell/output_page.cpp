@@ -1,6 +1,6 @@
 #include "shell/output_page.h"
 
-#include <QFontDatabase>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -18,6 +18,23 @@ OutputPage::OutputPage(QWidget* parent) : QPlainTextEdit(parent) {
     font.setWeight(QFont::Thin);
     setFont(font);
     setMaximumBlockCount(0);
+}
+
+bool OutputPage::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+            case Qt::Key_Space:
+            case Qt::Key_QuoteLeft:
+            case Qt::Key_BracketLeft:
+            case Qt::Key_BracketRight:
+                if (key->modifiers() == Qt::NoModifier) return false;  // let the shortcut run
+                break;
+            default:
+                break;
+        }
+    }
+    return QPlainTextEdit::event(event);
 }
 
 OutputPageSink::OutputPageSink(OutputPage* page) : QObject(page), page_(page) {}

@@ -15,6 +15,10 @@ class OutputPage : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit OutputPage(QWidget* parent = nullptr);
+
+protected:
+    /// The window's character keys (Scan, Play/Pause, the jumps) stay commands here too.
+    bool event(QEvent* event) override;
 };
 
 /// Puts Output lines into the page from any thread. Lines and clears queue up in order and
