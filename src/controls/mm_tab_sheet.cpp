@@ -17,11 +17,6 @@ MMTabSheet::MMTabSheet(QWidget* parent) : QTabWidget(parent) {
 
 int MMTabSheet::AddPage(QWidget* page, const QString& text, int position) {
     int index = insertTab(position < 0 ? count() : position, page, text);
-    // A page destroyed elsewhere takes its tab with it.
-    connect(page, &QObject::destroyed, this, [this, page] {
-        int i = indexOf(page);
-        if (i >= 0) removeTab(i);
-    });
     if (count() == 1) OnSelected(index);
     return index;
 }

@@ -13,6 +13,7 @@ public:
     explicit MMTabSheet(QWidget* parent = nullptr);
 
     /// Adds a page at `position` (-1: at the end); the first page added is shown. Returns its index.
+    /// A page destroyed elsewhere takes its tab with it.
     int AddPage(QWidget* page, const QString& text, int position = -1);
     void Select(int index) { setCurrentIndex(index); }
     /// The index of the tab with exactly this text, or -1.
