@@ -1,6 +1,8 @@
 #include "definition/adx_definition.h"
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "definition/adx_dashboard.h"
 #include "definition/adx_histogram.h"
@@ -77,27 +79,48 @@ ADXObject* ADXDefinition::FindByHash(uint32_t hash) const {
 }
 
 void ADXDefinition::ResolveReferences(const HeaderCommandIDs& header_commands) {
+    // Indexes that answer as FindByHash and FindByID would (the first object in list order
+    // wins), so resolving stays linear in the number of references.
+    std::unordered_map<uint32_t, ADXObject*> by_hash;
+    std::unordered_map<std::string, ADXObject*> by_id;
+    by_hash.reserve(objects_.size());
+    by_id.reserve(objects_.size());
+    for (const auto& object : objects_) {
+        if (object->idhash() != 0) by_hash.emplace(object->idhash(), object.get());
+        char id[kMaxIDLength];
+        const size_t n = object->GetID(id, sizeof id);
+        by_id.emplace(std::string(id, n), object.get());
+    }
+    auto hash = [&by_hash](uint32_t h) -> ADXObject* {
+        const auto it = by_hash.find(h);
+        return it != by_hash.end() ? it->second : nullptr;
+    };
+    auto text = [&by_id](std::string_view id) -> ADXObject* {
+        const auto it = by_id.find(std::string(id));
+        return it != by_id.end() ? it->second : nullptr;
+    };
+
     for (const auto& object : objects_) {
         ADXObject* o = object.get();
         if (auto* list = As<ADXListView>(o)) {
             for (auto& entry : list->entries()) {
-                if (entry.entrytype == ADXListViewEntry::kItem)
-                    entry.item = FindByHash(entry.itemidhash);
+                if (entry.entrytype == ADXListViewEntry::kItem) entry.item = hash(entry.itemidhash);
             }
         } else if (auto* macro = As<ADXMacro>(o)) {
-            for (auto& node : macro->nodes()) node.command = FindByID(node.command_id());
+            for (auto& node : macro->nodes()) node.command = text(node.command_id());
         } else if (auto* histogram = As<ADXHistogram>(o)) {
-            histogram->SetX(FindByHash(histogram->xidhash));
-            histogram->SetY(FindByHash(histogram->yidhash));
-            histogram->SetZ(FindByHash(histogram->zidhash));
+            histogram->SetX(hash(histogram->xidhash));
+            histogram->SetY(hash(histogram->yidhash));
+            histogram->SetZ(hash(histogram->zidhash));
         } else if (auto* value = As<ADXValue>(o)) {
-            value->lookup = As<ADXLookupTable>(FindByHash(value->lookupidhash));
+            value->lookup = As<ADXLookupTable>(hash(value->lookupidhash));
         } else if (auto* dash = As<ADXDashboard>(o)) {
-            for (auto& entry : dash->entries()) entry.item = FindByHash(entry.itemidhash);
+            for (auto& entry : dash->entries()) entry.item = hash(entry.itemidhash);
         } else if (auto* monitor = As<ADXMonitor>(o)) {
+            // A series whose item is missing is dropped; the next one takes its place.
             auto& series = monitor->series();
             for (size_t i = 0; i < series.size();) {
-                series[i].item = FindByHash(series[i].itemidhash);
+                series[i].item = hash(series[i].itemidhash);
                 if (series[i].item == nullptr) {
                     monitor->Remove(i);
                 } else {
@@ -106,12 +129,12 @@ void ADXDefinition::ResolveReferences(const HeaderCommandIDs& header_commands) {
             }
         }
     }
-    auto cut = [this](const std::optional<std::string>& id) -> ADXObject* {
-        return id ? FindByID(std::string_view(*id).substr(0, kMaxIDRefLength)) : nullptr;
+    auto command = [&text](const std::optional<std::string>& id) -> ADXObject* {
+        return id ? text(std::string_view(*id).substr(0, kMaxIDRefLength)) : nullptr;
     };
-    monitor_command = cut(header_commands.monitor);
-    connect_command = cut(header_commands.connect);
-    disconnect_command = cut(header_commands.disconnect);
+    monitor_command = command(header_commands.monitor);
+    connect_command = command(header_commands.connect);
+    disconnect_command = command(header_commands.disconnect);
 }
 
 void ADXDefinition::SetUserVersion(const char* text, size_t length) {

@@ -9,7 +9,6 @@ namespace {
 constexpr size_t kElementNameLimit = 127;
 constexpr size_t kAttributeNameLimit = 99;
 constexpr size_t kAttributeValueLimit = 255;
-constexpr size_t kTextLimit = 1023;
 constexpr size_t kErrorLimit = ADXDefinition::kErrorCapacity - 1;
 
 char NarrowChar(char16_t c) {
@@ -83,7 +82,7 @@ int32_t ADXParser::StartElement(const char16_t* name, uint32_t name_length,
 int32_t ADXParser::Characters(const char16_t* text, uint32_t length, bool continued) {
     // A run the reader split only for its size goes on; any other run replaces the last one.
     if (!text_continues_) pending_.text.clear();
-    AppendNarrow(pending_.text, text, length, kTextLimit);
+    AppendNarrow(pending_.text, text, length, kRawTextLimit);
     text_continues_ = continued;
     return 0;
 }
@@ -134,7 +133,7 @@ void ADXParser::HandleHeader(std::string_view name, bool is_end) {
         return;
     }
     if (is_end) return;
-    const std::string& text = pending_.text;
+    const std::string_view text = pending_.StoredText();
     if (name == "flags") {
         definition_.flags = adx::ReadHex(text);
     } else if (name == "objectcount") {

@@ -25,6 +25,10 @@ class ADXParser : public xml::ISAXCallback {
     /// The format version below which a file is refused.
     static constexpr float kMinimumVersion = 0.5f;
     static constexpr uint32_t kVersionErrorCode = 0x80004005u;
+    /// Element texts are stored up to 1023 characters; a byte string may use up to 2560
+    /// (512 bytes of five-character tokens), so the run itself is kept that long.
+    static constexpr size_t kTextLimit = 1023;
+    static constexpr size_t kRawTextLimit = 2560;
 
     explicit ADXParser(ADXDefinition& definition, IProgress* progress = nullptr);
     ~ADXParser() override;
@@ -57,7 +61,11 @@ class ADXParser : public xml::ISAXCallback {
         std::string name;
         std::vector<Attribute> attributes;
         size_t attribute_count = 0;
+        /// The last text run, kept up to kRawTextLimit characters for byte strings.
         std::string text;
+
+        /// The text as a definition text stores it: at most kTextLimit characters.
+        std::string_view StoredText() const { return std::string_view(text).substr(0, kTextLimit); }
 
         /// The value of the first attribute with this lower-case name, or null.
         const std::string* Find(std::string_view attribute) const;

@@ -40,10 +40,10 @@ void IfAttribute(const Element& e, std::string_view name, Set set) {
     if (const std::string* value = e.Find(name)) set(*value);
 }
 
-uint32_t Hex(const std::string& s) {
+uint32_t Hex(std::string_view s) {
     return ReadHex(s);
 }
-uint32_t Dec(const std::string& s) {
+uint32_t Dec(std::string_view s) {
     return static_cast<uint32_t>(ReadDecimal(s));
 }
 
@@ -58,7 +58,7 @@ void ReadByteString(Command& command, const Element& e, size_t limit) {
 }
 
 void ReadValue(ADXValue& v, std::string_view name, const Element& e) {
-    const std::string& t = e.text;
+    const std::string_view t = e.StoredText();
     if (name == "flags") {
         v.flags = Hex(t);
     } else if (name == "parentcmdidhash") {
@@ -94,7 +94,7 @@ void ReadValue(ADXValue& v, std::string_view name, const Element& e) {
 }
 
 void ReadBitmask(ADXBitmask& b, std::string_view name, const Element& e) {
-    const std::string& t = e.text;
+    const std::string_view t = e.StoredText();
     if (name == "flags") {
         b.flags = Hex(t);
     } else if (name == "parentcmdidhash") {
@@ -119,7 +119,7 @@ void ReadBitmask(ADXBitmask& b, std::string_view name, const Element& e) {
 }
 
 void ReadLookupTable(ADXLookupTable& table, std::string_view name, const Element& e) {
-    const std::string& t = e.text;
+    const std::string_view t = e.StoredText();
     if (name == "flags") {
         table.flags = Hex(t);
     } else if (name == "inputtype") {
@@ -142,9 +142,9 @@ void ReadLookupTable(ADXLookupTable& table, std::string_view name, const Element
 
 void ReadListView(ADXListView& list, std::string_view name, const Element& e, size_t& entry_index) {
     if (name == "flags") {
-        list.flags = Hex(e.text);
+        list.flags = Hex(e.StoredText());
     } else if (name == "entrycount") {
-        list.Resize(Dec(e.text));  // 256 or more is refused and leaves the size
+        list.Resize(Dec(e.StoredText()));  // 256 or more is refused and leaves the size
     } else if (name == "adxlventry") {
         ADXListViewEntry entry;
         IfAttribute(e, "entrytype", [&](const std::string& s) { entry.entrytype = Dec(s); });
@@ -159,7 +159,7 @@ void ReadListView(ADXListView& list, std::string_view name, const Element& e, si
 
 void ReadDashboard(ADXDashboard& dash, std::string_view name, const Element& e) {
     if (name == "flags") {
-        dash.flags = Hex(e.text);
+        dash.flags = Hex(e.StoredText());
     } else if (name == "adxdgentry") {
         ADXDashboardEntry entry;
         auto coordinate = [](const std::string& s) { return static_cast<uint16_t>(Dec(s)); };
@@ -176,7 +176,7 @@ void ReadDashboard(ADXDashboard& dash, std::string_view name, const Element& e) 
 
 void ReadMonitor(ADXMonitor& monitor, std::string_view name, const Element& e) {
     if (name == "flags") {
-        monitor.flags = Hex(e.text);
+        monitor.flags = Hex(e.StoredText());
     } else if (name == "adxmonseries") {
         ADXMonitorSeries series;
         auto byte = [](const std::string& s) { return static_cast<uint8_t>(Dec(s)); };
@@ -191,7 +191,7 @@ void ReadMonitor(ADXMonitor& monitor, std::string_view name, const Element& e) {
 }
 
 void ReadHistogram(ADXHistogram& h, std::string_view name, const Element& e) {
-    const std::string& t = e.text;
+    const std::string_view t = e.StoredText();
     if (name == "flags") {
         h.flags = Hex(t);
     } else if (name == "parentcmdidhash") {
@@ -229,7 +229,7 @@ void ReadMacro(ADXMacro& macro, std::string_view name, const Element& e) {
 }
 
 void ReadCommand(ADXObject& object, std::string_view name, const Element& e) {
-    const std::string& t = e.text;
+    const std::string_view t = e.StoredText();
     if (auto* send = As<ADXCSendCommand>(&object)) {
         if (name == "bytestring") ReadByteString(*send, e, kSendByteLimit);
         if (name == "replysize") send->replysize = Dec(t);
@@ -319,7 +319,7 @@ void ReadObjectAttributes(ADXObject& object, const Element& e) {
 void ReadObjectField(ADXObject& object, const Element& e, size_t& list_entry_index) {
     const std::string_view name = e.name;
     if (name == "desc") {
-        object.SetDesc(e.text.data(), e.text.size());
+        object.SetDesc(e.StoredText().data(), e.StoredText().size());
         return;
     }
     switch (object.type()) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,7 @@ class Recorder : public ISAXCallback {
 struct Result {
     int32_t status;
     std::string log;
+    std::vector<std::pair<uint32_t, uint32_t>> positions;
 };
 
 Result Parse(const std::string& bytes) {
@@ -83,7 +85,7 @@ Result Parse(const std::string& bytes) {
     SAXReader reader;
     reader.Attach(&recorder);
     const int32_t status = reader.ParseBuffer(bytes.data(), bytes.size());
-    return {status, recorder.log};
+    return {status, recorder.log, recorder.positions};
 }
 
 // The UTF-16 form of a text whose characters are the code units given.
@@ -132,13 +134,18 @@ TEST(SAXReaderEvents, DocumentGivesEventsInOrderAndSkipsWhiteRunsCommentsAndInst
 }
 
 TEST(SAXReaderEncoding, Utf16InEitherOrderWithOrWithoutMarkGivesTheEventsOfThe8BitForm) {
-    for (bool big_endian : {false, true}) {
-        for (bool bom : {false, true}) {
-            const Result r = Parse(Utf16(Widen(kSample), big_endian, bom));
-            EXPECT_EQ(r.log, kSampleEvents) << big_endian << bom;
-            EXPECT_EQ(r.status, kSAXOk);
+    for (const std::string& doc : {kSample, std::string("<a x='1'>t<b/>\r\n&lt;</a>")}) {
+        const Result narrow = Parse(doc);
+        for (bool big_endian : {false, true}) {
+            for (bool bom : {false, true}) {
+                const Result r = Parse(Utf16(Widen(doc), big_endian, bom));
+                EXPECT_EQ(r.log, narrow.log) << big_endian << bom;
+                EXPECT_EQ(r.positions, narrow.positions) << big_endian << bom;
+                EXPECT_EQ(r.status, kSAXOk);
+            }
         }
     }
+    EXPECT_EQ(Parse(kSample).log, kSampleEvents);
     // Characters whose lower byte is zero, and a lone last byte that is half a character.
     const std::u16string wide = u"<a n='\u0100'>\u4E00\u0200 &#x100;</a>";
     for (bool big_endian : {false, true}) {
@@ -214,6 +221,21 @@ TEST(SAXReaderMarkup, LexicalFaultsStopWithOneErrorAndNoEndDocument) {
     // "</a x>" reports its end tag before the fault.
     EXPECT_EQ(Parse("</a x>").log,
               "[ </a> E(Expecting '>' after name for closing entity reference)");
+}
+
+TEST(SAXReaderMarkup, DocumentCutAnywhereEndsNormallyOrWithTheEofFault) {
+    const std::string eof = "E(Unexpected EOF while parsing XML file)";
+    for (int form = 0; form < 2; ++form) {
+        const std::string doc = form == 0 ? kSample : Utf16(Widen(kSample), false, false);
+        for (size_t cut = 2; cut <= doc.size(); ++cut) {
+            const Result r = Parse(doc.substr(0, cut));
+            const bool ended = r.log.size() >= 2 && r.log.compare(r.log.size() - 2, 2, " ]") == 0;
+            const bool faulted = r.log.size() >= eof.size() &&
+                                 r.log.compare(r.log.size() - eof.size(), eof.size(), eof) == 0;
+            EXPECT_TRUE(ended ? r.status == kSAXOk : faulted && r.status == kSAXSyntaxError)
+                << form << " " << cut << ": " << r.log;
+        }
+    }
 }
 
 TEST(SAXReaderMarkup, CommentsAndCDataEndOnlyAfterTheThreeStateCount) {
@@ -330,6 +352,24 @@ TEST_F(SAXReaderFile, BlocksOfTheFileGiveTheEventsOfTheWholeBuffer) {
     }
 }
 
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator()));
+}
+
+TEST_F(SAXReaderFile, FileIsClosedHoweverTheReadingEnds) {
+    Recorder recorder;
+    SAXReader reader;
+    reader.Attach(&recorder);
+    const size_t before = OpenDescriptors();
+    EXPECT_EQ(reader.ParseFile(Write("ok.adx", "<a/>")), kSAXOk);
+    EXPECT_EQ(reader.ParseFile(Write("bad.adx", "<a b>")), kSAXSyntaxError);
+    EXPECT_EQ(reader.ParseFile(Write("empty.adx", "")), kSAXSyntaxError);
+    recorder.refuse_at = static_cast<int>(recorder.positions.size()) + 1;
+    EXPECT_EQ(reader.ParseFile(Write("refused.adx", "<a/>")), kSAXRefused);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
 TEST_F(SAXReaderFile, MissingFileOrDirectoryIsAnOpenError) {
     for (const std::string& path : {(dir_ / "missing.adx").string(), dir_.string()}) {
         Recorder recorder;
@@ -339,11 +379,6 @@ TEST_F(SAXReaderFile, MissingFileOrDirectoryIsAnOpenError) {
         EXPECT_EQ(recorder.log, "E(Error opening file)");
         EXPECT_EQ(recorder.error_code, 0x861B0001u);
     }
-    Recorder recorder;
-    SAXReader reader;
-    reader.Attach(&recorder);
-    EXPECT_EQ(reader.ParseFile(Write("empty.adx", "")), kSAXSyntaxError);
-    EXPECT_EQ(reader.ParseFile(Write("ok.adx", "<a/>")), kSAXOk);
 }
 
 }  // namespace

@@ -233,25 +233,33 @@ class Parser {
 
     bool Event(int32_t status) { return s_.Check(status); }
 
-    // Collects ordinary text up to markup, a line character, the end of the block or a full
-    // buffer. This is the hot loop of most documents.
-    void ScanText(bool& text) {
+    // Copies characters into the work buffer while `keep` accepts their class, up to the end of
+    // the bytes in hand or a full buffer. These are the hot loops: one load, one table look-up
+    // and one store per character. True when every character copied was white space.
+    template <class Keep>
+    bool CopyWhile(Keep keep) {
         const uint8_t* p = s_.p;
-        const uint8_t* const end = s_.end;
+        const size_t room = static_cast<size_t>(kWorkSize - s_.len) * U;
+        const uint8_t* const stop = static_cast<size_t>(s_.end - p) < room ? s_.end : p + room;
         char16_t* const work = s_.work;
         uint32_t len = s_.len;
-        bool seen = text;
-        while (p < end && len < kWorkSize) {
+        uint8_t common = kSpace;
+        while (p < stop) {
             const char16_t c = Enc::Load(p);
             const uint8_t k = Enc::Class(c);
-            if (k & kTextStop) break;
+            if (!keep(k)) break;
             work[len++] = c;
-            seen |= !(k & kSpace);
+            common &= k;
             p += U;
         }
         s_.p = p;
         s_.len = len;
-        text = seen;
+        return common != 0;
+    }
+
+    // Ordinary text up to markup, a line character, the end of the block or a full buffer.
+    void ScanText(bool& text) {
+        if (!CopyWhile([](uint8_t k) { return !(k & kTextStop); })) text = true;
     }
 
     bool FlushText(bool& text, bool continued) {
@@ -370,21 +378,10 @@ class Parser {
         }
         if (!Store(first)) return false;
         for (;;) {
-            const uint8_t* p = s_.p;
-            const uint8_t* const end = s_.end;
-            uint32_t len = s_.len;
-            while (p < end) {
-                const char16_t c = Enc::Load(p);
-                if (!(Enc::Class(c) & kNameChar)) break;
-                if (len == kWorkSize) break;
-                s_.work[len++] = c;
-                p += U;
-            }
-            s_.p = p;
-            s_.len = len;
+            CopyWhile([](uint8_t k) { return (k & kNameChar) != 0; });
             const int c = Peek();
             if (c == kEof || !(Enc::Class(static_cast<char16_t>(c)) & kNameChar)) return true;
-            Skip(c);  // a name character that no longer fits
+            Skip(c);  // the name goes on in the next block, or no longer fits
             if (!Store(c)) return false;
         }
     }
@@ -452,18 +449,7 @@ class Parser {
     // An attribute value after its opening quote, up to and including the closing one.
     bool Value(int quote) {
         for (;;) {
-            const uint8_t* p = s_.p;
-            const uint8_t* const end = s_.end;
-            uint32_t len = s_.len;
-            while (p < end) {
-                const char16_t c = Enc::Load(p);
-                if (Enc::Class(c) & kValueStop) break;
-                if (len == kWorkSize) break;
-                s_.work[len++] = c;
-                p += U;
-            }
-            s_.p = p;
-            s_.len = len;
+            CopyWhile([](uint8_t k) { return !(k & kValueStop); });
             const int c = Get();
             if (c == kEof) return s_.EofFault();
             if (c == quote) return true;
