@@ -57,20 +57,23 @@ void AcquisitionEngine::ConnectThread(std::string port_name) {
     const bool echo = (definition_.flags & definition::ADXDefinition::kEchoesSentBytes) != 0;
     engine_.flags = echo ? uint32_t{DataAcqEngine::kEcho} : 0u;
     engine_.callback = &callback_;
+    engine_.baud = definition_.baud;
 
     MMSerial& port = *engine_.port_ref;
     const bool ready =
         port.Open(port_name, definition_.baud) != 0 &&
         port.SetTimeouts(kReadInterval, 0, kReadTotalConstant, 0, kWriteTotalConstant) != 0 &&
         port.SetBuffers(kInputBuffer, kOutputBuffer) != 0;
+    ScanEnd end = ScanEnd::OpenFailed;
     if (ready) {
         state_.status = ConnectionStatus::Connecting;
         RefreshViews();
-        RunCommands(port_name);
+        end = RunCommands(port_name);
         port.Close();
     } else {
         log_.Print("Unable to open port (%s)!", port_name.c_str());
     }
+    last_end_ = end;
 
     state_.status = ConnectionStatus::NotConnected;
     RefreshViews();
@@ -79,7 +82,7 @@ void AcquisitionEngine::ConnectThread(std::string port_name) {
     stopped_.Set();
 }
 
-void AcquisitionEngine::RunCommands(const std::string& port_name) {
+AcquisitionEngine::ScanEnd AcquisitionEngine::RunCommands(const std::string& port_name) {
     MMSerial& port = *engine_.port_ref;
     auto lost = [&] {
         if (!port.HungUp()) return false;
@@ -90,13 +93,18 @@ void AcquisitionEngine::RunCommands(const std::string& port_name) {
 
     definition::ADXObject* const connect = definition_.connect_command;
     definition::ADXObject* const monitor = definition_.monitor_command;
-    if (connect != nullptr && (engine_.Execute(connect) < 0 || lost())) return;
-    if (monitor == nullptr) return;
+    if (connect != nullptr) {
+        if (engine_.Execute(connect) < 0) return ScanEnd::CommandFailed;
+        if (lost()) return ScanEnd::PortLost;
+    }
+    if (monitor == nullptr) return ScanEnd::Finished;
     while (state_.running.load() == 1) {
-        if (engine_.Execute(monitor) < 0 || lost()) return;
+        if (engine_.Execute(monitor) < 0) return ScanEnd::CommandFailed;
+        if (lost()) return ScanEnd::PortLost;
     }
     // Only a user's stop clears the running flag: the unit is then told goodbye.
-    if (state_.running.load() == 0) engine_.Execute(definition_.disconnect_command);
+    engine_.Execute(definition_.disconnect_command);
+    return ScanEnd::Stopped;
 }
 
 void AcquisitionEngine::StopWork(uint32_t flags) {

@@ -28,6 +28,16 @@ namespace korvit::acquisition {
 /// command, and closes the port; and the stop work that ends it from another thread.
 class AcquisitionEngine {
   public:
+    /// Why the last scan ended.
+    enum class ScanEnd : uint32_t {
+        None,           // no scan has ended yet
+        Stopped,        // the user stopped it; the disconnect command ran
+        Finished,       // no monitor command: the connect command was all there was to do
+        OpenFailed,     // the port could not be opened or configured
+        PortLost,       // the other end hung up
+        CommandFailed,  // a command returned a failure status
+    };
+
     /// Bits of StopWork's argument.
     enum StopFlags : uint32_t { kStopAcquisition = 1, kStopDatalog = 2, kCloseWindow = 4 };
 
@@ -57,6 +67,7 @@ class AcquisitionEngine {
     bool running() const { return state_.running.load() != 0; }
     ConnectionStatus status() const { return state_.status.load(); }
     uint32_t errors() const { return state_.errors.load(); }
+    ScanEnd last_end() const { return last_end_.load(); }
     AcquisitionState& state() { return state_; }
     DAECallback& callback() { return callback_; }
     DataAcqEngine& data_acq() { return engine_; }
@@ -64,7 +75,7 @@ class AcquisitionEngine {
   private:
     void ConnectThread(std::string port_name);
     /// Runs connect, monitor loop and disconnect on an open port.
-    void RunCommands(const std::string& port_name);
+    ScanEnd RunCommands(const std::string& port_name);
     void RefreshViews();
 
     definition::ADXDefinition& definition_;
@@ -76,6 +87,7 @@ class AcquisitionEngine {
     platform::AutoResetEvent stopped_{true};
     /// True from StartAcquisition until the connect thread has finished its last step.
     std::atomic<bool> thread_active_{false};
+    std::atomic<ScanEnd> last_end_{ScanEnd::None};
     std::mutex thread_mutex_;
     std::thread thread_;
 };

@@ -6,6 +6,7 @@
 #include "app/views.h"
 #include "definition/adx_commands.h"
 #include "definition/adx_definition.h"
+#include "definition/adx_histogram.h"
 
 namespace korvit::acquisition {
 
@@ -147,6 +148,7 @@ int32_t DAECallback::OnTrigger(const DataAcqEvent& event) {
     if (trigger == nullptr) return 0;
     const uint32_t bits = trigger->triggertype;
     const uint32_t hash = trigger->idhash();
+    if (bits & 0x02) FeedHistograms(hash);
     if (views_ == nullptr) return 0;
     if (bits & 0x04) views_->RedrawItemList();
     if (bits & 0x08) {
@@ -185,9 +187,27 @@ void DAECallback::UpdateViews(float t, Packet packet, uint32_t command_hash) {
         views_->UpdateDash(packet, command_hash);
         views_->RedrawItemList();
     }
+    FeedHistograms(command_hash);
     if (views_ != nullptr) {
         views_->AddChartPoint(t, packet, command_hash);
         views_->ReplyDecoded(t, command_hash);
+    }
+}
+
+void DAECallback::FeedHistograms(uint32_t command_hash) {
+    bool have_snapshot = false;
+    evaluation::PacketSnapshot snapshot;
+    for (const auto& object : definition_.objects()) {
+        auto* histogram = definition::As<definition::ADXHistogram>(object.get());
+        if (histogram == nullptr ||
+            (histogram->parentcmdidhash != command_hash && histogram->parentcmdidhash != 0)) {
+            continue;
+        }
+        if (!have_snapshot) {
+            state_.last_packet.LoadInto(snapshot);
+            have_snapshot = true;
+        }
+        histogram->AddHistogramSample(definition_, snapshot.packet(), snapshot.ReplyCommandHash);
     }
 }
 

@@ -68,6 +68,8 @@ class DAECallback : public IDataLogCallback {
   private:
     /// Marks the link live once the first good packet of a running scan arrives.
     void ConfirmConnected();
+    /// Every histogram of the command (or of none) takes a sample from `LastPacket`.
+    void FeedHistograms(uint32_t command_hash);
     void RefreshStatus();
     void Flash(const char* text);
     bool Connected() const { return state_.status.load() == ConnectionStatus::Connected; }

@@ -71,6 +71,7 @@ int32_t DataAcqEngine::SendCommand(definition::ADXCSendCommand& command) {
 
     port.SetTimeouts(30, 0, command.replytimeout, 0, 300);
     port.Purge(1, 1);
+    const platform::TimePoint written = platform::Clock::now();
     uint32_t n = port.Write(bytes.data(), size);
 
     if (n != size) {
@@ -90,6 +91,10 @@ int32_t DataAcqEngine::SendCommand(definition::ADXCSendCommand& command) {
             n = port.Read(reply.get(), command.replysize);
             if (n != command.replysize) event.result = ResultCode::ShortRead;
         }
+    } else if (baud != 0) {
+        // Ten bits per byte: the write only queued them, and the next command's purge would
+        // otherwise discard what has not gone out yet.
+        platform::WaitUntil(written + std::chrono::microseconds(uint64_t{n} * 10'000'000 / baud));
     }
     return callback->OnSendCommandEnd(event, reply.get(), n);
 }

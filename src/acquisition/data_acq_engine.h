@@ -54,6 +54,9 @@ class DataAcqEngine {
     IDataAcqCallback* callback = nullptr;
     DataAcqEvent event;
     std::atomic<uint32_t> abort{0};
+    /// The line's baud rate; a send command that reads nothing waits until its bytes have left
+    /// the line, so a loop of such commands runs at line pace. 0: no wait.
+    uint32_t baud = 0;
     /// Where the engine's own warnings go (the runaway-macro guard); may be null.
     app::OutputLog* log = nullptr;
 

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(KORVIT_CLI_PATH) && defined(KORVIT_ECUSIM_PATH)
+
+namespace {
+
+// A one-wire unit (echo on) answering a 67-byte data request; rpm is byte 10 of the packet.
+const char* const kDefinition = R"(<ADXFORMAT version="0.50" />
+<ADXHEADER>
+    <flags>0x01</flags>
+    <baud>8192</baud>
+    <monitorcmd>mode1</monitorcmd>
+    <disconnectcmd>bye</disconnectcmd>
+</ADXHEADER>
+<ADXCSENDCOMMAND id="mode1" title="Mode 1" flags="0x00000001">
+    <bytestring size="0x5">0xF4 0x57 0x01 0x00 0xB4 </bytestring>
+    <replysize>67</replysize>
+    <replytimeout>200</replytimeout>
+    <packetoffset>3</packetoffset>
+    <packetsize>63</packetsize>
+</ADXCSENDCOMMAND>
+<ADXCSENDCOMMAND id="bye" title="Goodbye">
+    <bytestring size="0x1">0xAA </bytestring>
+</ADXCSENDCOMMAND>
+<ADXVALUE id="rpm" title="Engine speed">
+    <parentcmdidhash>0x7E4A7654</parentcmdidhash>
+    <packetoffset>0x0A</packetoffset>
+    <MATH equation="X*25"><VAR varID="X" type="native" /></MATH>
+</ADXVALUE>
+)";
+
+/// A child process with its standard output and error captured in files.
+struct Child {
+    pid_t pid = -1;
+    std::string out_path;
+    std::string err_path;
+
+    static Child Run(const std::vector<std::string>& args, const std::string& tag) {
+        Child child;
+        child.out_path = "/tmp/korvit_scan_" + tag + std::to_string(getpid()) + ".out";
+        child.err_path = "/tmp/korvit_scan_" + tag + std::to_string(getpid()) + ".err";
+        child.pid = fork();
+        if (child.pid == 0) {
+            freopen(child.out_path.c_str(), "w", stdout);
+            freopen(child.err_path.c_str(), "w", stderr);
+            std::vector<char*> argv;
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        return child;
+    }
+    int Wait() const {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::string Out() const { return Read(out_path); }
+    std::string Err() const { return Read(err_path); }
+};
+
+class ScanCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        def_path = "/tmp/korvit_scan_def" + std::to_string(getpid()) + ".adx";
+        std::ofstream(def_path) << kDefinition;
+    }
+    void TearDown() override {
+        if (sim.pid > 0) {
+            kill(sim.pid, SIGTERM);
+            sim.Wait();
+        }
+        std::remove(def_path.c_str());
+    }
+    /// Starts the simulator and returns its line's path.
+    std::string StartSimulator(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{KORVIT_ECUSIM_PATH, def_path};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = Child::Run(args, "sim");
+        for (int i = 0; i < 500; ++i) {
+            const std::string out = sim.Out();
+            if (out.find('\n') != std::string::npos) return out.substr(0, out.find('\n'));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return {};
+    }
+
+    std::string def_path;
+    Child sim;
+};
+
+TEST_F(ScanCli, PrintsOneJsonLinePerReplyAndASummary) {
+    const std::string port = StartSimulator();
+    ASSERT_FALSE(port.empty());
+    Child scan = Child::Run(
+        {KORVIT_CLI_PATH, "scan", def_path, "--port", port, "--seconds", "1.5", "--json"}, "json");
+    EXPECT_EQ(scan.Wait(), 0) << scan.Err();
+    std::istringstream lines(scan.Out());
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        const auto json = nlohmann::json::parse(line);
+        ASSERT_EQ(json["values"].size(), 1u);
+        EXPECT_EQ(json["values"][0]["id"], "rpm");
+        EXPECT_EQ(json["command"], "mode1");
+        ++count;
+    }
+    EXPECT_GE(count, 3);
+    const std::string err = scan.Err();
+    EXPECT_NE(err.find(": Command/Reply Success"), std::string::npos);
+    EXPECT_NE(err.find("Scan summary: " + std::to_string(count) + " replies, 0 errors"),
+              std::string::npos)
+        << err;
+}
+
+TEST_F(ScanCli, CtrlCStopsCleanlyAndAMissingPortFails) {
+    const std::string port = StartSimulator();
+    Child scan = Child::Run({KORVIT_CLI_PATH, "scan", def_path, "--port", port}, "int");
+    for (int i = 0; i < 1000 && scan.Err().find("Reply Success") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(scan.pid, SIGINT);
+    EXPECT_EQ(scan.Wait(), 0);
+    const std::string err = scan.Err();
+    // The disconnect command sends without reading a reply, then the summary ends the run.
+    EXPECT_NE(err.find("Command sent. Reply not processed.\nScan summary:"), std::string::npos)
+        << err;
+
+    Child missing =
+        Child::Run({KORVIT_CLI_PATH, "scan", def_path, "--port", "/dev/korvit-none"}, "missing");
+    EXPECT_EQ(missing.Wait(), 1);
+    EXPECT_EQ(missing.Err().rfind("Unable to open port (/dev/korvit-none)!\n", 0), 0u);
+}
+
+TEST_F(ScanCli, ABadLineIsCountedAndAVanishingUnitEndsTheScan) {
+    const std::string port =
+        StartSimulator({"--fault", "corrupt:0.01", "--fault", "drop:0.01", "--fault", "noreply:0.1",
+                        "--fault", "stall:0.05", "--stall-ms", "1500", "--seed", "7"});
+    Child scan =
+        Child::Run({KORVIT_CLI_PATH, "scan", def_path, "--port", port, "--seconds", "4"}, "bad");
+    EXPECT_EQ(scan.Wait(), 0);
+    const std::string err = scan.Err();
+    EXPECT_NE(err.find("SEND COMMAND FAILURE (0x00000006)"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Scan summary: 0 replies"), std::string::npos) << "the scan keeps going";
+    kill(sim.pid, SIGTERM);
+    sim.Wait();
+
+    const std::string port2 = StartSimulator({"--fault", "hangup:0.2", "--seed", "3"});
+    Child lost = Child::Run({KORVIT_CLI_PATH, "scan", def_path, "--port", port2}, "lost");
+    EXPECT_EQ(lost.Wait(), 1);
+    EXPECT_NE(lost.Err().find("Lost the port (" + port2 + ")!"), std::string::npos) << lost.Err();
+}
+
+}  // namespace
+
+#endif
