@@ -3,6 +3,7 @@
 
 #include "datalog/data_log.h"
 #include "definition/adx_commands.h"
+#include "platform/precise_wait.h"
 
 namespace korvit::datalog {
 namespace {
@@ -11,11 +12,9 @@ using acquisition::DataAcqEvent;
 using acquisition::EventSource;
 using acquisition::ResultCode;
 
-// The pacing wait sleeps in slices no longer than this, so that Pause and Stop are seen quickly,
-// and stops sleeping this close to the deadline, where it yields instead: the deadline is met
-// within a fraction of a millisecond without keeping a core busy.
-constexpr double kSleepSliceMs = 5.0;
-constexpr double kSpinMarginMs = 0.3;
+// The pacing wait sleeps to an absolute deadline in slices no longer than this, so that Pause
+// and Stop are seen quickly without keeping a core busy.
+constexpr auto kSleepSlice = std::chrono::milliseconds(5);
 
 }  // namespace
 
@@ -26,16 +25,15 @@ double DataLog::ClockMs() const {
 }
 
 bool DataLog::WaitUntil(double ms) {
+    const platform::TimePoint deadline =
+        platform::TimePoint(std::chrono::nanoseconds(clock_origin_ns_.load())) +
+        std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::duration<double, std::milli>(ms));
     for (;;) {
         if (state_.load() != DataLogState::Playing) return false;
-        const double left = ms - ClockMs();
-        if (left <= 0) return true;
-        if (left > kSpinMarginMs) {
-            const double slice = std::min(left - kSpinMarginMs, kSleepSliceMs);
-            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(slice));
-        } else {
-            std::this_thread::yield();
-        }
+        const platform::TimePoint now = platform::Clock::now();
+        if (now >= deadline) return true;
+        platform::WaitUntil(std::min(deadline, now + kSleepSlice));
     }
 }
 

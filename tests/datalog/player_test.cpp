@@ -34,7 +34,7 @@ std::vector<BuiltRecord> Records(size_t n = 20) {
 }
 
 class Player : public ::testing::Test {
-protected:
+  protected:
     void Open(const std::vector<uint8_t>& bytes) {
         path = dir.File("play.xdl");
         WriteFile(path, bytes);
@@ -104,9 +104,9 @@ TEST_F(Player, PacedPlaybackWaitsForEachGapDividedBySpeed) {
         const auto start = std::chrono::steady_clock::now();
         ASSERT_EQ(log.StartPlayer(), 0u);
         WaitForEnd(speed == 4.0f ? 1 : 2);
-        const double ms = std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - start)
-                              .count();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         // Five gaps of 10 ms: never faster than the recorded pace allows.
         EXPECT_GE(ms, 50.0 / speed - 1.0) << "speed " << speed;
         EXPECT_EQ(cb.positions.size(), 6u);
@@ -168,10 +168,10 @@ TEST_F(Player, SeeksBySampleAndTimeWithAndWithoutRewind) {
     };
     const std::vector<Step> steps = {
         {5, kSeekRewind, {0, 5, 40}},
-        {15, 0, {0, 15, 140}},          // forward without rewind
-        {3, 0, {0, 16, 150}},           // target behind: one record is read
-        {3, kSeekRewind, {0, 3, 20}},   // backward jump
-        {0, kSeekRewind, {0, 0, 20}},   // to the first record: nothing read
+        {15, 0, {0, 15, 140}},                          // forward without rewind
+        {3, 0, {0, 16, 150}},                           // target behind: one record is read
+        {3, kSeekRewind, {0, 3, 20}},                   // backward jump
+        {0, kSeekRewind, {0, 0, 20}},                   // to the first record: nothing read
         {95, kSeekRewind | kSeekByTime, {0, 10, 100}},  // stops before the record at 100 ms
         {100, kSeekByTime, {0, 11, 110}},
         {30, kSeekRewind, {7, 20, 190}},  // beyond the end
@@ -200,7 +200,7 @@ TEST_F(Player, SeeksBySampleAndTimeWithAndWithoutRewind) {
     cb.refuse_seek = true;
     EXPECT_EQ(log.Seek(1, 0), 11u);
     EXPECT_EQ(cb.seek_begins, cb.seek_ends + 1);  // the refused one has no end
-    EXPECT_EQ(cb.ends, 0);  // a seek to the end raises no end of log
+    EXPECT_EQ(cb.ends, 0);                        // a seek to the end raises no end of log
 }
 
 TEST_F(Player, IndexedSeeksEqualRecordByRecordSeeks) {

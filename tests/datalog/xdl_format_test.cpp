@@ -55,7 +55,7 @@ std::vector<uint8_t> Entry(uint32_t idhash, const std::string& id, uint32_t type
 }
 
 class DataLogFormat : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { BuildDefinition(def); }
     uint32_t Hash(const char* id) { return def.FindByID(id)->idhash(); }
 
@@ -118,7 +118,7 @@ TEST_F(DataLogFormat, RecorderWritesHeaderTableAndRecordsByteForByte) {
     std::vector<uint8_t> expected;
     Put32(expected, 3);
     Put32(expected, first);
-    Put32(expected, first + static_cast<uint32_t>(records.size()) + 1);  // size + 1 at finish
+    Put32(expected, first + static_cast<uint32_t>(records.size()) + 1);     // size + 1 at finish
     expected.insert(expected.end(), file.begin() + 12, file.begin() + 28);  // start time
     expected.insert(expected.end(), 8, 0);
     Put32(expected, 3);
@@ -219,8 +219,8 @@ TEST(ByteMask, PartialMaskRebuildsZerosForGapsAndKeepsTheTail) {
 TEST(DataLogRead, PartialMaskRecordsPlayBackAsRebuiltReplies) {
     TempDir dir;
     const std::string path = dir.File("mask.xdl");
-    WriteFile(path, BuildXdl({{0x11, "Cmd", 0x20000, 2, 4, {0x05}}},
-                             {{0, 0, {7, 8}}, {10, 0, {1, 2}}}));
+    WriteFile(path,
+              BuildXdl({{0x11, "Cmd", 0x20000, 2, 4, {0x05}}}, {{0, 0, {7, 8}}, {10, 0, {1, 2}}}));
     DataLog log;
     RecordingCallback cb;
     log.SetCallback(&cb);
@@ -274,8 +274,8 @@ TEST(DataLogRead, BadFilesAreRefusedWithTheirCodesAndLeaveNothingLoaded) {
 TEST(DataLogRead, RecordReaderReportsUnknownCommandsDamageAndEnd) {
     TempDir dir;
     const std::string path = dir.File("r.xdl");
-    std::vector<BuiltRecord> records = {{0, 0, {1, 2}}, {5, 9, {3, 3, 3}}, {9, 0, {4, 5}},
-                                        {12, 0, {6, 7}, -20}};
+    std::vector<BuiltRecord> records = {
+        {0, 0, {1, 2}}, {5, 9, {3, 3, 3}}, {9, 0, {4, 5}}, {12, 0, {6, 7}, -20}};
     WriteFile(path, BuildXdl({{0x11, "Cmd", 0x20000, 2, 2, {0xFF}}}, records));
     DataLog log;
     ASSERT_EQ(log.Open(path), 0u);

@@ -81,7 +81,7 @@ inline std::vector<uint8_t> BuildXdl(const std::vector<BuiltCommand>& commands,
 
 /// A scratch directory removed at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir() {
         char tmpl[] = "/tmp/korvit-datalog-XXXXXX";
         path_ = ::mkdtemp(tmpl);
@@ -90,13 +90,14 @@ public:
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -106,7 +107,7 @@ inline std::vector<uint8_t> ReadFile(const std::string& path) {
 
 /// Records what the player raises.
 class RecordingCallback : public acquisition::IDataLogCallback {
-public:
+  public:
     struct Played {
         uint32_t idhash;
         uint32_t sample;

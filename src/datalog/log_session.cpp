@@ -1,0 +1,172 @@
+#include "datalog/log_session.h"
+
+#include <cstring>
+
+#include "app/output_log.h"
+#include "app/views.h"
+#include "platform/file_move.h"
+#include "platform/recording_location.h"
+
+namespace korvit::datalog {
+
+using acquisition::ConnectionStatus;
+
+LogSession::LogSession(const definition::ADXDefinition& definition,
+                       acquisition::AcquisitionState& state, app::OutputLog& log, DataLog& datalog)
+    : definition_(definition),
+      state_(state),
+      log_(log),
+      datalog_(datalog),
+      recording_path_(platform::RecordingPath()) {}
+
+bool LogSession::IsRecording() const {
+    return datalog_.state() == DataLogState::Recording;
+}
+
+void LogSession::AppendReply(uint32_t command_hash, const uint8_t* reply, uint32_t count) {
+    if (datalog_.AppendRecord(command_hash, reply, count) != kDataLogIOError) return;
+    // Said once per recording: the records before the failure stay in the file, and nothing
+    // after it is appended, so the file never holds a gap.
+    if (write_failure_reported_.exchange(true)) return;
+    log_.Print("Recording failed: %s. The %u records written before it are kept in %s",
+               std::strerror(datalog_.write_error()), datalog_.header().recordcount,
+               recording_path_.c_str());
+}
+
+uint32_t LogSession::CurrentTimeMs() const {
+    return datalog_.currenttime();
+}
+
+void LogSession::Stop() {
+    if (datalog_.state() == DataLogState::Recording) {
+        datalog_.FinishRecording();
+    } else {
+        datalog_.StopPlayer();
+    }
+}
+
+uint32_t LogSession::Record() {
+    write_failure_reported_.store(false);
+    const uint32_t code = datalog_.Record(recording_path_, definition_);
+    RefreshBar();
+    return code;
+}
+
+void LogSession::StopCommand() {
+    if (datalog_.state() == DataLogState::Recording) {
+        datalog_.FinishRecording();
+        datalog_.Close();
+        log_.PrintLine("Recording stopped");
+        SaveRecording();
+    } else if (datalog_.state() != DataLogState::Closed ||
+               state_.status.load() == ConnectionStatus::LogPaused) {
+        // Also a player that already ended at the end of the log, before Stop came.
+        Stop();
+        PlaybackStopped();
+    }
+    RefreshBar();
+}
+
+void LogSession::SaveRecording() {
+    const std::optional<std::string> chosen = ui_ != nullptr ? ui_->AskSavePath() : std::nullopt;
+    if (!chosen) return;  // the recording stays in the recording file
+    const int error = platform::MoveFileNoReplace(recording_path_, *chosen);
+    if (error != 0) {
+        if (ui_ != nullptr) {
+            ui_->ShowError("Cannot overwrite",
+                           "Log save failed. Log backup saved in install directory as "
+                           "\"temp.xdl\"");
+        }
+        log_.Print("Cannot overwrite existing log: %s, error 0x%X", chosen->c_str(),
+                   static_cast<unsigned>(error));
+    } else {
+        last_xdl_path_ = *chosen;
+        log_.Print("Log saved to %s", chosen->c_str());
+    }
+    if (views_ != nullptr) views_->SetLogPosition(0);
+}
+
+uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
+    // A pause that has not yet reached the player: let its thread end so that Play resumes.
+    if (state_.status.load() == ConnectionStatus::LogPaused &&
+        datalog_.state() == DataLogState::Stopping) {
+        datalog_.StopPlayer();
+    }
+    if (datalog_.state() == DataLogState::Open &&
+        state_.status.load() == ConnectionStatus::LogPaused) {
+        datalog_.StartPlayer();
+        log_.PrintLine("Playback unpaused");
+        RefreshBar();
+        return kDataLogOk;
+    }
+    const float speed = datalog_.speed();
+    datalog_.SetCallback(callback);
+    const uint32_t code = datalog_.Open(last_xdl_path_);
+    if (code != kDataLogOk) {
+        log_.PrintLine(FormatOpenError(last_xdl_path_, code));
+        RefreshBar();
+        return code;
+    }
+    datalog_.SetSpeed(speed);
+    if (views_ != nullptr) views_->ResetCharts();
+    datalog_.StartPlayer();
+    log_.Print("Playing %s", last_xdl_path_.c_str());
+    RefreshBar();
+    return kDataLogOk;
+}
+
+void LogSession::Pause() {
+    if (datalog_.Pause()) {
+        state_.status.store(ConnectionStatus::LogPaused);
+        if (views_ != nullptr) views_->RefreshStatus();
+        RefreshBar();
+        log_.PrintLine("Playback paused");
+    }
+    RefreshBar();
+}
+
+void LogSession::Select(const std::string& path) {
+    if (datalog_.Pause()) {
+        state_.status.store(ConnectionStatus::LogPaused);
+        if (views_ != nullptr) views_->RefreshStatus();
+        RefreshBar();
+    }
+    last_xdl_path_ = path;
+    RefreshBar();
+}
+
+void LogSession::PlaybackStopped() {
+    datalog_.Close();
+    log_.PrintLine("Playback stopped");
+    state_.status.store(ConnectionStatus::NotConnected);
+    if (views_ != nullptr) {
+        views_->RefreshStatus();
+        views_->SetLogPosition(0);
+    }
+    RefreshBar();
+}
+
+uint32_t LogSession::SeekTo(uint32_t sample) {
+    return datalog_.Seek(sample, kSeekRewind);
+}
+
+uint32_t LogSession::JumpForward() {
+    return datalog_.Seek(datalog_.recordsread() + 10, 0);
+}
+
+uint32_t LogSession::JumpBackward() {
+    const uint32_t read = datalog_.recordsread();
+    return datalog_.Seek(read >= 10 ? read - 10 : 0, kSeekRewind);
+}
+
+LogBarButtons LogSession::Buttons() const {
+    const ConnectionStatus status = state_.status.load();
+    return LogBarButtonStates(datalog_.state(), status == ConnectionStatus::Connected,
+                              status == ConnectionStatus::LogPaused);
+}
+
+void LogSession::RefreshBar() {
+    if (views_ != nullptr) views_->UpdateLogBar();
+}
+
+}  // namespace korvit::datalog

@@ -1,0 +1,244 @@
+// A datalog is a user's only copy of a drive: these tests kill, starve and corrupt recordings
+// and check that every record acknowledged before the trouble plays back.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "app/output_log.h"
+#include "datalog/log_session.h"
+#include "definition/definition.h"
+#include "platform/file_move.h"
+#include "xdl_test_support.h"
+
+using namespace korvit;
+using namespace korvit::datalog;
+using namespace korvit::datalog::testing;
+
+namespace {
+
+constexpr uint32_t kReplySize = 24;
+
+void BuildDefinition(definition::ADXDefinition& def) {
+    auto cmd = std::make_unique<definition::ADXCSendCommand>();
+    cmd->SetID("Data");
+    cmd->replysize = kReplySize;
+    cmd->flags = 1;
+    def.Insert(std::move(cmd));
+}
+
+// Record i carries i in its first four bytes, so that playback can check order and content.
+void FillReply(uint32_t i, uint8_t* reply) {
+    for (uint32_t k = 0; k < kReplySize; ++k) reply[k] = static_cast<uint8_t>(i * 7 + k);
+    PutU32(reply, i);
+}
+
+// Reads every record and checks it against FillReply; returns how many were read and the code
+// the reading ended with.
+std::pair<uint32_t, uint32_t> PlayAll(const std::string& path) {
+    DataLog log;
+    const uint32_t open = log.Open(path);
+    EXPECT_EQ(open, 0u);
+    if (open != 0) return {0, open};
+    uint8_t data[kReplySize];
+    uint8_t expected[kReplySize];
+    uint32_t n = 0;
+    uint32_t code = 0;
+    const DataLogCommand* cmd = nullptr;
+    while ((code = log.ReadRecord(data, sizeof data, &cmd)) == 0) {
+        FillReply(n, expected);
+        EXPECT_EQ(std::memcmp(data, expected, kReplySize), 0) << "record " << n;
+        ++n;
+    }
+    return {n, code};
+}
+
+TEST(NothingLost, RecordingKilledAtARandomMomentPlaysBackEveryRecordItWrote) {
+    TempDir dir;
+    const std::string path = dir.File("temp.xdl");
+    std::mt19937 random(std::random_device{}());
+    for (int round = 0; round < 3; ++round) {
+        int pipefd[2];
+        ASSERT_EQ(::pipe(pipefd), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipefd[0]);
+            definition::ADXDefinition def;
+            BuildDefinition(def);
+            DataLog log;
+            if (log.Record(path, def) != 0) ::_exit(2);
+            uint8_t reply[kReplySize];
+            for (uint32_t i = 0;; ++i) {
+                FillReply(i, reply);
+                if (log.AppendRecord(def.objects()[0]->idhash(), reply, kReplySize) != 0) {
+                    ::_exit(3);
+                }
+                // Acknowledge the record only once it is written.
+                if (::write(pipefd[1], &i, sizeof i) != sizeof i) ::_exit(4);
+            }
+        }
+        ::close(pipefd[1]);
+        const uint32_t kill_after = 1 + random() % 3000;
+        uint32_t acknowledged = 0;
+        uint32_t last = 0;
+        while (acknowledged < kill_after && ::read(pipefd[0], &last, sizeof last) == sizeof last) {
+            acknowledged = last + 1;
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        // Records written after the last acknowledgement we read are fine too.
+        while (::read(pipefd[0], &last, sizeof last) == sizeof last) acknowledged = last + 1;
+        ::close(pipefd[0]);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        const auto [played, code] = PlayAll(path);
+        EXPECT_GE(played, acknowledged) << "round " << round;
+        EXPECT_LE(played, acknowledged + 1);
+        EXPECT_EQ(code, 7u);
+    }
+}
+
+TEST(NothingLost, FullDiskEndsRecordingWithAMessageAndKeepsEveryWrittenRecord) {
+    TempDir dir;
+    const std::string path = dir.File("temp.xdl");
+    int pipefd[2];
+    ASSERT_EQ(::pipe(pipefd), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipefd[0]);
+        ::signal(SIGXFSZ, SIG_IGN);
+        // The file may not grow past 4000 bytes: the write that crosses it comes back short.
+        const rlimit limit{4000, 4000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        definition::ADXDefinition def;
+        BuildDefinition(def);
+        acquisition::AcquisitionState state;
+        app::OutputLog out;
+        app::TextBufferSink text;
+        out.AddSink(&text);
+        DataLog log;
+        LogSession session(def, state, out, log);
+        session.set_recording_path(path);
+        if (session.Record() != 0) ::_exit(2);
+        uint8_t reply[kReplySize];
+        for (uint32_t i = 0; i < 400; ++i) {
+            FillReply(i, reply);
+            session.AppendReply(def.objects()[0]->idhash(), reply, kReplySize);
+        }
+        const uint32_t written = log.header().recordcount;
+        session.StopCommand();  // finishes: the header shrinks nothing and still fits
+        const std::string message = text.Text();
+        uint32_t size = static_cast<uint32_t>(message.size());
+        (void)!::write(pipefd[1], &written, sizeof written);
+        (void)!::write(pipefd[1], &size, sizeof size);
+        (void)!::write(pipefd[1], message.data(), size);
+        ::_exit(0);
+    }
+    ::close(pipefd[1]);
+    uint32_t written = 0, size = 0;
+    ASSERT_EQ(::read(pipefd[0], &written, sizeof written), long(sizeof written));
+    ASSERT_EQ(::read(pipefd[0], &size, sizeof size), long(sizeof size));
+    std::string message(size, '\0');
+    ASSERT_EQ(::read(pipefd[0], message.data(), size), long(size));
+    ::close(pipefd[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    // 44 + 48 bytes of table, then 36-byte records: 108 fit below 4000 bytes.
+    EXPECT_EQ(written, (4000u - 92u) / 36u);
+    EXPECT_NE(message.find("Recording failed: File too large. The " + std::to_string(written) +
+                           " records written before it are kept in " + path),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(message.find("Recording failed", message.find("Recording failed") + 1),
+              std::string::npos)
+        << "said once";
+    const auto [played, code] = PlayAll(path);
+    EXPECT_EQ(played, written);
+    EXPECT_EQ(code, 7u);
+    const auto bytes = ReadFile(path);
+    EXPECT_EQ(GetU32(&bytes[36]), written);
+}
+
+TEST(NothingLost, DamagedFilesNeverCrashOrHangPlayback) {
+    // Random damage to a valid log: every outcome is a code, and reading always ends.
+    const std::vector<BuiltCommand> table = {{0x11, "A", 0x20000, 3, 5, {0xF7}},
+                                             {0x22, "B", 0x100000, 2, 2, {}}};
+    std::vector<BuiltRecord> records;
+    for (uint32_t i = 0; i < 50; ++i) {
+        records.push_back({i * 3, static_cast<uint8_t>(i % 2), std::vector<uint8_t>(3 - i % 2, 9)});
+    }
+    const auto good = BuildXdl(table, records);
+    TempDir dir;
+    std::mt19937 random(1234);
+    for (int round = 0; round < 300; ++round) {
+        auto bytes = good;
+        const int edits = 1 + random() % 4;
+        for (int e = 0; e < edits; ++e) bytes[random() % bytes.size()] = uint8_t(random());
+        if (round % 3 == 0) bytes.resize(random() % bytes.size());
+        const std::string path = dir.File("d.xdl");
+        WriteFile(path, bytes);
+        DataLog log;
+        RecordingCallback cb;
+        log.SetCallback(&cb);
+        if (log.Open(path) != 0) continue;
+        log.SetSpeed(0);
+        ASSERT_EQ(log.StartPlayer(), 0u);
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (cb.ends == 0 && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
+        ASSERT_EQ(cb.ends, 1) << "round " << round << " did not end";
+        log.StopPlayer();
+        EXPECT_NE(log.player_result(), 0u);
+        // Seeking through the damage ends too, with a code.
+        const uint32_t flags = kSeekRewind | (round % 2 != 0 ? uint32_t{kSeekByTime} : 0u);
+        EXPECT_LE(log.Seek(7, flags), uint32_t{kDataLogDamaged});
+    }
+}
+
+TEST(FileMove, NeverReplacesAndMovesAcrossFileSystems) {
+    TempDir dir;
+    const std::string a = dir.File("a"), b = dir.File("b");
+    WriteFile(a, {1, 2, 3});
+    WriteFile(b, {9});
+    EXPECT_EQ(platform::MoveFileNoReplace(a, b), EEXIST);
+    EXPECT_EQ(ReadFile(b), std::vector<uint8_t>({9}));
+    EXPECT_EQ(ReadFile(a), std::vector<uint8_t>({1, 2, 3}));
+    const std::string c = dir.File("c");
+    EXPECT_EQ(platform::MoveFileNoReplace(a, c), 0);
+    EXPECT_FALSE(std::filesystem::exists(a));
+    EXPECT_EQ(ReadFile(c), std::vector<uint8_t>({1, 2, 3}));
+    EXPECT_EQ(platform::MoveFileNoReplace(dir.File("missing"), dir.File("d")), ENOENT);
+
+    struct stat tmp {
+    }, shm{};
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(dir.path().c_str(), &tmp) != 0 ||
+        tmp.st_dev == shm.st_dev) {
+        GTEST_SKIP() << "no second file system to move across";
+    }
+    char shm_tmpl[] = "/dev/shm/korvit-move-XXXXXX";
+    ASSERT_NE(::mkdtemp(shm_tmpl), nullptr);
+    const std::string other = std::string(shm_tmpl) + "/moved.xdl";
+    WriteFile(other, {5});
+    EXPECT_EQ(platform::MoveFileNoReplace(c, other), EEXIST);
+    EXPECT_EQ(ReadFile(other), std::vector<uint8_t>({5}));
+    std::filesystem::remove(other);
+    EXPECT_EQ(platform::MoveFileNoReplace(c, other), 0);
+    EXPECT_FALSE(std::filesystem::exists(c));
+    EXPECT_EQ(ReadFile(other), std::vector<uint8_t>({1, 2, 3}));
+    std::filesystem::remove_all(shm_tmpl);
+}
+
+}  // namespace
