@@ -85,7 +85,7 @@ class ADXValue : public ADXObject {
     uint32_t lookupidhash = 0;
     ADXLookupTable* lookup = nullptr;
 
-private:
+  private:
     double ComputeValue(const ADXDefinition& definition, evaluation::Packet packet, uint32_t offset,
                         uint32_t options, const evaluation::LinkChain* chain);
 

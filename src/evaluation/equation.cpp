@@ -159,7 +159,84 @@ int ADXEquation::SetEquation(std::string_view text) {
         if (IsLetter(postfix_[i])) names_[variable_count_++] = postfix_[i];
     }
     frame_ = Frame{};
+    Compile();
     return 1;
+}
+
+void ADXEquation::Compile() {
+    compiled_ = false;
+    step_count_ = 0;
+    fixed_length_ = 0;
+    const std::string_view text = postfix();
+    size_t slot = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == ' ') {
+            ++i;
+            ++fixed_length_;
+            continue;
+        }
+        size_t end = i;
+        while (end < text.size() && text[end] != ' ') ++end;
+        const std::string_view token = text.substr(i, end - i);
+        Step step;
+        if (token.size() == 1 && OperatorIndex(token[0]) != 0) {
+            step.kind = Step::kOperator;
+            step.index = static_cast<uint8_t>(OperatorIndex(token[0]));
+            ++fixed_length_;
+        } else if (token.size() == 1 && IsLetter(token[0])) {
+            step.kind = Step::kVariable;
+            step.index = static_cast<uint8_t>(slot++);
+        } else {
+            // A plain number: digits and points, with a minus sign only before a digit.
+            const bool signed_number = token[0] == '-' && token.size() > 1 && IsDigit(token[1]);
+            for (size_t k = signed_number ? 1 : 0; k < token.size(); ++k) {
+                if (!IsDigit(token[k]) && token[k] != '.') return;
+            }
+            const auto [stop, ec] =
+                std::from_chars(token.data(), token.data() + token.size(), step.number);
+            if (ec != std::errc() || stop != token.data() + token.size()) return;
+            fixed_length_ += token.size();
+        }
+        if (step_count_ == kMaxSteps) return;
+        steps_[step_count_++] = step;
+        i = end;
+    }
+    compiled_ = true;
+}
+
+bool ADXEquation::EvaluateSteps(const Frame& frame, double& result) const {
+    // Each variable enters as its "%f" text reads back; the whole text must fit in 99 chars.
+    std::array<double, kMaxVariables> numbers;
+    size_t length = fixed_length_;
+    for (size_t i = 0; i < variable_count_; ++i) {
+        const double v = frame.values[i];
+        if (!std::isfinite(v)) return false;
+        char text[kTextCapacity];
+        const size_t n = FormatFixed(v, 6, text, sizeof text);
+        length += n;
+        if (n == SIZE_MAX || length > kMaxChars) {
+            result = 0.0;
+            return true;
+        }
+        std::from_chars(text, text + n, numbers[i]);
+    }
+    std::array<double, kMaxSteps> stack;
+    size_t depth = 0;
+    result = 0.0;
+    for (size_t i = 0; i < step_count_; ++i) {
+        const Step& step = steps_[i];
+        if (step.kind == Step::kOperator) {
+            if (depth < 2) return true;
+            const double b = stack[--depth];
+            const double a = stack[--depth];
+            if (!Apply(step.index, a, b, stack[depth])) return true;
+            ++depth;
+        } else {
+            stack[depth++] = step.kind == Step::kNumber ? step.number : numbers[step.index];
+        }
+    }
+    if (depth != 0) result = stack[depth - 1];  // values left over: the top one
+    return true;
 }
 
 size_t ADXEquation::GetEquation(char* buf, size_t size) const {
@@ -194,18 +271,22 @@ double ADXEquation::GetVariable(char letter) const {
 }
 
 double ADXEquation::Evaluate() {
-    if (!Substitute(frame_, substituted_)) {
-        substituted_[0] = '\0';
-        return 0.0;
-    }
-    double result = 0.0;
-    const int code = EvaluatePostfix(substituted_.data(), result);
-    return code == kOk || code == kLeftOver ? result : 0.0;
+    return EvaluateText(frame_, substituted_);
 }
 
 double ADXEquation::Evaluate(const Frame& frame) const {
+    double result = 0.0;
+    if (compiled_ && EvaluateSteps(frame, result)) return result;
     std::array<char, kTextCapacity> substituted;
-    if (!Substitute(frame, substituted)) return 0.0;
+    return EvaluateText(frame, substituted);
+}
+
+double ADXEquation::EvaluateText(const Frame& frame,
+                                 std::array<char, kTextCapacity>& substituted) const {
+    if (!Substitute(frame, substituted)) {
+        substituted[0] = '\0';
+        return 0.0;
+    }
     double result = 0.0;
     const int code = EvaluatePostfix(substituted.data(), result);
     return code == kOk || code == kLeftOver ? result : 0.0;

@@ -68,12 +68,31 @@ class ADXEquation {
     static int EvaluatePostfix(const char* text, double& result);
 
   private:
+    /// The postfix form read once into steps, so that an evaluation parses only the numbers of
+    /// its variables. Built only when the step form reads exactly as the text does (every token
+    /// a lone operator, a lone letter or a plain number); otherwise evaluation goes by the text.
+    struct Step {
+        enum Kind : uint8_t { kNumber, kVariable, kOperator };
+        Kind kind = kNumber;
+        uint8_t index = 0;  // variable slot, or operator table index
+        double number = 0.0;
+    };
+    static constexpr size_t kMaxSteps = kTextCapacity / 2;
+    void Compile();
+    /// False when the step form cannot stand in for the text (a number that is not finite).
+    bool EvaluateSteps(const Frame& frame, double& result) const;
+    double EvaluateText(const Frame& frame, std::array<char, kTextCapacity>& substituted) const;
+
     std::array<char, kTextCapacity> text_{};
     std::array<char, kTextCapacity> postfix_{};
     std::array<char, kTextCapacity> substituted_{};
     std::array<char, kMaxVariables> names_{};
     size_t variable_count_ = 0;
     Frame frame_;
+    std::array<Step, kMaxSteps> steps_{};
+    size_t step_count_ = 0;
+    bool compiled_ = false;
+    size_t fixed_length_ = 0;  // postfix characters that are not letters
 };
 
 }  // namespace korvit::evaluation

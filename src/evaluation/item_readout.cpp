@@ -1,6 +1,7 @@
 #include "evaluation/item_readout.h"
 
 #include "definition/adx_bitmask.h"
+#include "definition/adx_lookup_table.h"
 #include "definition/adx_value.h"
 
 namespace korvit::evaluation {
@@ -21,8 +22,10 @@ ValueReadout ReadValue(definition::ADXValue& value, const definition::ADXDefinit
     using definition::ADXValue;
     const Packet bytes = packet.PacketFor(value.parentcmdidhash);
     ValueReadout out;
-    value.FormatValue(out.text.data(), out.text.size(), definition, bytes);
-    out.value = value.ComputeValue(definition, bytes);
+    // FormatValue computes without the table; apply it here rather than computing twice.
+    const double plain = value.FormatValue(out.text.data(), out.text.size(), definition, bytes);
+    out.value =
+        value.lookup != nullptr ? value.lookup->LookupNumber(static_cast<float>(plain)) : plain;
     out.raw = value.last_raw.load(std::memory_order_relaxed);
     // The item list compares the value as an f32.
     const float v = static_cast<float>(out.value);

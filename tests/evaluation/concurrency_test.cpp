@@ -93,5 +93,4 @@ TEST(Concurrency, ReplyPathAndDisplaysComputeTheSameItemsAtOnce) {
     EXPECT_EQ(torn.load(), 0);
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_GT(reads.load(), 0);
-    EXPECT_EQ(base_ref.last_raw.load(), (kReplies - 1) % 100u);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -58,7 +59,7 @@ TEST(Equation, IntegerAndComparisonOperators) {
     EXPECT_DOUBLE_EQ(Eval("6|3"), 7.0);
     EXPECT_DOUBLE_EQ(Eval("3<4"), 1.0);
     EXPECT_DOUBLE_EQ(Eval("3>4"), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("X|1", 6.9), 7.0);  // truncated toward zero first
+    EXPECT_DOUBLE_EQ(Eval("X|1", 6.9), 7.0);             // truncated toward zero first
     EXPECT_DOUBLE_EQ(Eval("X%-1", -2147483648.0), 0.0);  // no overflow on the lowest integer
 }
 
@@ -167,4 +168,51 @@ TEST(Equation, FramesKeepEvaluationsApart) {
     EXPECT_DOUBLE_EQ(eq.Evaluate(a), 10.0);
     EXPECT_DOUBLE_EQ(eq.Evaluate(b), 23.0);
     EXPECT_DOUBLE_EQ(eq.GetVariable('X'), 0.0);  // the equation's own frame is untouched
+}
+
+TEST(Equation, FrameEvaluationReadsAsTheSubstitutedText) {
+    // The frame form reads pre-parsed steps; it must agree with substituting and reading the
+    // text for every kind of equation and number.
+    const char* equations[] = {"X*0.5+10",
+                               "(X-40)*9/5+32",
+                               "X",
+                               "-X",
+                               "X*-2",
+                               "Y*-X",
+                               "2X",
+                               "X%3",
+                               "X&Y|1",
+                               "X<Y",
+                               "X#2",
+                               "X/Y",
+                               "2(3)",
+                               "X 1",
+                               "1.2.3",
+                               "X*1000000",
+                               "(X+Y)*(X-Y)/7.25",
+                               "X^-1",
+                               "-.5*X",
+                               ""};
+    const double numbers[] = {0.0,  100.0, -3.0,  0.0000004, 0.1234565, 1e12,
+                              -1e9, 1e-7,  255.0, -0.5,      7.9999999, 3.0};
+    for (const char* text : equations) {
+        ADXEquation eq;
+        eq.SetEquation(text);
+        for (double x : numbers) {
+            for (double y : {2.0, -0.25, 1e15}) {
+                ADXEquation::Frame frame;
+                eq.SetVariable(frame, 'X', x);
+                eq.SetVariable(frame, 'Y', y);
+                eq.SetVariable('X', x);
+                eq.SetVariable('Y', y);
+                const double by_text = eq.Evaluate();
+                const double by_frame = eq.Evaluate(frame);
+                if (std::isnan(by_text)) {
+                    EXPECT_TRUE(std::isnan(by_frame)) << text << " X=" << x << " Y=" << y;
+                } else {
+                    EXPECT_EQ(by_frame, by_text) << text << " X=" << x << " Y=" << y;
+                }
+            }
+        }
+    }
 }

@@ -11,8 +11,12 @@ using korvit::evaluation::Packet;
 
 namespace {
 
-uint32_t Row(int32_t cell) { return static_cast<uint32_t>(cell) & 0xFFFF; }
-uint32_t Col(int32_t cell) { return static_cast<uint32_t>(cell) >> 16; }
+uint32_t Row(int32_t cell) {
+    return static_cast<uint32_t>(cell) & 0xFFFF;
+}
+uint32_t Col(int32_t cell) {
+    return static_cast<uint32_t>(cell) >> 16;
+}
 
 /// A grid of `rows` x `cols` with both axes over [0, 100].
 void Shape(ADXHistogram& h, uint32_t rows, uint32_t cols) {

@@ -1,0 +1,151 @@
+// korvit-cli decode: replies go through the reply path and every item comes out as JSON.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "definition/definition.h"
+
+using namespace korvit::definition;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+};
+
+RunResult RunCli(const std::string& args) {
+    RunResult r;
+    const std::string command = std::string(KORVIT_CLI_PATH) + " " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return r;
+    char buf[4096];
+    size_t n = 0;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
+    r.status = pclose(pipe);
+    return r;
+}
+
+/// Two commands: "fast" (6-byte reply, 4-byte packet from offset 2) decodes RPM, TEMP and a
+/// flag; "slow" decodes VOLTS from its own packet.
+class CliDecode : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path_ = std::filesystem::temp_directory_path() /
+                ("korvit_decode_" + std::to_string(::getpid()) + ".adx");
+        ADXDefinition def;
+        auto fast = std::make_unique<ADXCSendCommand>();
+        fast->SetID("fast");
+        fast->flags = 1;
+        fast->replysize = 6;
+        fast->packetoffset = 2;
+        fast->packetsize = 4;
+        const uint32_t fast_hash = fast->idhash();
+        def.Insert(std::move(fast));
+        auto slow = std::make_unique<ADXCSendCommand>();
+        slow->SetID("slow");
+        slow->flags = 1;
+        slow->replysize = 1;
+        slow->packetsize = 1;
+        const uint32_t slow_hash = slow->idhash();
+        def.Insert(std::move(slow));
+
+        auto rpm = std::make_unique<ADXValue>();
+        rpm->SetID("RPM");
+        rpm->parentcmdidhash = fast_hash;
+        rpm->sizeinbits = 16;
+        rpm->SetValueEquation("X*25");
+        rpm->outputtype = 1;
+        rpm->digcount = 0;
+        rpm->flags = ADXValue::kHighAlarm;
+        rpm->alarm_high = 6000;
+        def.Insert(std::move(rpm));
+        auto temp = std::make_unique<ADXValue>();
+        temp->SetID("TEMP");
+        temp->parentcmdidhash = fast_hash;
+        temp->packetoffset = 2;
+        temp->flags = ADXValue::kSigned;
+        temp->SetValueEquation("X");
+        temp->digcount = 1;
+        def.Insert(std::move(temp));
+        auto volts = std::make_unique<ADXValue>();
+        volts->SetID("VOLTS");
+        volts->parentcmdidhash = slow_hash;
+        volts->SetValueEquation("X/10");
+        def.Insert(std::move(volts));
+        auto flag = std::make_unique<ADXBitmask>();
+        flag->SetID("CLOSEDLOOP");
+        flag->parentcmdidhash = fast_hash;
+        flag->packetoffset = 3;
+        flag->operand = 0x80;
+        flag->result = 0x80;
+        flag->SetTrueString("Closed", 6);
+        flag->SetFalseString("Open", 4);
+        def.Insert(std::move(flag));
+        ASSERT_EQ(def.Save(path_.string()), 1);
+    }
+    void TearDown() override { std::filesystem::remove(path_); }
+
+    std::filesystem::path path_;
+};
+
+}  // namespace
+
+TEST_F(CliDecode, PrintsEveryItemUnderThePacketSelectionRule) {
+    // slow first, then fast: LastPacket holds fast's packet, so VOLTS shows its last raw reading.
+    const RunResult r =
+        RunCli("decode " + path_.string() + " --reply slow=7B --reply fast=F4570FA0FF81");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto json = nlohmann::json::parse(r.out);
+    const auto& values = json.at("values");
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[0].at("id"), "RPM");
+    EXPECT_EQ(values[0].at("raw"), 0x0FA0);
+    EXPECT_DOUBLE_EQ(values[0].at("value").get<double>(), 100000.0);
+    EXPECT_EQ(values[0].at("text"), "100000");
+    EXPECT_EQ(values[0].at("alarm"), "high");
+    EXPECT_EQ(values[1].at("id"), "TEMP");
+    EXPECT_DOUBLE_EQ(values[1].at("value").get<double>(), -1.0);
+    EXPECT_EQ(values[1].at("text"), "-1.0");
+    EXPECT_TRUE(values[1].at("alarm").is_null());
+    EXPECT_EQ(values[2].at("id"), "VOLTS");
+    EXPECT_EQ(values[2].at("raw"), 123);
+    EXPECT_DOUBLE_EQ(values[2].at("value").get<double>(), 12.3);
+    const auto& bitmasks = json.at("bitmasks");
+    ASSERT_EQ(bitmasks.size(), 1u);
+    EXPECT_EQ(bitmasks[0].at("raw"), 0x81);
+    EXPECT_EQ(bitmasks[0].at("state"), true);
+    EXPECT_EQ(bitmasks[0].at("text"), "Closed");
+}
+
+TEST_F(CliDecode, BadRepliesAreClearErrors) {
+    const std::string def = "decode " + path_.string();
+    RunResult r = RunCli(def + " --reply fast=F457G0");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("malformed hex string \"F457G0\""), std::string::npos) << r.out;
+    r = RunCli(def + " --reply fast=F45");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("malformed hex string"), std::string::npos) << r.out;
+    r = RunCli(def + " --reply nosuch=00");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("unknown command id \"nosuch\""), std::string::npos) << r.out;
+    r = RunCli(def + " --reply RPM=00");  // a value, not a send command
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("unknown command id"), std::string::npos) << r.out;
+    r = RunCli(def + " --reply fast");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("ID=HEX"), std::string::npos) << r.out;
+    r = RunCli("decode /nonexistent/x.adx --reply fast=00");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("Error opening file"), std::string::npos) << r.out;
+
+    // A short reply is decoded as far as it goes, with a note; bytes past it read as 0.
+    r = RunCli(def + " --reply fast=0000FF");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("reply has 3 bytes, the command expects 6"), std::string::npos);
+}
