@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <utility>
 
 #include "platform/precise_wait.h"
 
@@ -21,9 +23,14 @@ using platform::TimePoint;
 
 constexpr TimePoint kNever = TimePoint::max();
 
+// Products of the 32-bit time-outs can exceed what the clock holds; such a bound never ends.
 TimePoint DeadlineAfter(TimePoint start, uint64_t ms) {
-    return start + std::chrono::milliseconds(ms);
+    constexpr uint64_t kLongest = uint64_t{1} << 40;  // about 35 years
+    return ms > kLongest ? kNever : start + std::chrono::milliseconds(ms);
 }
+
+constexpr std::array<std::pair<uint8_t, unsigned>, 4> kByteSizes = {
+    {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}}};
 
 // Modem-line ioctls fail with ENOTTY (or EINVAL) on devices without modem lines, such as
 // pseudo-terminals; that is not a reason to refuse the port.
@@ -80,19 +87,9 @@ bool PosixSerialBackend::GetLineSettings(LineSettings& settings) {
     termios2 tio{};
     if (fd_ < 0 || ::ioctl(fd_, TCGETS2, &tio) != 0) return false;
     settings.baud = tio.c_ospeed;
-    switch (tio.c_cflag & CSIZE) {
-        case CS5:
-            settings.byte_size = 5;
-            break;
-        case CS6:
-            settings.byte_size = 6;
-            break;
-        case CS7:
-            settings.byte_size = 7;
-            break;
-        default:
-            settings.byte_size = 8;
-            break;
+    settings.byte_size = 8;
+    for (const auto& [bits, flag] : kByteSizes) {
+        if ((tio.c_cflag & CSIZE) == flag) settings.byte_size = bits;
     }
     if ((tio.c_cflag & PARENB) == 0) {
         settings.parity = Parity::kNone;
@@ -125,23 +122,11 @@ bool PosixSerialBackend::SetLineSettings(const LineSettings& settings) {
     tio.c_ispeed = settings.baud;
     tio.c_ospeed = settings.baud;
 
-    tio.c_cflag &= ~CSIZE;
-    switch (settings.byte_size) {
-        case 5:
-            tio.c_cflag |= CS5;
-            break;
-        case 6:
-            tio.c_cflag |= CS6;
-            break;
-        case 7:
-            tio.c_cflag |= CS7;
-            break;
-        case 8:
-            tio.c_cflag |= CS8;
-            break;
-        default:
-            return false;
-    }
+    const auto size = std::find_if(kByteSizes.begin(), kByteSizes.end(), [&](const auto& entry) {
+        return entry.first == settings.byte_size;
+    });
+    if (size == kByteSizes.end()) return false;
+    tio.c_cflag = (tio.c_cflag & ~CSIZE) | size->second;
     tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
     switch (settings.parity) {
         case Parity::kNone:

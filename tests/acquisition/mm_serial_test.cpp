@@ -29,6 +29,19 @@ class MMSerialTest : public ::testing::Test {
         log.lines.clear();
     }
 
+    struct Timed {
+        uint32_t bytes;
+        double ms;
+    };
+    /// Reads up to count bytes under the given time-outs and says how long it took.
+    Timed TimedRead(uint32_t count, uint32_t interval, uint32_t multiplier, uint32_t constant) {
+        EXPECT_EQ(port.SetTimeouts(interval, multiplier, constant, 0, 300), 1);
+        std::vector<uint8_t> buf(count);
+        const auto start = Steady::now();
+        const uint32_t n = port.Read(buf.data(), count);
+        return {n, MsSince(start)};
+    }
+
     PtyPeer peer;
     RecordingLog log;
     MMSerial port;
@@ -130,32 +143,24 @@ TEST_F(MMSerialTest, WritesAndReadsBytesWithHexDumps) {
     EXPECT_EQ(log.dumped[1], reply);
 }
 
-TEST_F(MMSerialTest, ReadWithNothingArrivingWaitsTheTotalAndDumpsNothing) {
-    // The interval bound only starts with the first byte, so it must not cut this read short.
-    ASSERT_EQ(port.SetTimeouts(20, 0, 250, 0, 300), 1);
-    uint8_t buf[8];
-    const auto start = Steady::now();
-    EXPECT_EQ(port.Read(buf, 8), 0u);
-    EXPECT_GE(MsSince(start), 250.0);
+TEST_F(MMSerialTest, ReadsEndAtTheirTotalOrIntervalTimeout) {
+    // Nothing arrives: the read waits out the total and dumps nothing. The interval bound only
+    // starts with the first byte, so it must not cut this read short.
+    Timed t = TimedRead(8, 20, 0, 250);
+    EXPECT_EQ(t.bytes, 0u);
+    EXPECT_GE(t.ms, 250.0);
     EXPECT_TRUE(log.lines.empty());
-}
 
-TEST_F(MMSerialTest, TotalTimeoutScalesWithTheCount) {
-    ASSERT_EQ(port.SetTimeouts(0, 40, 0, 0, 0), 1);
-    uint8_t buf[5];
-    const auto start = Steady::now();
-    EXPECT_EQ(port.Read(buf, 5), 0u);
-    EXPECT_GE(MsSince(start), 200.0);
-}
+    // The total grows with the count: 5 bytes at 40 ms each.
+    t = TimedRead(5, 0, 40, 0);
+    EXPECT_EQ(t.bytes, 0u);
+    EXPECT_GE(t.ms, 200.0);
 
-TEST_F(MMSerialTest, IntervalEndsAReadThatStopsHalfWay) {
-    ASSERT_EQ(port.SetTimeouts(30, 0, 20000, 0, 300), 1);
+    // Three bytes, then a gap longer than the interval: far below the 20 s total.
     peer.Send({1, 2, 3});
-    uint8_t buf[10];
-    const auto start = Steady::now();
-    EXPECT_EQ(port.Read(buf, 10), 3u);
-    // Far below the 20 s total: the 30 ms gap after the third byte ended it.
-    EXPECT_LT(MsSince(start), 10000.0);
+    t = TimedRead(10, 30, 0, 20000);
+    EXPECT_EQ(t.bytes, 3u);
+    EXPECT_LT(t.ms, 10000.0);
 }
 
 TEST_F(MMSerialTest, BytesTrickleInWithinTheIntervalAndComplete) {
