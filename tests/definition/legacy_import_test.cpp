@@ -33,10 +33,18 @@ struct Command {
 
 std::string Header(const std::string& version, const std::string& baud,
                    const std::vector<Command>& commands = {}) {
-    Fields f = {{"fDefFrmtVers", version}, {"strDefVersion", "v2"},    {"strDefTitle", "Title"},
-                {"strAuthor", "Ann"},      {"strEngine", "L98"},       {"strYear", "1989"},
-                {"strVINCode", "8"},       {"strCodeMask", "A"},       {"strComments", "Notes"},
-                {"iBaud", baud},           {"dwFlags", "0x1F"},        {"dwCSID", "0x2A"},
+    Fields f = {{"fDefFrmtVers", version},
+                {"strDefVersion", "v2"},
+                {"strDefTitle", "Title"},
+                {"strAuthor", "Ann"},
+                {"strEngine", "L98"},
+                {"strYear", "1989"},
+                {"strVINCode", "8"},
+                {"strCodeMask", "A"},
+                {"strComments", "Notes"},
+                {"iBaud", baud},
+                {"dwFlags", "0x1F"},
+                {"dwCSID", "0x2A"},
                 {"btNumDumpRequests", std::to_string(commands.size())}};
     std::string text = Block(f);
     text.resize(text.size() - 2);  // the command records go inside the header block, before "}"
@@ -57,39 +65,68 @@ struct Value {
 };
 
 std::string ValueBlock(const Value& v) {
-    return Block({{"dwItemType", "1"}, {"strItemComments", "c"}, {"bSeparator", v.separator},
-                  {"bVisible", "1"}, {"dwUniqueID", v.id}, {"btByteNumber", v.byte},
-                  {"btMessageNumber", "1"}, {"dwItemSizeBits", v.size}, {"dwOperation", v.op},
-                  {"dFactor", v.factor}, {"dOffset", v.offset}, {"strItemTitle", v.title},
-                  {"strUnitLabel", v.units}, {"dwAlarmHigh", v.alarm_high},
-                  {"bAlarmHighENable", v.high_enable}, {"dwAlarmLow", v.alarm_low},
-                  {"bAlarmLowEnable", v.low_enable}, {"iRangeHigh", v.range_high},
-                  {"iRangeLow", v.range_low}, {"iLookupTableIndex", v.table}});
+    return Block({{"dwItemType", "1"},
+                  {"strItemComments", "c"},
+                  {"bSeparator", v.separator},
+                  {"bVisible", "1"},
+                  {"dwUniqueID", v.id},
+                  {"btByteNumber", v.byte},
+                  {"btMessageNumber", "1"},
+                  {"dwItemSizeBits", v.size},
+                  {"dwOperation", v.op},
+                  {"dFactor", v.factor},
+                  {"dOffset", v.offset},
+                  {"strItemTitle", v.title},
+                  {"strUnitLabel", v.units},
+                  {"dwAlarmHigh", v.alarm_high},
+                  {"bAlarmHighENable", v.high_enable},
+                  {"dwAlarmLow", v.alarm_low},
+                  {"bAlarmLowEnable", v.low_enable},
+                  {"iRangeHigh", v.range_high},
+                  {"iRangeLow", v.range_low},
+                  {"iLookupTableIndex", v.table}});
 }
 
-std::string BitBlock(const std::string& id, const std::string& bit, const std::string& separator = "0",
-                     const std::string& set_title = "On") {
-    return Block({{"dwItemType", "2"}, {"strItemComments", "c"}, {"bSeparator", separator},
-                  {"bVisible", "1"}, {"dwUniqueID", id}, {"btByteNumber", "4"},
-                  {"btMessageNumber", "1"}, {"btBitNumber", bit}, {"strItemTitle", "Fan"},
-                  {"bAlarmSetEnable", "1"}, {"bAlarmNotSetEnable", "0"},
-                  {"strBitSetTitle", set_title}, {"strBitClearTitle", "Off"}});
+std::string BitBlock(const std::string& id, const std::string& bit,
+                     const std::string& separator = "0", const std::string& set_title = "On") {
+    return Block({{"dwItemType", "2"},
+                  {"strItemComments", "c"},
+                  {"bSeparator", separator},
+                  {"bVisible", "1"},
+                  {"dwUniqueID", id},
+                  {"btByteNumber", "4"},
+                  {"btMessageNumber", "1"},
+                  {"btBitNumber", bit},
+                  {"strItemTitle", "Fan"},
+                  {"bAlarmSetEnable", "1"},
+                  {"bAlarmNotSetEnable", "0"},
+                  {"strBitSetTitle", set_title},
+                  {"strBitClearTitle", "Off"}});
 }
 
 std::string TableBlock(const std::string& id, const std::string& type, const std::string& size,
                        const std::string& data) {
-    return Block({{"dwItemType", "5"}, {"strItemComments", "Coolant"}, {"bSeparator", "0"},
-                  {"bVisible", "1"}, {"dwUniqueID", id}, {"btDataType", type},
-                  {"wTableSize", size}, {"wIndexSize", "4"}, {"strTableName", "CLT"},
-                  {"dwReserved", "0"}, {"dwReserved", "0"}, {"pbtData", data}});
+    return Block({{"dwItemType", "5"},
+                  {"strItemComments", "Coolant"},
+                  {"bSeparator", "0"},
+                  {"bVisible", "1"},
+                  {"dwUniqueID", id},
+                  {"btDataType", type},
+                  {"wTableSize", size},
+                  {"wIndexSize", "4"},
+                  {"strTableName", "CLT"},
+                  {"dwReserved", "0"},
+                  {"dwReserved", "0"},
+                  {"pbtData", data}});
 }
 
 class LegacyImport : public ::testing::Test {
-protected:
+  protected:
     std::string Write(const std::string& text) {
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("korvit_legacy_" + std::to_string(::getpid()) + "_" +
-                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ads");
+        const auto path =
+            std::filesystem::temp_directory_path() /
+            ("korvit_legacy_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ads");
         std::ofstream(path, std::ios::binary) << text;
         paths_.push_back(path);
         return path.string();
@@ -119,8 +156,13 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
 TEST_F(LegacyImport, CommandsGetChecksumIdsReplySizesAndTheLastMasterAsMonitor) {
     Import(Header("1.2", "8192",
                   {Command{.bytes = "F4,57", .total = "3"},
-                   Command{.name = "Second", .bytes = "0xF4,0x56,0x01,0xFF", .total = "4",
-                           .checksum = "0", .payload = "0", .before = "0", .master = "0"},
+                   Command{.name = "Second",
+                           .bytes = "0xF4,0x56,0x01,0xFF",
+                           .total = "4",
+                           .checksum = "0",
+                           .payload = "0",
+                           .before = "0",
+                           .master = "0"},
                    Command{.bytes = "F4,57,01,00", .total = "5", .payload = "63", .before = "3"}}));
     EXPECT_EQ(adx.baud, 8192u);
     EXPECT_EQ(adx.author().view(), "Ann");
@@ -186,19 +228,26 @@ TEST_F(LegacyImport, FormatVersionGatesTheFieldsItReads) {
 }
 
 TEST_F(LegacyImport, OperationsGiveEquationsOutputTypesAndDisplayLimits) {
-    Import(Header("1.2", "8192") +
-           ValueBlock({.id = "1", .byte = "3", .factor = "0.5", .offset = "-40", .title = "CLT",
-                       .units = "degC", .high_enable = "1", .low_enable = "1"}) +
-           ValueBlock({.id = "2", .op = "1", .factor = "1000", .alarm_high = "250"}) +
-           ValueBlock({.id = "3", .op = "2", .alarm_high = "255", .range_high = "153"}) +
-           ValueBlock({.id = "4", .size = "16", .op = "2", .alarm_high = "485"}) +
-           ValueBlock({.id = "5", .op = "3", .factor = "0.5", .alarm_high = "5"}) +
-           ValueBlock({.id = "6", .op = "4", .alarm_high = "100", .range_high = "150",
-                       .range_low = "50"}) +
-           ValueBlock({.id = "7", .op = "5", .alarm_high = "55"}) +
-           ValueBlock({.id = "8", .size = "12", .offset = "7", .alarm_high = "200"}) +
-           ValueBlock({.id = "9", .op = "3", .alarm_high = "-1"}) +
-           ValueBlock({.id = "10", .separator = "1"}));
+    Import(
+        Header("1.2", "8192") +
+        ValueBlock({.id = "1",
+                    .byte = "3",
+                    .factor = "0.5",
+                    .offset = "-40",
+                    .title = "CLT",
+                    .units = "degC",
+                    .high_enable = "1",
+                    .low_enable = "1"}) +
+        ValueBlock({.id = "2", .op = "1", .factor = "1000", .alarm_high = "250"}) +
+        ValueBlock({.id = "3", .op = "2", .alarm_high = "255", .range_high = "153"}) +
+        ValueBlock({.id = "4", .size = "16", .op = "2", .alarm_high = "485"}) +
+        ValueBlock({.id = "5", .op = "3", .factor = "0.5", .alarm_high = "5"}) +
+        ValueBlock(
+            {.id = "6", .op = "4", .alarm_high = "100", .range_high = "150", .range_low = "50"}) +
+        ValueBlock({.id = "7", .op = "5", .alarm_high = "55"}) +
+        ValueBlock({.id = "8", .size = "12", .offset = "7", .alarm_high = "200"}) +
+        ValueBlock({.id = "9", .op = "3", .alarm_high = "-1"}) +
+        ValueBlock({.id = "10", .separator = "1"}));
 
     auto* clt = Find<ADXValue>("1");
     ASSERT_NE(clt, nullptr);
@@ -236,6 +285,7 @@ TEST_F(LegacyImport, OperationsGiveEquationsOutputTypesAndDisplayLimits) {
     EXPECT_FLOAT_EQ(Find<ADXValue>("7")->alarm_high, 7.0f);  // character '7'
     EXPECT_FLOAT_EQ(Find<ADXValue>("7")->alarm_low, 0.0f);   // raw 0 shows '?'
     EXPECT_FLOAT_EQ(Find<ADXValue>("8")->alarm_high, 7.0f);  // odd sizes count the raw as 0
+    EXPECT_EQ(Find<ADXValue>("8")->expression().text(), "X * 1.000000 + 7.000000");
     EXPECT_FLOAT_EQ(Find<ADXValue>("9")->alarm_high, 0.0f);
     EXPECT_EQ(adx.FindByID("10"), nullptr);
 }
@@ -286,7 +336,8 @@ TEST_F(LegacyImport, BitsBecomeAndMasksWithTheirTextsAndAlarms) {
 
 TEST_F(LegacyImport, RepeatedIdsAreRenumberedAndTablesCarryTheirUsers) {
     ALDLDefinition ads;
-    ReadADSText(Header("1.2", "8192") + TableBlock("2", "2", "4", "0,1") + TableBlock("2", "2", "4", "") +
+    ReadADSText(Header("1.2", "8192") + TableBlock("2", "2", "4", "0,1") +
+                    TableBlock("2", "2", "4", "") +
                     ValueBlock({.id = "2", .op = "6", .table = "2"}) + ValueBlock({.id = "4"}) +
                     BitBlock("4", "0") + BitBlock("1", "1"),
                 ads);
@@ -312,8 +363,8 @@ TEST_F(LegacyImport, RepeatedIdsAreRenumberedAndTablesCarryTheirUsers) {
 }
 
 TEST_F(LegacyImport, DefaultViewListsValuesAndBitmasksOnlyWhenThereAreAny) {
-    Import(Header("1.2", "8192", {Command{}}) + TableBlock("7", "2", "4", "") +
-           BitBlock("3", "1") + ValueBlock({.id = "1"}) + ValueBlock({.id = "2", .separator = "1"}));
+    Import(Header("1.2", "8192", {Command{}}) + TableBlock("7", "2", "4", "") + BitBlock("3", "1") +
+           ValueBlock({.id = "1"}) + ValueBlock({.id = "2", .separator = "1"}));
     auto* view = Find<ADXListView>("DEFAULTVIEW");
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->title().view(), "Default View");

@@ -3,13 +3,16 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 namespace korvit::definition::legacy {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 size_t SkipSpace(std::string_view text) {
     size_t i = 0;
@@ -23,39 +26,6 @@ size_t SkipDigits(std::string_view text, size_t i) {
 }
 
 }  // namespace
-
-int32_t ParseDecimal(std::string_view text) {
-    size_t i = SkipSpace(text);
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int64_t magnitude = 0;
-    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    for (; i < text.size() && IsDigit(text[i]); ++i) {
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > kLimit) magnitude = kLimit;
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(value);
-}
-
-uint32_t ParseHex(std::string_view text) {
-    uint32_t value = 0;
-    for (char c : text) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<uint32_t>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<uint32_t>(c - 'A' + 10);
-        } else {
-            continue;
-        }
-        value = (value << 4) | digit;
-    }
-    return value;
-}
 
 double ParseFloat(std::string_view text) {
     size_t start = SkipSpace(text);

@@ -9,7 +9,7 @@ void ALDLLookupTable::Resize(uint16_t size) {
 }
 
 void ALDLLookupTable::Store(int64_t index, float value) {
-    if (index < 0 || index >= table_size_) return;
+    if (index < 0 || static_cast<size_t>(index) >= data_.size()) return;
     data_[static_cast<size_t>(index)] = value;
     present_[static_cast<size_t>(index)] = true;
 }

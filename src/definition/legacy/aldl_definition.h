@@ -10,10 +10,11 @@
 
 namespace korvit::definition::legacy {
 
-/// A text field of the ADS format: at most N - 1 characters, always terminated; longer input is cut.
+/// A text field of the ADS format: at most N - 1 characters, always terminated; longer input is
+/// cut.
 template <size_t N>
 class FixedText {
-public:
+  public:
     static constexpr size_t kCapacity = N;
 
     FixedText() = default;
@@ -33,14 +34,14 @@ public:
     const char* c_str() const { return text_.data(); }
     size_t size() const { return length_; }
 
-private:
+  private:
     std::array<char, N> text_{};
     size_t length_ = 0;
 };
 
 /// Base of the items of an ADS file. Its one virtual operation gives the item's display title.
 class ALDLItem {
-public:
+  public:
     enum Type : uint32_t { kValue = 1, kBit = 2, kLookupTable = 5, kDash = 6 };
     enum Flags : uint32_t { kRepeatedID = 1 };
 
@@ -64,7 +65,7 @@ class ALDLLookupTable;
 
 /// A number taken from a byte of a reply and scaled by one of the format's operations.
 class ALDLValue : public ALDLItem {
-public:
+  public:
     ALDLValue() : ALDLItem(kValue) {}
     std::string_view Title() const override { return title.view(); }
 
@@ -90,7 +91,7 @@ public:
 
 /// One flag bit of a reply byte.
 class ALDLBit : public ALDLItem {
-public:
+  public:
     ALDLBit() : ALDLItem(kBit) {}
     std::string_view Title() const override { return title.view(); }
 
@@ -106,16 +107,16 @@ public:
 
 /// A table of numbers by index; only the indices the file gives are marked present.
 class ALDLLookupTable : public ALDLItem {
-public:
+  public:
     enum DataType : uint8_t { kInteger = 1, kFloat = 2 };
     static constexpr uint16_t kDefaultSize = 256;
 
-    ALDLLookupTable() : ALDLItem(kLookupTable) { Resize(kDefaultSize); }
+    ALDLLookupTable() : ALDLItem(kLookupTable) {}
     std::string_view Title() const override { return table_name.view(); }
 
-    /// Reallocates the storage for `size` entries, all absent.
+    /// Allocates the storage for `size` entries, all absent. Until then the table stores nothing.
     void Resize(uint16_t size);
-    /// Stores a value; an index at or beyond the table size is ignored.
+    /// Stores a value; an index outside the allocated storage is ignored.
     void Store(int64_t index, float value);
     uint16_t table_size() const { return table_size_; }
     bool present(size_t index) const { return index < present_.size() && present_[index]; }
@@ -128,15 +129,15 @@ public:
     /// The values that use this table (non-owning).
     std::vector<ALDLValue*> users;
 
-private:
-    uint16_t table_size_ = 0;
+  private:
+    uint16_t table_size_ = kDefaultSize;
     std::vector<float> data_;
     std::vector<bool> present_;
 };
 
 /// The dash block: its fields fill the definition's gauge and monitor lists.
 class ALDLDash : public ALDLItem {
-public:
+  public:
     ALDLDash() : ALDLItem(kDash) {}
     std::string_view Title() const override { return "ALDL Dash"; }
 };
@@ -158,7 +159,7 @@ struct ALDLCommand {
 
 /// An ADS file in memory: header, command records and the items in file order.
 class ALDLDefinition {
-public:
+  public:
     static constexpr size_t kMaxCommands = 10;
 
     ALDLDefinition() = default;

@@ -85,7 +85,8 @@ float DisplayValue(const ALDLValue& value, uint32_t raw) {
             break;
         case kLookup: {
             const ALDLLookupTable* table = value.lookup;
-            const double entry = table != nullptr && raw < table->table_size() ? table->at(raw) : 0.0;
+            const double entry =
+                table != nullptr && raw < table->table_size() ? table->at(raw) : 0.0;
             std::snprintf(text.data(), text.size(), "%.2f", entry);
             break;
         }
@@ -185,7 +186,8 @@ void AddValue(ADXDefinition& adx, const ALDLValue& item) {
                 if (value->lookup != nullptr) value->lookupidhash = value->lookup->idhash();
             }
             break;
-        default: break;
+        default:
+            break;
     }
     value->SetEquation(equation);
     value->SetVar(ADXValueVar{ADXValueVar::kNative, 'X', 0});

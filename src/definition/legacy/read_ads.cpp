@@ -1,5 +1,6 @@
 // Reading of ADS files: brace-delimited blocks of "name=value;" fields, known only by position.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -7,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "definition/adx_read_rules.h"
 #include "definition/legacy/ads_import.h"
 #include "definition/legacy/ads_numbers.h"
 
@@ -15,16 +17,15 @@ namespace {
 
 constexpr size_t kFieldCapacity = 255;
 constexpr size_t kTableDataCapacity = 10239;
-constexpr int kHeaderFieldCount = 13;
-constexpr int kCommandFieldCount = 9;
 
-/// Characters of the file, read through a buffer. A byte 0xFF reads as the end of the file, as it
-/// did for the tools that wrote the format; CR LF reads as one line feed.
+/// Characters of the file, read through a buffer. A byte 0xFF reads as the end of the file, and
+/// CR LF as one line feed, so that files written on either platform read alike.
 class CharSource {
-public:
+  public:
     static constexpr int kEnd = -1;
 
-    explicit CharSource(std::string_view text) : pos_(text.data()), end_(text.data() + text.size()) {}
+    explicit CharSource(std::string_view text)
+        : pos_(text.data()), end_(text.data() + text.size()) {}
     explicit CharSource(std::FILE* file) : file_(file), buffer_(64 * 1024) {}
 
     int Get() {
@@ -40,7 +41,7 @@ public:
 
     bool failed() const { return failed_; }
 
-private:
+  private:
     bool Fill() {
         if (file_ == nullptr) return false;
         const size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
@@ -83,28 +84,73 @@ Field NextField(CharSource& in, std::string& value, bool stop_at_brace,
     }
 }
 
-uint32_t ToU32(std::string_view text) { return static_cast<uint32_t>(ParseDecimal(text)); }
+uint32_t ToU32(std::string_view text) {
+    return static_cast<uint32_t>(adx::ReadDecimal(text));
+}
+
+/// One positional field: how its text is stored into the item that the block fills.
+template <typename Item>
+using FieldSetter = void (*)(Item&, std::string_view);
+
+template <typename Member>
+struct MemberOf;
+template <typename Class, typename Type>
+struct MemberOf<Type Class::*> {
+    using C = Class;
+    using T = Type;
+};
+
+// Setters for a field stored straight into a member; numbers narrow as the field widths do.
+template <auto M>
+void Decimal(typename MemberOf<decltype(M)>::C& item, std::string_view v) {
+    item.*M = static_cast<typename MemberOf<decltype(M)>::T>(adx::ReadDecimal(v));
+}
+template <auto M>
+void Hex(typename MemberOf<decltype(M)>::C& item, std::string_view v) {
+    item.*M = adx::ReadHex(v);
+}
+template <auto M>
+void Float(typename MemberOf<decltype(M)>::C& item, std::string_view v) {
+    item.*M = ParseFloat(v);
+}
+template <auto M>
+void Text(typename MemberOf<decltype(M)>::C& item, std::string_view v) {
+    (item.*M).Set(v);
+}
+template <typename Item>
+void Skip(Item&, std::string_view) {}
 
 /// Reads the fields of a block in order, handing each to `apply(index, value)`, until `count`
 /// fields were read or the block or file ends. Returns false when the block or file ended.
 template <typename Apply>
-bool ReadFields(CharSource& in, int count, bool stop_at_brace, Apply apply) {
+bool ReadFields(CharSource& in, size_t count, bool stop_at_brace, Apply apply) {
     std::string value;
-    for (int i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         if (NextField(in, value, stop_at_brace) != Field::kValue) return false;
         apply(i, std::string_view(value));
     }
     return true;
 }
 
+template <typename Item, size_t N>
+bool ReadFields(CharSource& in, Item& item, const std::array<FieldSetter<Item>, N>& fields,
+                bool stop_at_brace = true) {
+    return ReadFields(in, N, stop_at_brace,
+                      [&](size_t i, std::string_view v) { fields[i](item, v); });
+}
+
 void SetCommandBytes(ALDLCommand& command, std::string_view list) {
-    size_t n = 0;
-    while (n < command.bytes.size()) {
+    for (size_t n = 0; n < command.bytes.size();) {
         const size_t comma = list.find(',');
-        command.bytes[n++] = static_cast<uint8_t>(ParseHex(list.substr(0, comma)));
+        command.bytes[n++] = static_cast<uint8_t>(adx::ReadHex(list.substr(0, comma)));
         if (comma == std::string_view::npos) break;
         list.remove_prefix(comma + 1);
     }
+}
+
+/// More bytes than the record holds cannot be sent; the command stays within its bytes.
+void SetTotalBytes(ALDLCommand& command, std::string_view v) {
+    command.total_bytes = std::min<uint32_t>(ToU32(v), ALDLCommand::kMaxBytes);
 }
 
 /// Makes every byte of the command add up to 0 modulo 256 by its last byte.
@@ -116,106 +162,123 @@ void ApplyChecksum(ALDLCommand& command) {
     command.bytes[last] = static_cast<uint8_t>(-sum);
 }
 
-void ApplyCommandField(ALDLCommand& c, int i, std::string_view v) {
-    switch (i) {
-        case 0: c.name.Set(v); break;
-        case 1: SetCommandBytes(c, v); break;
-        // More bytes than the record holds cannot be sent; keep the command within its bytes.
-        case 2: c.total_bytes = std::min<uint32_t>(ToU32(v), ALDLCommand::kMaxBytes); break;
-        case 3: c.checksum = ToU32(v); break;
-        case 4: c.payload_bytes = ToU32(v); break;
-        case 5: c.bytes_before_payload = ToU32(v); break;
-        case 6: c.master = ToU32(v); break;
-        case 7: c.monitor = ToU32(v); break;
-        case 8: c.chain_to = ParseDecimal(v); break;
-        default: break;
-    }
+void SetFormatVersion(ALDLDefinition& ads, std::string_view v) {
+    ads.format_version = ToFloat(ParseFloat(v));
 }
+
+void SetCommandCount(ALDLDefinition& ads, std::string_view v) {
+    const int32_t n = adx::ReadDecimal(v);
+    ads.number_of_commands = static_cast<uint8_t>(
+        std::clamp<int32_t>(n, 0, static_cast<int32_t>(ALDLDefinition::kMaxCommands)));
+}
+
+/// A header field and the format version from which it is taken.
+struct HeaderField {
+    float since;
+    FieldSetter<ALDLDefinition> set;
+};
+
+constexpr std::array<HeaderField, 13> kHeaderFields = {{
+    {0.0f, SetFormatVersion},  // always taken: it gates the others
+    {1.0f, Text<&ALDLDefinition::definition_version>},
+    {1.0f, Text<&ALDLDefinition::title>},
+    {1.0f, Text<&ALDLDefinition::author>},
+    {1.0f, Text<&ALDLDefinition::engine>},
+    {1.0f, Text<&ALDLDefinition::year>},
+    {1.0f, Text<&ALDLDefinition::vin_code>},
+    {1.0f, Text<&ALDLDefinition::code_mask>},
+    {1.0f, Text<&ALDLDefinition::comments>},
+    {1.1f, Decimal<&ALDLDefinition::baud>},
+    {1.2f, Hex<&ALDLDefinition::flags>},
+    {1.0f, Hex<&ALDLDefinition::checksum_id>},
+    {1.0f, SetCommandCount},
+}};
+
+constexpr std::array<FieldSetter<ALDLCommand>, 9> kCommandFields = {
+    Text<&ALDLCommand::name>,
+    SetCommandBytes,
+    SetTotalBytes,
+    Decimal<&ALDLCommand::checksum>,
+    Decimal<&ALDLCommand::payload_bytes>,
+    Decimal<&ALDLCommand::bytes_before_payload>,
+    Decimal<&ALDLCommand::master>,
+    Decimal<&ALDLCommand::monitor>,
+    Decimal<&ALDLCommand::chain_to>,
+};
+
+constexpr std::array<FieldSetter<ALDLItem>, 4> kCommonFields = {
+    Text<&ALDLItem::comments>,
+    Decimal<&ALDLItem::separator>,
+    Decimal<&ALDLItem::visible>,
+    Decimal<&ALDLItem::unique_id>,
+};
+
+constexpr std::array<FieldSetter<ALDLValue>, 15> kValueFields = {
+    Decimal<&ALDLValue::byte_number>,
+    Decimal<&ALDLValue::message_number>,
+    Decimal<&ALDLValue::size_in_bits>,
+    Decimal<&ALDLValue::operation>,
+    Float<&ALDLValue::factor>,
+    Float<&ALDLValue::offset>,
+    Text<&ALDLValue::title>,
+    Text<&ALDLValue::unit_label>,
+    Decimal<&ALDLValue::alarm_high>,
+    Decimal<&ALDLValue::alarm_high_enable>,
+    Decimal<&ALDLValue::alarm_low>,
+    Decimal<&ALDLValue::alarm_low_enable>,
+    Decimal<&ALDLValue::range_high>,
+    Decimal<&ALDLValue::range_low>,
+    Decimal<&ALDLValue::lookup_table_index>,
+};
+
+constexpr std::array<FieldSetter<ALDLBit>, 8> kBitFields = {
+    Decimal<&ALDLBit::byte_number>,      Decimal<&ALDLBit::message_number>,
+    Decimal<&ALDLBit::bit_number>,       Text<&ALDLBit::title>,
+    Decimal<&ALDLBit::alarm_set_enable>, Decimal<&ALDLBit::alarm_clear_enable>,
+    Text<&ALDLBit::set_title>,           Text<&ALDLBit::clear_title>,
+};
+
+void SetTableSize(ALDLLookupTable& table, std::string_view v) {
+    table.Resize(static_cast<uint16_t>(adx::ReadDecimal(v)));
+}
+
+/// The fields before the table data: the data field is read on its own, it may be far longer.
+constexpr std::array<FieldSetter<ALDLLookupTable>, 6> kTableFields = {
+    Decimal<&ALDLLookupTable::data_type>,
+    SetTableSize,
+    Decimal<&ALDLLookupTable::index_size>,
+    Text<&ALDLLookupTable::table_name>,
+    Skip<ALDLLookupTable>,  // two reserved fields
+    Skip<ALDLLookupTable>,
+};
+
+constexpr std::array<FieldSetter<ALDLDefinition>, 4> kDashFields = {
+    Decimal<&ALDLDefinition::gauge_count>,
+    Text<&ALDLDefinition::gauge_ids>,
+    Decimal<&ALDLDefinition::monitor_count>,
+    Text<&ALDLDefinition::monitor_ids>,
+};
 
 void ReadHeader(CharSource& in, ALDLDefinition& ads) {
     ads.header_found = true;
-    const bool complete = ReadFields(in, kHeaderFieldCount, true, [&](int i, std::string_view v) {
-        if (i == 0) {
-            ads.format_version = ToFloat(ParseFloat(v));
-            return;
-        }
-        const float version = ads.format_version;
-        if (version < 1.0f) return;
-        switch (i) {
-            case 1: ads.definition_version.Set(v); break;
-            case 2: ads.title.Set(v); break;
-            case 3: ads.author.Set(v); break;
-            case 4: ads.engine.Set(v); break;
-            case 5: ads.year.Set(v); break;
-            case 6: ads.vin_code.Set(v); break;
-            case 7: ads.code_mask.Set(v); break;
-            case 8: ads.comments.Set(v); break;
-            case 9:
-                if (version >= 1.1f) ads.baud = ToU32(v);
-                break;
-            case 10:
-                if (version >= 1.2f) ads.flags = ParseHex(v);
-                break;
-            case 11: ads.checksum_id = ParseHex(v); break;
-            case 12: {
-                const int32_t n = ParseDecimal(v);
-                ads.number_of_commands = static_cast<uint8_t>(
-                    std::clamp<int32_t>(n, 0, static_cast<int32_t>(ALDLDefinition::kMaxCommands)));
-                break;
-            }
-            default: break;
-        }
-    });
+    const bool complete =
+        ReadFields(in, kHeaderFields.size(), true, [&ads](size_t i, std::string_view v) {
+            if (i == 0 || ads.format_version >= kHeaderFields[i].since)
+                kHeaderFields[i].set(ads, v);
+        });
     if (!complete) return;
     // The command records follow by position, regardless of braces.
     for (size_t r = 0; r < ads.number_of_commands; ++r) {
-        ALDLCommand& command = ads.commands[r];
-        const bool read = ReadFields(in, kCommandFieldCount, false, [&](int i, std::string_view v) {
-            ApplyCommandField(command, i, v);
-        });
-        ApplyChecksum(command);
+        const bool read = ReadFields(in, ads.commands[r], kCommandFields, false);
+        ApplyChecksum(ads.commands[r]);
         if (!read) return;
-    }
-}
-
-void ApplyValueField(ALDLValue& item, int i, std::string_view v) {
-    switch (i) {
-        case 0: item.byte_number = ToU32(v); break;
-        case 1: item.message_number = static_cast<uint8_t>(ParseDecimal(v)); break;
-        case 2: item.size_in_bits = ToU32(v); break;
-        case 3: item.operation = ToU32(v); break;
-        case 4: item.factor = ParseFloat(v); break;
-        case 5: item.offset = ParseFloat(v); break;
-        case 6: item.title.Set(v); break;
-        case 7: item.unit_label.Set(v); break;
-        case 8: item.alarm_high = ToU32(v); break;
-        case 9: item.alarm_high_enable = ToU32(v); break;
-        case 10: item.alarm_low = ToU32(v); break;
-        case 11: item.alarm_low_enable = ToU32(v); break;
-        case 12: item.range_high = ToU32(v); break;
-        case 13: item.range_low = ToU32(v); break;
-        case 14: item.lookup_table_index = ParseDecimal(v); break;
-        default: break;
-    }
-}
-
-void ApplyBitField(ALDLBit& item, int i, std::string_view v) {
-    switch (i) {
-        case 0: item.byte_number = ToU32(v); break;
-        case 1: item.message_number = static_cast<uint8_t>(ParseDecimal(v)); break;
-        case 2: item.bit_number = ToU32(v); break;
-        case 3: item.title.Set(v); break;
-        case 4: item.alarm_set_enable = ToU32(v); break;
-        case 5: item.alarm_clear_enable = ToU32(v); break;
-        case 6: item.set_title.Set(v); break;
-        case 7: item.clear_title.Set(v); break;
-        default: break;
     }
 }
 
 /// Table data: "index,value" pairs, one per line.
 void ReadTableData(ALDLLookupTable& table, std::string_view data) {
-    if (table.data_type != ALDLLookupTable::kInteger && table.data_type != ALDLLookupTable::kFloat) {
+    if (table.data_type != ALDLLookupTable::kInteger &&
+        table.data_type != ALDLLookupTable::kFloat) {
         return;  // the bytes of other data types are not interpreted
     }
     while (!data.empty()) {
@@ -226,33 +289,21 @@ void ReadTableData(ALDLLookupTable& table, std::string_view data) {
         if (comma == std::string_view::npos) continue;
         const std::string_view number = line.substr(comma + 1);
         const float value = table.data_type == ALDLLookupTable::kInteger
-                                ? static_cast<float>(ParseDecimal(number))
+                                ? static_cast<float>(adx::ReadDecimal(number))
                                 : ToFloat(ParseFloat(number));
-        table.Store(ParseDecimal(line.substr(0, comma)), value);
+        table.Store(adx::ReadDecimal(line.substr(0, comma)), value);
     }
 }
 
-/// Reads the lookup table's fields; its data field may be far longer than the others.
 void ReadLookupTable(CharSource& in, ALDLLookupTable& table) {
-    constexpr int kDataField = 6;
-    std::string value;
-    for (int i = 0; i <= kDataField; ++i) {
-        const size_t capacity = i == kDataField ? kTableDataCapacity : kFieldCapacity;
-        if (NextField(in, value, true, capacity) != Field::kValue) return;
-        switch (i) {
-            case 0: table.data_type = static_cast<uint8_t>(ParseDecimal(value)); break;
-            case 1: table.Resize(static_cast<uint16_t>(ParseDecimal(value))); break;
-            case 2: table.index_size = static_cast<uint16_t>(ParseDecimal(value)); break;
-            case 3: table.table_name.Set(value); break;
-            case kDataField: ReadTableData(table, value); break;
-            default: break;  // two reserved fields
-        }
-    }
+    if (!ReadFields(in, table, kTableFields)) return;
+    std::string data;
+    if (NextField(in, data, true, kTableDataCapacity) == Field::kValue) ReadTableData(table, data);
 }
 
 /// Reads item blocks and keeps track of the unique ids already taken by values, bits and tables.
 class ItemReader {
-public:
+  public:
     ItemReader(CharSource& in, ALDLDefinition& ads) : in_(in), ads_(ads) {}
 
     void Read() {
@@ -262,17 +313,13 @@ public:
         switch (ToU32(value)) {
             case ALDLItem::kValue: {
                 auto item = std::make_unique<ALDLValue>();
-                if (ReadCommon(*item)) {
-                    ReadFields(in_, 15, true, [&](int i, auto f) { ApplyValueField(*item, i, f); });
-                }
+                if (ReadCommon(*item)) ReadFields(in_, *item, kValueFields);
                 ads_.values.push_back(std::move(item));
                 break;
             }
             case ALDLItem::kBit: {
                 auto item = std::make_unique<ALDLBit>();
-                if (ReadCommon(*item)) {
-                    ReadFields(in_, 8, true, [&](int i, auto f) { ApplyBitField(*item, i, f); });
-                }
+                if (ReadCommon(*item)) ReadFields(in_, *item, kBitFields);
                 ads_.bits.push_back(std::move(item));
                 break;
             }
@@ -284,42 +331,23 @@ public:
             }
             case ALDLItem::kDash: {
                 ALDLDash dash;
-                if (ReadCommon(dash)) ReadDash();
+                if (ReadCommon(dash)) ReadFields(in_, ads_, kDashFields);
                 break;
             }
-            default: break;  // unknown item types are read no further
+            default:
+                break;  // unknown item types are read no further
         }
     }
 
-private:
+  private:
     /// The four common fields after the type; false when the block or file ended among them.
     bool ReadCommon(ALDLItem& item) {
-        const bool complete = ReadFields(in_, 4, true, [&item](int i, std::string_view v) {
-            switch (i) {
-                case 0: item.comments.Set(v); break;
-                case 1: item.separator = ToU32(v); break;
-                case 2: item.visible = ToU32(v); break;
-                case 3: item.unique_id = ToU32(v); break;
-                default: break;
-            }
-        });
+        const bool complete = ReadFields(in_, item, kCommonFields);
         if (item.item_type != ALDLItem::kDash && !ids_.insert(item.unique_id).second) {
             item.item_flags |= ALDLItem::kRepeatedID;
             ads_.renumber = true;
         }
         return complete;
-    }
-
-    void ReadDash() {
-        ReadFields(in_, 4, true, [this](int i, std::string_view v) {
-            switch (i) {
-                case 0: ads_.gauge_count = static_cast<uint8_t>(ParseDecimal(v)); break;
-                case 1: ads_.gauge_ids.Set(v); break;
-                case 2: ads_.monitor_count = static_cast<uint8_t>(ParseDecimal(v)); break;
-                case 3: ads_.monitor_ids.Set(v); break;
-                default: break;
-            }
-        });
     }
 
     CharSource& in_;
