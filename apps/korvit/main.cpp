@@ -32,10 +32,9 @@ int main(int argc, char** argv) {
     Application app;
     if (!app.editor.Load(QCoreApplication::applicationDirPath())) {
         // Without the editor the program still runs, with Edit and New disabled.
-        QMessageBox::warning(nullptr,
-                             app.editor.failure().startsWith("Unable to Defcrafter") ? "Tessary"
-                                                                                     : "Error",
-                             app.editor.failure());
+        QMessageBox::warning(
+            nullptr, app.editor.failure().startsWith("Unable to Defcrafter") ? "Tessary" : "Error",
+            app.editor.failure());
     }
 
     MainWindow window(app);

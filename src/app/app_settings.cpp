@@ -136,13 +136,6 @@ int WriteSettings(const AppSettings& settings, const std::string& path) {
     return out ? 1 : 0;
 }
 
-std::string ProgramDirectory() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty()) return {};
-    return exe.parent_path().string() + "/";
-}
-
 std::string AppFilePath(const std::string& program_dir, std::string_view name,
                         const char* xdg_variable, const char* xdg_default) {
     if (!program_dir.empty() && access(program_dir.c_str(), W_OK) == 0) {

@@ -38,8 +38,6 @@ int ReadSettings(AppSettings& settings, const std::string& path);
 /// 1 when the file was written; creates the file's folder when it is missing.
 int WriteSettings(const AppSettings& settings, const std::string& path);
 
-/// The folder of the running program, with a trailing "/"; empty when it cannot be found.
-std::string ProgramDirectory();
 /// Where a file of the program lives: in `program_dir` when that folder is writable, otherwise
 /// in `$<xdg_variable>/korvit/` (default `~/<xdg_default>/korvit/`). Empty when neither is known.
 std::string AppFilePath(const std::string& program_dir, std::string_view name,

@@ -13,7 +13,7 @@ namespace korvit::controls {
 /// that show a message and then restore what was there.
 class MMRichStatic : public QWidget {
     Q_OBJECT
-public:
+  public:
     /// Longest text kept; longer text is cut.
     static constexpr int kMaxText = 259;
 
@@ -42,10 +42,10 @@ public:
 
     QSize sizeHint() const override { return {130, 20}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void EndFlash();
 
     QString text_;

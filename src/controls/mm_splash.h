@@ -16,7 +16,7 @@ namespace korvit::controls {
 /// hidden again after a given time.
 class MMSplash : public QWidget {
     Q_OBJECT
-public:
+  public:
     MMSplash(QWidget* owner, const QPixmap& picture);
 
     /// Adds a text item with its top-left corner at `at` in picture coordinates; an item with the
@@ -32,10 +32,10 @@ public:
     /// The program's own splash picture (420 x 131).
     static QPixmap DefaultPicture();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     struct TextItem {
         int id;
         QString text;

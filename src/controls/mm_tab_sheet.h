@@ -9,11 +9,11 @@ namespace korvit::controls {
 /// Selecting a tab shows its page, gives it the focus and takes the tab's text as window title.
 class MMTabSheet : public QTabWidget {
     Q_OBJECT
-public:
+  public:
     explicit MMTabSheet(QWidget* parent = nullptr);
 
-    /// Adds a page at `position` (-1: at the end); the first page added is shown. Returns its index.
-    /// A page destroyed elsewhere takes its tab with it.
+    /// Adds a page at `position` (-1: at the end); the first page added is shown. Returns its
+    /// index. A page destroyed elsewhere takes its tab with it.
     int AddPage(QWidget* page, const QString& text, int position = -1);
     void Select(int index) { setCurrentIndex(index); }
     /// The index of the tab with exactly this text, or -1.
@@ -21,7 +21,7 @@ public:
 
     QSize minimumSizeHint() const override;
 
-private:
+  private:
     void OnSelected(int index);
 };
 

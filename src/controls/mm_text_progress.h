@@ -14,7 +14,7 @@ namespace korvit::controls {
 /// it as its progress bar, so it takes the loader's progress interface as well.
 class MMTextProgress : public QWidget, public definition::IProgress {
     Q_OBJECT
-public:
+  public:
     static constexpr int kMaxText = 259;
 
     explicit MMTextProgress(QWidget* parent = nullptr);
@@ -29,7 +29,8 @@ public:
     int SetPos(int position);
     int pos() const { return position_; }
     void SetStep(int step) { step_ = step; }
-    /// Advances by the step; past the maximum the bar wraps to the minimum. Returns the old position.
+    /// Advances by the step; past the maximum the bar wraps to the minimum. Returns the old
+    /// position.
     int StepIt();
 
     void SetBarColor(const QColor& color);
@@ -46,10 +47,10 @@ public:
 
     QSize sizeHint() const override { return {130, 20}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QString text_;
     std::optional<QColor> text_color_{QColor(Qt::black)};
     std::optional<QColor> background_;

@@ -1,5 +1,7 @@
 #include "shell/application.h"
 
+#include "platform/recording_location.h"
+
 namespace korvit::shell {
 
 bool DataLogLink::IsRecording() const {
@@ -25,7 +27,7 @@ void DataLogLink::Stop() {
 }
 
 Application::Application() {
-    settings_path = app::SettingsFilePath(app::ProgramDirectory());
+    settings_path = app::SettingsFilePath(platform::ProgramDirectory());
     engine.set_datalog(&datalog_link);
     datalog.SetCallback(&engine.callback());
 }

@@ -14,7 +14,7 @@ namespace korvit::shell {
 
 /// Lets the engine's reply path record into the datalog and the stop work end it.
 class DataLogLink : public acquisition::IDatalogLink {
-public:
+  public:
     explicit DataLogLink(datalog::DataLog& log) : log_(log) {}
     bool IsRecording() const override;
     void AppendReply(uint32_t command_hash, const uint8_t* reply, uint32_t count) override;
@@ -22,7 +22,7 @@ public:
     /// Finishes a recording (it stays in the recording file), or stops the player and waits.
     void Stop() override;
 
-private:
+  private:
     datalog::DataLog& log_;
 };
 

@@ -62,7 +62,8 @@ QString FirstExisting(const QStringList& candidates) {
 
 QString Demo::FindSimulator() {
     const QDir dir(QCoreApplication::applicationDirPath());
-    return FirstExisting({dir.filePath("korvit-ecusim"), dir.filePath("korvit-ecusim/korvit-ecusim")});
+    return FirstExisting(
+        {dir.filePath("korvit-ecusim"), dir.filePath("korvit-ecusim/korvit-ecusim")});
 }
 
 QString Demo::FindDefinition() {

@@ -13,7 +13,7 @@ struct Application;
 /// definition, with the window loaded, pointed at it and scanning.
 class Demo : public QObject {
     Q_OBJECT
-public:
+  public:
     Demo(Application& app, MainWindow& window, QObject* parent = nullptr);
     ~Demo() override;
 
@@ -26,7 +26,7 @@ public:
     static QString FindSimulator();
     static QString FindDefinition();
 
-private:
+  private:
     void OnLine();
 
     Application& app_;

@@ -13,7 +13,7 @@ namespace korvit::shell {
 /// The definition editor, a library loaded at run time: first beside the program, then through
 /// the system's library search. Without it, Edit and New stay disabled.
 class EditorLibrary {
-public:
+  public:
     using Entry = int (*)(void* owner, char* path, app::OutputLog* log, int reserved);
     static constexpr size_t kPathBuffer = 260;
 
@@ -28,7 +28,7 @@ public:
     /// editor). True when the editor saved a definition whose path is now in `path`.
     bool Run(void* owner, std::string& path, app::OutputLog* log) const;
 
-private:
+  private:
     QLibrary library_;
     Entry entry_ = nullptr;
     QString failure_;

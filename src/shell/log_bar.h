@@ -12,7 +12,7 @@ namespace korvit::shell {
 /// The log bar: Record, Play, Pause, Stop and Select buttons and the position slider.
 class LogBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit LogBar(QWidget* parent = nullptr);
 
     /// Enables the buttons and the slider as the table says.
@@ -26,14 +26,14 @@ public:
     QAction* select() const { return select_; }
     QSlider* slider() const { return slider_; }
 
-signals:
+  signals:
     /// The user moved the slider to this sample.
     void seekRequested(int sample);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QToolBar* tools_;
     QAction* record_;
     QAction* play_;

@@ -63,7 +63,8 @@ MainWindow::~MainWindow() {
     }
     // Closed without the shutdown sequence (as tests do): stop what runs, then let go of the
     // page and the views before they go.
-    if (app_.engine.running()) app_.engine.StopWork(acquisition::AcquisitionEngine::kStopAcquisition);
+    if (app_.engine.running())
+        app_.engine.StopWork(acquisition::AcquisitionEngine::kStopAcquisition);
     app_.engine.WaitIdle(std::chrono::seconds(5));
     app_.datalog.Close();
     app_.engine.set_views(nullptr);
@@ -158,8 +159,8 @@ void MainWindow::BuildToolBars() {
                     &MainWindow::LoadDefinitionCommand);
     file->addAction(s->standardIcon(QStyle::SP_DialogSaveButton), "Save ADX", this,
                     &MainWindow::SaveDefinition);
-    QAction* edit = file->addAction(s->standardIcon(QStyle::SP_FileDialogDetailedView),
-                                    "Edit ADX", this, &MainWindow::EditDefinition);
+    QAction* edit = file->addAction(s->standardIcon(QStyle::SP_FileDialogDetailedView), "Edit ADX",
+                                    this, &MainWindow::EditDefinition);
     connect(edit_, &QAction::enabledChanged, edit, &QAction::setEnabled);
 
     QToolBar* connect_bar = addToolBar("Connect");
@@ -253,8 +254,8 @@ void MainWindow::SetConnectionStatus(ConnectionStatus status) {
 }
 
 void MainWindow::RefreshTitle() {
-    setWindowTitle(TitleFor(app_.settings.lastadxpath, app_.settings.lastxdlpath,
-                            app_.datalog.speed()));
+    setWindowTitle(
+        TitleFor(app_.settings.lastadxpath, app_.settings.lastxdlpath, app_.datalog.speed()));
 }
 
 void MainWindow::UpdateLogBarButtons() {

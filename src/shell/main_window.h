@@ -31,7 +31,7 @@ class ViewBridge;
 /// the view bridge.
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     /// Builds the window, reads the settings, places the window and loads the last definition
     /// when the settings ask for it.
     explicit MainWindow(Application& app, QWidget* parent = nullptr);
@@ -75,14 +75,14 @@ public:
                               bool save)>
         choose_file;
 
-signals:
+  signals:
     /// Shutdown finished: settings written, window about to close.
     void shutDown();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildMenus();
     void BuildToolBars();
     void BuildStatusBar();

@@ -13,10 +13,10 @@ namespace korvit::shell {
 /// copy from it; nothing reads it back.
 class OutputPage : public QPlainTextEdit {
     Q_OBJECT
-public:
+  public:
     explicit OutputPage(QWidget* parent = nullptr);
 
-protected:
+  protected:
     /// The window's character keys (Scan, Play/Pause, the jumps) stay commands here too.
     bool event(QEvent* event) override;
 };
@@ -25,7 +25,7 @@ protected:
 /// reach the page in one batch on the GUI thread, so a worker thread never waits for it.
 class OutputPageSink : public QObject, public app::IOutputSink {
     Q_OBJECT
-public:
+  public:
     explicit OutputPageSink(OutputPage* page);
 
     void AppendLine(std::string_view line) override;
@@ -34,7 +34,7 @@ public:
     /// Applies what is queued now (the GUI thread does this by itself after each batch).
     void Flush();
 
-private:
+  private:
     struct Entry {
         bool clear;
         std::string line;

@@ -33,7 +33,8 @@ std::vector<std::string> ListSerialDevices(const std::string& dev_root) {
     std::sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
         auto split = [](const std::string& s) {
             size_t digits = s.find_last_not_of("0123456789") + 1;
-            return std::pair{s.substr(0, digits), digits < s.size() ? std::stol(s.substr(digits)) : -1L};
+            return std::pair{s.substr(0, digits),
+                             digits < s.size() ? std::stol(s.substr(digits)) : -1L};
         };
         return split(a) < split(b);
     });
@@ -95,8 +96,8 @@ bool MMPropTreeContainer::SelectPage(const QString& name) {
 }
 
 void MMPropTreeContainer::Show(QTreeWidgetItem* item) {
-    QWidget* page = item ? qobject_cast<QWidget*>(item->data(0, Qt::UserRole).value<QObject*>())
-                         : nullptr;
+    QWidget* page =
+        item ? qobject_cast<QWidget*>(item->data(0, Qt::UserRole).value<QObject*>()) : nullptr;
     if (page == shown_) return;
     if (shown_) shown_->hide();
     shown_ = page;

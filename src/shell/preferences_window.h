@@ -19,7 +19,7 @@ std::vector<std::string> ListSerialDevices(const std::string& dev_root = "/dev")
 /// close.
 class MMPropTreeContainer : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum Notification { kCreated = 1, kDestroyed = 2, kClosed = 3, kOk = 4, kCancel = 5 };
 
     MMPropTreeContainer(QWidget* owner, std::function<int(int)> notify);
@@ -34,11 +34,11 @@ public:
     QPushButton* okButton() const { return ok_; }
     QPushButton* cancelButton() const { return cancel_; }
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void Show(QTreeWidgetItem* item);
     void Answer(int code);
 
@@ -55,13 +55,13 @@ private:
 /// The COM Setup page: the serial device, chosen from the list or typed.
 class ComSetupPage : public QWidget {
     Q_OBJECT
-public:
+  public:
     ComSetupPage(const std::string& port, QWidget* parent = nullptr);
     /// The device as the page shows it, cut to a path's length; empty text keeps `fallback`.
     std::string Port(const std::string& fallback) const;
     QComboBox* box() const { return box_; }
 
-private:
+  private:
     QComboBox* box_;
 };
 

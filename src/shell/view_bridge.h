@@ -24,7 +24,7 @@ struct StatusLatency {
 /// delivered one by one, in order.
 class ViewBridge : public QObject, public app::IViews {
     Q_OBJECT
-public:
+  public:
     explicit ViewBridge(QObject* parent = nullptr) : QObject(parent) {}
 
     void RefreshStatus() override { Request(kStatus); }
@@ -40,7 +40,7 @@ public:
 
     StatusLatency latency() const;
 
-signals:
+  signals:
     void statusRequested();
     void flashRequested(const QString& text);
     void logBarRequested();
@@ -50,7 +50,7 @@ signals:
     void datalogStopped();
     void closeRequested();
 
-private:
+  private:
     enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8 };
     void Request(uint32_t bits);
     void Drain();

@@ -34,7 +34,7 @@ std::string Slurp(const std::string& path) {
 }
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/korvit-gui-XXXXXX";
         dir_ = std::string(mkdtemp(pattern)) + "/";
@@ -195,10 +195,10 @@ TEST_F(MainWindowTest, LogBarFollowsItsTableInEveryState) {
                        w.logBar()->stop(), w.logBar()->select()}) {
         tips << a->toolTip();
     }
-    EXPECT_EQ(tips, QStringList({"Begin Recording", "Play Current Log Session",
-                                 "Pause Playback of Log Session",
-                                 "Stop Playback of Current Log Session",
-                                 "Select a Log Session to Play"}));
+    EXPECT_EQ(
+        tips,
+        QStringList({"Begin Recording", "Play Current Log Session", "Pause Playback of Log Session",
+                     "Stop Playback of Current Log Session", "Select a Log Session to Play"}));
 }
 
 TEST_F(MainWindowTest, BrokenDefinitionWritesTwoOutputLines) {

@@ -32,7 +32,7 @@ int DistinctColours(const QImage& image) {
 }
 
 class Screenshot : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/korvit-shot-XXXXXX";
         dir_ = QString(mkdtemp(pattern)) + "/";
@@ -55,7 +55,8 @@ TEST_F(Screenshot, RendersTheWindowOnAChosenPage) {
 }
 
 TEST_F(Screenshot, DemoShowsLiveData) {
-    const std::filesystem::path demo = std::filesystem::path(KORVIT_SOURCE_DIR) / "samples/demo.adx";
+    const std::filesystem::path demo =
+        std::filesystem::path(KORVIT_SOURCE_DIR) / "samples/demo.adx";
     if (!std::filesystem::exists(demo)) GTEST_SKIP() << "samples/demo.adx is not in this tree";
     const QString path = dir_ + "demo.png";
     ASSERT_EQ(RunKorvit({"--demo", "--screenshot", path, "--after", "2500"}, dir_), 0);

@@ -14,12 +14,24 @@ TEST(StatusTexts, StatusLineForEachStateWithItsColours) {
     };
     const QColor white(255, 255, 255), black(0, 0, 0);
     const Case cases[] = {
-        {DataLogState::Playing, ConnectionStatus::NotConnected, {"Log Playing", white, QColor(0, 0, 255)}},
-        {DataLogState::Recording, ConnectionStatus::Connected, {"Log Recording", white, QColor(120, 120, 120)}},
-        {DataLogState::Closed, ConnectionStatus::NotConnected, {"ALDL: Not Connected", black, QColor(255, 255, 0)}},
-        {DataLogState::Open, ConnectionStatus::Connecting, {"ALDL: Connecting...", black, QColor(255, 170, 130)}},
-        {DataLogState::Open, ConnectionStatus::LogPaused, {"Log Paused", black, QColor(255, 115, 40)}},
-        {DataLogState::Stopping, ConnectionStatus::Connected, {"ALDL: Connected", white, QColor(0, 0, 255)}},
+        {DataLogState::Playing,
+         ConnectionStatus::NotConnected,
+         {"Log Playing", white, QColor(0, 0, 255)}},
+        {DataLogState::Recording,
+         ConnectionStatus::Connected,
+         {"Log Recording", white, QColor(120, 120, 120)}},
+        {DataLogState::Closed,
+         ConnectionStatus::NotConnected,
+         {"ALDL: Not Connected", black, QColor(255, 255, 0)}},
+        {DataLogState::Open,
+         ConnectionStatus::Connecting,
+         {"ALDL: Connecting...", black, QColor(255, 170, 130)}},
+        {DataLogState::Open,
+         ConnectionStatus::LogPaused,
+         {"Log Paused", black, QColor(255, 115, 40)}},
+        {DataLogState::Stopping,
+         ConnectionStatus::Connected,
+         {"ALDL: Connected", white, QColor(0, 0, 255)}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StatusLineFor(c.state, c.status), c.look) << c.look.text.toStdString();
