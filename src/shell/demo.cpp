@@ -53,7 +53,8 @@ namespace {
 
 QString FirstExisting(const QStringList& candidates) {
     for (const QString& path : candidates) {
-        if (QFileInfo::exists(path)) return QFileInfo(path).absoluteFilePath();
+        const QFileInfo info(path);
+        if (info.isFile()) return info.absoluteFilePath();
     }
     return {};
 }

@@ -206,6 +206,7 @@ TEST_F(MainWindowTest, BrokenDefinitionWritesTwoOutputLines) {
     std::ofstream(broken) << "<?xml version=\"1.0\"?>\n<ADXFORMAT version=\"x\"><ADXHEADER>"
                              "<baud>8192</baud></ADXHEADER>";
     MainWindow& w = Window();
+    QCoreApplication::processEvents();  // the start-up lines reach the page first
     lines_.Clear();
     w.outputPage()->clear();
     EXPECT_FALSE(w.LoadDefinition(broken));
