@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "definition/adx_definition.h"
@@ -12,7 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     korvit::definition::ADXDefinition def;
     std::string error;
     if (def.LoadBuffer(data, size, error) == 0) return 0;
-    static const std::string path = "/tmp/korvit-fuzz-adx-" + std::to_string(::getpid()) + ".adx";
+    // One scratch file per process, removed when the process ends.
+    static const struct Scratch {
+        std::string path = "/tmp/korvit-fuzz-adx-" + std::to_string(::getpid()) + ".adx";
+        ~Scratch() { std::remove(path.c_str()); }
+    } scratch;
+    const std::string& path = scratch.path;
     if (def.Save(path) == 1) {
         korvit::definition::ADXDefinition again;
         again.Load(path, error);

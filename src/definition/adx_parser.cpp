@@ -17,9 +17,12 @@ char NarrowChar(char16_t c) {
 
 // Appends up to `limit` characters in total, one byte per character.
 void AppendNarrow(std::string& out, const char16_t* text, uint32_t length, size_t limit) {
-    const size_t room = out.size() < limit ? limit - out.size() : 0;
+    const size_t old_size = out.size();
+    const size_t room = old_size < limit ? limit - old_size : 0;
     const size_t n = length < room ? length : room;
-    for (size_t i = 0; i < n; ++i) out.push_back(NarrowChar(text[i]));
+    out.resize(old_size + n);
+    char* dest = out.data() + old_size;
+    for (size_t i = 0; i < n; ++i) dest[i] = NarrowChar(text[i]);
 }
 
 // Names are compared without regard to letter case: they are kept in lower case.
@@ -102,17 +105,18 @@ int32_t ADXParser::Error(uint32_t /*code*/, const char* message) {
 }
 
 void ADXParser::Handle(std::string_view name, bool is_end) {
+    const uint32_t object_type = adx::ObjectTypeOfElement(name);
     if (name == "adxheader") {
         state_ = kHeaderState;
-    } else if (const uint32_t type = adx::ObjectTypeOfElement(name); type != 0) {
-        state_ = type;
+    } else if (object_type != 0) {
+        state_ = object_type;
     }
     if (state_ == kFormatState) {
         HandleFormat(name, is_end);
     } else if (state_ == kHeaderState) {
         HandleHeader(name, is_end);
     } else {
-        HandleObject(name, is_end);
+        HandleObject(object_type == state_, is_end);
     }
 }
 
@@ -120,7 +124,8 @@ void ADXParser::HandleFormat(std::string_view name, bool is_end) {
     if (is_end || name != "adxformat") return;
     const std::string* version = pending_.Find("version");
     if (version == nullptr) return;
-    if (adx::ReadFloat(*version) < kMinimumVersion) {
+    // Written so that a version that is not a number is refused too.
+    if (!(adx::ReadFloat(*version) >= kMinimumVersion)) {
         Error(kVersionErrorCode, "File version is out of date.");
         return;
     }
@@ -157,8 +162,8 @@ void ADXParser::HandleHeader(std::string_view name, bool is_end) {
     }
 }
 
-void ADXParser::HandleObject(std::string_view name, bool is_end) {
-    if (adx::ObjectTypeOfElement(name) == state_) {
+void ADXParser::HandleObject(bool own_element, bool is_end) {
+    if (own_element) {
         if (!is_end) {
             BeginObject();
         } else if (object_) {

@@ -79,7 +79,8 @@ class ADXParser : public xml::ISAXCallback {
     void Handle(std::string_view name, bool is_end);
     void HandleFormat(std::string_view name, bool is_end);
     void HandleHeader(std::string_view name, bool is_end);
-    void HandleObject(std::string_view name, bool is_end);
+    /// `own_element`: the name is the element of the object class whose state this is.
+    void HandleObject(bool own_element, bool is_end);
     void BeginObject();
 
     ADXDefinition& definition_;

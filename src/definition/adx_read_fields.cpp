@@ -254,6 +254,7 @@ void ReadCommand(ADXObject& object, std::string_view name, const Element& e) {
 }  // namespace
 
 uint32_t ObjectTypeOfElement(std::string_view name) {
+    if (name.size() < 8 || name.substr(0, 3) != "adx") return 0;
     for (const auto& element : kObjectElements) {
         if (element.name == name) return element.type;
     }

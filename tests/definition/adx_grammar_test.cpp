@@ -32,6 +32,8 @@ TEST(ADXGrammar, FormatVersionDecidesWhetherTheLoadSucceeds) {
     // The rest of the file is still read.
     EXPECT_EQ(def.baud, 160u);
     EXPECT_EQ(def.size(), 1u);
+    EXPECT_EQ(LoadText(def, "<ADXFORMAT version=\"nan\"/>" + body, &error), 0);
+    EXPECT_EQ(error, "File version is out of date.");
     for (const char* version : {"0.5", "1.0", " 0.50"}) {
         EXPECT_EQ(
             LoadText(def, std::string("<ADXFORMAT version=\"") + version + "\"/>" + body, &error),
