@@ -33,25 +33,7 @@ constexpr uint32_t kRequestSize = 5;
 constexpr uint32_t kReplySize = 67;
 
 // An echoing one-wire unit: the request's echo and the reply share the line.
-const char* const kDefinition = R"(<ADXFORMAT version="0.50" />
-<ADXHEADER>
-    <flags>0x01</flags>
-    <baud>8192</baud>
-    <monitorcmd>mode1</monitorcmd>
-</ADXHEADER>
-<ADXCSENDCOMMAND id="mode1" title="Mode 1 data request" flags="0x00000001">
-    <bytestring size="0x5">0xF4 0x57 0x01 0x00 0xB4 </bytestring>
-    <replysize>67</replysize>
-    <replytimeout>200</replytimeout>
-    <packetoffset>3</packetoffset>
-    <packetsize>63</packetsize>
-</ADXCSENDCOMMAND>
-<ADXVALUE id="rpm" title="Engine speed">
-    <parentcmdidhash>0x7E4A7654</parentcmdidhash>
-    <packetoffset>0x0A</packetoffset>
-    <MATH equation="X*25"><VAR varID="X" type="native" /></MATH>
-</ADXVALUE>
-)";
+const char* const kDefinition = KORVIT_SOURCE_DIR "/samples/scan-8192.adx";
 
 class CountingSink : public app::IOutputSink {
   public:
@@ -103,8 +85,7 @@ Percentiles Summarise(std::vector<double> errors_ms) {
 }
 
 void ScanBenchmark(double seconds) {
-    const std::string def_path = "/tmp/korvit_bench_scan_" + std::to_string(getpid()) + ".adx";
-    std::ofstream(def_path) << kDefinition;
+    const std::string def_path = kDefinition;
     std::string port;
     const pid_t sim = StartSimulator(def_path, port);
     if (sim <= 0 || port.empty()) {
@@ -140,7 +121,6 @@ void ScanBenchmark(double seconds) {
 
     kill(sim, SIGTERM);
     waitpid(sim, nullptr, 0);
-    std::remove(def_path.c_str());
 
     const double bytes_per_cycle = kRequestSize + kReplySize;  // echo + reply on one wire
     const double limit = kBaud / (bytes_per_cycle * 10.0);

@@ -16,30 +16,8 @@
 
 namespace {
 
-// A one-wire unit (echo on) answering a 67-byte data request; rpm is byte 10 of the packet.
-const char* const kDefinition = R"(<ADXFORMAT version="0.50" />
-<ADXHEADER>
-    <flags>0x01</flags>
-    <baud>8192</baud>
-    <monitorcmd>mode1</monitorcmd>
-    <disconnectcmd>bye</disconnectcmd>
-</ADXHEADER>
-<ADXCSENDCOMMAND id="mode1" title="Mode 1" flags="0x00000001">
-    <bytestring size="0x5">0xF4 0x57 0x01 0x00 0xB4 </bytestring>
-    <replysize>67</replysize>
-    <replytimeout>200</replytimeout>
-    <packetoffset>3</packetoffset>
-    <packetsize>63</packetsize>
-</ADXCSENDCOMMAND>
-<ADXCSENDCOMMAND id="bye" title="Goodbye">
-    <bytestring size="0x1">0xAA </bytestring>
-</ADXCSENDCOMMAND>
-<ADXVALUE id="rpm" title="Engine speed">
-    <parentcmdidhash>0x7E4A7654</parentcmdidhash>
-    <packetoffset>0x0A</packetoffset>
-    <MATH equation="X*25"><VAR varID="X" type="native" /></MATH>
-</ADXVALUE>
-)";
+// A one-wire unit (echo on) answering a 67-byte data request, with a disconnect command.
+const std::string kDefinition = KORVIT_SOURCE_DIR "/samples/scan-8192.adx";
 
 /// A child process with its standard output and error captured in files.
 struct Child {
@@ -51,6 +29,9 @@ struct Child {
         Child child;
         child.out_path = "/tmp/korvit_scan_" + tag + std::to_string(getpid()) + ".out";
         child.err_path = "/tmp/korvit_scan_" + tag + std::to_string(getpid()) + ".err";
+        // A file left by an earlier child must not be read as this one's output.
+        std::remove(child.out_path.c_str());
+        std::remove(child.err_path.c_str());
         child.pid = fork();
         if (child.pid == 0) {
             freopen(child.out_path.c_str(), "w", stdout);
@@ -74,22 +55,27 @@ struct Child {
         text << in.rdbuf();
         return text.str();
     }
+    void RemoveFiles() const {
+        std::remove(out_path.c_str());
+        std::remove(err_path.c_str());
+    }
     std::string Out() const { return Read(out_path); }
     std::string Err() const { return Read(err_path); }
 };
 
 class ScanCli : public ::testing::Test {
   protected:
-    void SetUp() override {
-        def_path = "/tmp/korvit_scan_def" + std::to_string(getpid()) + ".adx";
-        std::ofstream(def_path) << kDefinition;
-    }
+    void SetUp() override { def_path = kDefinition; }
     void TearDown() override {
         if (sim.pid > 0) {
             kill(sim.pid, SIGTERM);
             sim.Wait();
         }
-        std::remove(def_path.c_str());
+        for (const char* tag : {"sim", "json", "int", "missing", "bad", "lost"}) {
+            Child{-1, "/tmp/korvit_scan_" + std::string(tag) + std::to_string(getpid()) + ".out",
+                  "/tmp/korvit_scan_" + std::string(tag) + std::to_string(getpid()) + ".err"}
+                .RemoveFiles();
+        }
     }
     /// Starts the simulator and returns its line's path.
     std::string StartSimulator(const std::vector<std::string>& extra = {}) {

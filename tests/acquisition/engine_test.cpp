@@ -222,9 +222,9 @@ TEST_F(EngineTest, APortThatCannotBeOpenedIsReported) {
 
 TEST_F(EngineTest, FailedRepliesAreCountedOnlyOnceConnected) {
     // Every third reply is cut short; garbage and missing replies likewise count as failures.
-    std::atomic<int> n{0};
-    StartPeer([&] {
-        const int i = n++;
+    auto n = std::make_shared<std::atomic<int>>(0);
+    StartPeer([n] {
+        const int i = (*n)++;
         if (i == 0) return Bytes{0x01};  // fails before the first good reply: not counted
         if (i % 3 == 0) return Bytes{0x01, 0x02};
         if (i % 3 == 1) return Bytes{};
@@ -236,17 +236,17 @@ TEST_F(EngineTest, FailedRepliesAreCountedOnlyOnceConnected) {
     engine.StopWork(AcquisitionEngine::kStopAcquisition);
     const std::string text = output.Text();
     EXPECT_NE(text.find(": !!!!!!SEND COMMAND FAILURE (0x00000006)!!!!!!"), std::string::npos);
-    EXPECT_LT(engine.errors(), static_cast<uint32_t>(n.load()));
+    EXPECT_LT(engine.errors(), static_cast<uint32_t>(n->load()));
     EXPECT_NE(views.flashes.find("ALDL Data Error!"), std::string::npos);
     EXPECT_TRUE(Eventually([&] { return Ended(kGoodbye); }));
 }
 
 TEST_F(EngineTest, StopDuringAStalledLineReturnsAndStillSaysGoodbye) {
-    std::atomic<bool> stalled{false};
-    StartPeer([&] { return stalled ? Bytes{} : Bytes(6, 0x05); });
+    auto stalled = std::make_shared<std::atomic<bool>>(false);
+    StartPeer([stalled] { return *stalled ? Bytes{} : Bytes(6, 0x05); });
     ASSERT_TRUE(engine.StartAcquisition(peer->path()));
     ASSERT_TRUE(Eventually([&] { return views.decoded >= 1; }));
-    stalled = true;
+    *stalled = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     engine.StopWork(AcquisitionEngine::kStopAcquisition);
     EXPECT_FALSE(engine.running());

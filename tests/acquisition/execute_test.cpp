@@ -133,10 +133,10 @@ TEST_F(ExecuteTest, RefusesWhatItCannotRun) {
 TEST_F(ExecuteTest, SendCommandReadsTheReplyAfterTheEcho) {
     const Bytes request{0xF4, 0x57, 0x01, 0x00, 0xB4};
     const Bytes reply{0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80};
-    bool echo = false;
-    Connect([&](Bytes& pending) {
+    auto echo = std::make_shared<std::atomic<bool>>(false);
+    Connect([=](Bytes& pending) {
         if (!Consume(pending, request)) return Bytes{};
-        Bytes out = echo ? request : Bytes{};
+        Bytes out = *echo ? request : Bytes{};
         out.insert(out.end(), reply.begin(), reply.end());
         return out;
     });
@@ -145,14 +145,14 @@ TEST_F(ExecuteTest, SendCommandReadsTheReplyAfterTheEcho) {
     EXPECT_EQ(recorder.last_bytes, reply);
 
     // The interface echoes: the echo is read apart and never reaches the reply.
-    echo = true;
+    *echo = true;
     engine.flags = DataAcqEngine::kEcho;
     EXPECT_EQ(engine.Execute(send.get()), 0);
     EXPECT_EQ(recorder.last_bytes, reply);
 
     // Echo expected but the interface does not echo: the echo read eats the reply, which then
     // comes short.
-    echo = false;
+    *echo = false;
     EXPECT_EQ(engine.Execute(send.get()), 0);
     EXPECT_EQ(recorder.calls,
               (std::vector<std::string>{"send begin", "send end 0 n=8", "send begin",
@@ -162,21 +162,21 @@ TEST_F(ExecuteTest, SendCommandReadsTheReplyAfterTheEcho) {
 }
 
 TEST_F(ExecuteTest, SendCommandReportsShortAndMissingReplies) {
-    size_t reply_length = 2;
-    Connect([&](Bytes& pending) {
+    auto reply_length = std::make_shared<std::atomic<size_t>>(2);
+    Connect([=](Bytes& pending) {
         if (!Consume(pending, {0xAA})) return Bytes{};
-        return Bytes(reply_length, 0x55);
+        return Bytes(*reply_length, 0x55);
     });
     auto send = Send({0xAA}, 5);
     EXPECT_EQ(engine.Execute(send.get()), 0);
     EXPECT_EQ(recorder.calls.back(), "send end 6 n=2");
     EXPECT_EQ(recorder.last_bytes, Bytes(2, 0x55));
-    reply_length = 0;
+    *reply_length = 0;
     engine.Execute(send.get());
     EXPECT_EQ(recorder.calls.back(), "send end 6 n=0");
 
     // No reply wanted: nothing is read, even with echo on; the count is what was written.
-    reply_length = 9;
+    *reply_length = 9;
     engine.flags = DataAcqEngine::kEcho;
     auto blind = Send({0xAA, 0xAA, 0xAA}, 5, 0);
     EXPECT_EQ(engine.Execute(blind.get()), 0);
