@@ -1,7 +1,3 @@
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -11,53 +7,17 @@
 #include "acquisition/acquisition_engine.h"
 #include "app/output_log.h"
 #include "app/views.h"
+#include "datalog/log_session.h"
 #include "command_registry.h"
 #include "definition/adx_definition.h"
 #include "definition_json.h"
 #include "items_json.h"
+#include "stop_signals.h"
 
 namespace korvit::cli {
 namespace {
 
 using acquisition::AcquisitionEngine;
-
-// Ctrl+C and SIGTERM only write a byte here; the scan loop sees it and stops the engine.
-int g_stop_pipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_stop_pipe[1], &byte, 1);
-}
-
-/// Installs the stop handlers for the life of a scan and restores the old ones after it.
-class StopSignals {
-  public:
-    StopSignals() {
-        if (::pipe(g_stop_pipe) != 0) return;
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_int_);
-        sigaction(SIGTERM, &action, &old_term_);
-    }
-    ~StopSignals() {
-        sigaction(SIGINT, &old_int_, nullptr);
-        sigaction(SIGTERM, &old_term_, nullptr);
-        for (int& fd : g_stop_pipe) {
-            if (fd >= 0) ::close(fd);
-            fd = -1;
-        }
-    }
-    /// Waits up to `timeout_ms` for a stop signal; true when one came.
-    static bool Wait(int timeout_ms) {
-        pollfd pfd{g_stop_pipe[0], POLLIN, 0};
-        return ::poll(&pfd, 1, timeout_ms) > 0;
-    }
-
-  private:
-    struct sigaction old_int_ {};
-    struct sigaction old_term_ {};
-};
 
 /// The CLI's displays: counts processed replies and, with --json, prints each one's items.
 class ScanViews : public app::IViews {
@@ -89,7 +49,21 @@ class ScanViews : public app::IViews {
     std::atomic<uint32_t> replies_{0};
 };
 
-int RunScan(const std::string& path, const std::string& port, double seconds, bool json) {
+/// Answers the save question with the --record path and prints the refusal box to stderr.
+class RecordTarget : public datalog::ILogSessionUI {
+  public:
+    explicit RecordTarget(std::string path) : path_(std::move(path)) {}
+    std::optional<std::string> AskSavePath() override { return path_; }
+    void ShowError(const std::string& title, const std::string& text) override {
+        std::fprintf(stderr, "korvit-cli: %s: %s\n", title.c_str(), text.c_str());
+    }
+
+  private:
+    std::string path_;
+};
+
+int RunScan(const std::string& path, const std::string& port, double seconds, bool json,
+            const std::string& record) {
     definition::ADXDefinition def;
     std::string error;
     if (def.Load(path, error) == 0) return Fail(LoadFailureMessage(path, error));
@@ -100,6 +74,17 @@ int RunScan(const std::string& path, const std::string& port, double seconds, bo
     AcquisitionEngine engine(def, log);
     ScanViews views(def, engine.state(), json);
     engine.set_views(&views);
+
+    datalog::DataLog datalog;
+    datalog::LogSession session(def, engine.state(), log, datalog);
+    RecordTarget target(record);
+    session.set_ui(&target);
+    if (!record.empty()) {
+        if (session.Record() != datalog::kDataLogOk) {
+            return Fail("Cannot create the recording file " + session.recording_path());
+        }
+        engine.set_datalog(&session);
+    }
 
     StopSignals signals;
     engine.StartAcquisition(port);
@@ -113,10 +98,17 @@ int RunScan(const std::string& path, const std::string& port, double seconds, bo
     }
     const double elapsed = engine.state().rate.Elapsed();
     engine.StopWork(AcquisitionEngine::kStopAcquisition);
+    bool saved = true;
+    if (!record.empty()) {
+        // Finishes the recording and moves it to the chosen name, never over an existing file.
+        session.StopCommand();
+        saved = session.last_xdl_path() == record;
+    }
 
     const uint32_t replies = views.replies();
     std::fprintf(stderr, "Scan summary: %u replies, %u errors, %.2f replies/s over %.1f s\n",
                  replies, engine.errors(), elapsed > 0 ? replies / elapsed : 0.0, elapsed);
+    if (!saved) return 1;
     switch (engine.last_end()) {
         case AcquisitionEngine::ScanEnd::OpenFailed:
         case AcquisitionEngine::ScanEnd::PortLost:
@@ -135,6 +127,7 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
         std::string port;
         double seconds = 0;
         bool json = false;
+        std::string record;
     };
     auto options = std::make_shared<Options>();
     cmd->add_option("DEF", options->path, "Definition file (.adx)")->required();
@@ -142,8 +135,12 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
     cmd->add_option("--seconds", options->seconds, "Stop after this many seconds (default: Ctrl+C)")
         ->check(CLI::NonNegativeNumber);
     cmd->add_flag("--json", options->json, "Print each processed reply's items as one JSON line");
+    cmd->add_option("--record", options->record,
+                    "Record replies while connected, then save the datalog here (never replacing "
+                    "a file)");
     cmd->callback([options, &exit_code] {
-        exit_code = RunScan(options->path, options->port, options->seconds, options->json);
+        exit_code = RunScan(options->path, options->port, options->seconds, options->json,
+                            options->record);
     });
 });
 

@@ -127,8 +127,8 @@ class DataLog {
     uint32_t SeekByIndex(uint32_t target, uint32_t flags);
     uint32_t SeekByReading(uint32_t target, uint32_t flags);
     void PlayerThread();
-    /// Waits until `ms` milliseconds have passed on the clock or the state leaves Playing.
-    bool WaitUntil(double ms);
+    /// Waits until the clock reaches `deadline_ns` or the state leaves Playing (false).
+    bool WaitUntil(int64_t deadline_ns);
     void JoinPlayer();
     void RestartClock() {
         clock_origin_ns_.store(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -153,6 +153,8 @@ class DataLog {
     std::atomic<uint32_t> playerthread_{0};
     std::atomic<float> speed_{1.0f};
     std::atomic<uint32_t> player_result_{0};
+    /// Set by a seek: the player's pacing starts from the new position.
+    std::atomic<bool> reanchor_{false};
     std::atomic<int> write_error_{0};
     std::thread player_;
 
@@ -160,6 +162,7 @@ class DataLog {
     // reading every record reached the normal end; otherwise seeks read record by record.
     std::vector<IndexEntry> index_;
     bool index_complete_ = false;
+    bool index_times_ascending_ = false;
     uint64_t index_end_position_ = 0;
 };
 

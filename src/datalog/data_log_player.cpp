@@ -24,11 +24,8 @@ double DataLog::ClockMs() const {
     return std::chrono::duration<double, std::milli>(elapsed).count();
 }
 
-bool DataLog::WaitUntil(double ms) {
-    const platform::TimePoint deadline =
-        platform::TimePoint(std::chrono::nanoseconds(clock_origin_ns_.load())) +
-        std::chrono::duration_cast<std::chrono::nanoseconds>(
-            std::chrono::duration<double, std::milli>(ms));
+bool DataLog::WaitUntil(int64_t deadline_ns) {
+    const platform::TimePoint deadline{std::chrono::nanoseconds(deadline_ns)};
     for (;;) {
         if (state_.load() != DataLogState::Playing) return false;
         const platform::TimePoint now = platform::Clock::now();
@@ -80,9 +77,19 @@ void DataLog::PlayerThread() {
     event.result = ResultCode::Success;
     previoustime_.store(currenttime_.load());
 
+    // Each record's deadline is its time stamp's distance from an anchor record, divided by the
+    // speed, so that the time spent handling records never adds up to drift. The anchor moves
+    // when the run starts, after a seek, when the speed changes and when time goes backwards;
+    // from a fresh anchor the wait is the gap to the previous record, counted from just before
+    // the read.
+    bool anchored = false;
+    int64_t anchor_ns = 0;
+    uint32_t anchor_ms = 0;
+    float anchor_speed = 0;
     uint32_t code = kDataLogOk;
     while (state_.load() == DataLogState::Playing) {
         RestartClock();
+        const int64_t read_start = clock_origin_ns_.load();
         const DataLogCommand* command = nullptr;
         code = ReadRecord(record_buffer_.data(), record_buffer_.size(), &command);
         if (code != kDataLogOk) break;
@@ -90,10 +97,22 @@ void DataLog::PlayerThread() {
 
         const uint32_t time = currenttime_.load();
         const float speed = speed_.load();
+        const uint32_t previous = previoustime_.load();
+        if (reanchor_.exchange(false) || speed != anchor_speed || time < previous) anchored = false;
         if (time != 0 && speed > 0.01f) {
-            const uint32_t previous = previoustime_.load();
-            const double gap = time > previous ? time - previous : previous - time;
-            if (!WaitUntil(gap / speed)) break;
+            if (!anchored) {
+                anchored = true;
+                anchor_ns = read_start;
+                anchor_ms = std::min(previous, time);
+                anchor_speed = speed;
+            }
+            const double wait_ms = (time - anchor_ms) / speed;
+            if (!WaitUntil(anchor_ns + static_cast<int64_t>(wait_ms * 1e6))) break;
+        } else if (time == 0) {
+            anchored = true;
+            anchor_ns = read_start;
+            anchor_ms = 0;
+            anchor_speed = speed;
         }
         previoustime_.store(time);
         if (command->type == definition::ADXTYPE_SENDCOMMAND) {
@@ -136,6 +155,9 @@ void DataLog::BuildIndex() {
                           currenttime_.load()});
     }
     index_complete_ = code == kDataLogEnd;
+    index_times_ascending_ =
+        std::is_sorted(index_.begin(), index_.end(),
+                       [](const IndexEntry& a, const IndexEntry& b) { return a.time < b.time; });
     index_end_position_ = file_.Tell();
     if (!index_complete_) index_.clear();
     index_.shrink_to_fit();
@@ -162,6 +184,7 @@ uint32_t DataLog::Seek(uint32_t target, uint32_t flags) {
             code = index_complete_ ? SeekByIndex(target, flags) : SeekByReading(target, flags);
         }
         previoustime_.store(currenttime_.load());
+        reanchor_.store(true);
     }
     if (callback_ != nullptr) callback_->OnLogSeekEnd();
     return code;
@@ -207,15 +230,22 @@ uint32_t DataLog::SeekByIndex(uint32_t target, uint32_t flags) {
     };
 
     if (flags & kSeekByTime) {
-        for (size_t i = j; i < count; ++i) {
-            if (index_[i].time > target) {
-                recordsread_.store(read_before + static_cast<uint32_t>(i - j));
-                currenttime_.store(index_[i].time);
-                file_.Seek(index_[i].offset);
-                return kDataLogOk;
-            }
+        // The first record from the position whose time is above the target; a binary search
+        // when the stamps never go backwards, as recordings' stamps do not.
+        size_t i = j;
+        if (index_times_ascending_) {
+            i = static_cast<size_t>(
+                std::upper_bound(index_.begin() + j, index_.end(), target,
+                                 [](uint32_t t, const IndexEntry& entry) { return t < entry.time; }) -
+                index_.begin());
+        } else {
+            while (i < count && index_[i].time <= target) ++i;
         }
-        return at_end();
+        if (i == count) return at_end();
+        recordsread_.store(read_before + static_cast<uint32_t>(i - j));
+        currenttime_.store(index_[i].time);
+        file_.Seek(index_[i].offset);
+        return kDataLogOk;
     }
     const size_t reads = target > read_before ? target - read_before : 1;
     if (j + reads > count) return at_end();

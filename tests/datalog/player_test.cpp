@@ -205,38 +205,45 @@ TEST_F(Player, SeeksBySampleAndTimeWithAndWithoutRewind) {
 
 TEST_F(Player, IndexedSeeksEqualRecordByRecordSeeks) {
     // The same records twice: one file clean (seeks use the offset index), one with a torn
-    // record at its end (the index is refused, seeks read record by record).
-    auto records = Records();
-    records.insert(records.begin() + 4, BuiltRecord{33, 9, {1, 2}});
-    const auto clean = BuildXdl(Table(), records);
-    auto torn = clean;
-    torn.insert(torn.end(), {1, 2, 3, 4, 5});
-    const std::string torn_path = dir.File("torn.xdl");
-    WriteFile(torn_path, torn);
-    Open(clean);
-    DataLog reading;
-    RecordingCallback cb2;
-    reading.SetCallback(&cb2);
-    ASSERT_EQ(reading.Open(torn_path), 0u);
+    // record at its end (the index is refused, seeks read record by record). Time stamps that
+    // only rise, and stamps that once go backwards.
+    for (bool backwards : {false, true}) {
+        SCOPED_TRACE(backwards ? "time goes backwards" : "time rises");
+        auto records = Records();
+        records.insert(records.begin() + 4, BuiltRecord{33, 9, {1, 2}});
+        if (backwards) records[12].time = 15;
+        const auto clean = BuildXdl(Table(), records);
+        auto torn = clean;
+        torn.insert(torn.end(), {1, 2, 3, 4, 5});
+        const std::string clean_path = dir.File("clean.xdl");
+        const std::string torn_path = dir.File("torn.xdl");
+        WriteFile(clean_path, clean);
+        WriteFile(torn_path, torn);
+        DataLog indexed, reading;
+        indexed.SetCallback(&cb);
+        reading.SetCallback(&cb);
+        ASSERT_EQ(indexed.Open(clean_path), 0u);
+        ASSERT_EQ(reading.Open(torn_path), 0u);
 
-    uint32_t seed = 7;
-    for (int i = 0; i < 300; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        const uint32_t flags = (seed >> 8) & (kSeekRewind | kSeekByTime);
-        const uint32_t target = (seed >> 16) % (flags & kSeekByTime ? 200 : 22);
-        SCOPED_TRACE(::testing::Message() << "seek " << i << ": " << target << " " << flags);
-        const uint32_t a = log.Seek(target, flags);
-        const uint32_t b = reading.Seek(target, flags);
-        if (a == 7) {
-            EXPECT_EQ(b, 1u);  // the torn tail is what the reading seek ends on
-            log.Seek(0, kSeekRewind);
-            reading.Seek(0, kSeekRewind);
-            continue;
+        uint32_t seed = 7;
+        for (int i = 0; i < 400; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            const uint32_t flags = (seed >> 8) & (kSeekRewind | kSeekByTime);
+            const uint32_t target = (seed >> 16) % (flags & kSeekByTime ? 200 : 22);
+            SCOPED_TRACE(::testing::Message() << "seek " << i << ": " << target << " " << flags);
+            const uint32_t a = indexed.Seek(target, flags);
+            const uint32_t b = reading.Seek(target, flags);
+            if (a == 7) {
+                EXPECT_EQ(b, 1u);  // the torn tail is what the reading seek ends on
+                indexed.Seek(0, kSeekRewind);
+                reading.Seek(0, kSeekRewind);
+                continue;
+            }
+            ASSERT_EQ(a, b);
+            ASSERT_EQ(indexed.recordsread(), reading.recordsread());
+            ASSERT_EQ(indexed.currenttime(), reading.currenttime());
+            ASSERT_EQ(indexed.file_position(), reading.file_position());
         }
-        ASSERT_EQ(a, b);
-        ASSERT_EQ(log.recordsread(), reading.recordsread());
-        ASSERT_EQ(log.currenttime(), reading.currenttime());
-        ASSERT_EQ(log.file_position(), reading.file_position());
     }
 }
 

@@ -1,0 +1,211 @@
+// korvit-cli's datalog commands, run as programs: xdl, play, export and scan --record.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "datalog/data_log.h"
+#include "definition/definition.h"
+#include "xdl_test_support.h"
+
+using namespace korvit;
+using namespace korvit::datalog;
+using namespace korvit::datalog::testing;
+
+namespace {
+
+const std::string kDemoSource = KORVIT_SOURCE_DIR "/samples/demo.adx";
+
+// The demo definition with its mode-1 request marked as processed (flags bit 0), so that its
+// replies are decoded and recorded; the bundled file leaves the flags at 0.
+std::string ProcessedDemo(const TempDir& dir) {
+    const auto bytes = ReadFile(kDemoSource);
+    std::string text(bytes.begin(), bytes.end());
+    const std::string tag = "<ADXCSENDCOMMAND id=\"mode1\"";
+    const size_t at = text.find(tag);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos) text.insert(at + tag.size(), " flags=\"0x00000001\"");
+    const std::string path = dir.File("demo.adx");
+    WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+    return path;
+}
+
+struct CliResult {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunCli(const TempDir& dir, const std::string& args) {
+    const std::string out = dir.File("stdout"), err = dir.File("stderr");
+    const std::string command =
+        std::string(KORVIT_CLI_PATH) + " " + args + " >" + out + " 2>" + err;
+    const int status = std::system(command.c_str());
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Records `count` replies of every processed send command of the demo, in turn.
+uint32_t RecordDemoLog(const std::string& demo, const std::string& path, uint32_t rounds) {
+    definition::ADXDefinition def;
+    std::string error;
+    EXPECT_EQ(def.Load(demo, error), 1) << error;
+    DataLog log;
+    EXPECT_EQ(log.Record(path, def), 0u);
+    uint32_t n = 0;
+    for (uint32_t r = 0; r < rounds; ++r) {
+        for (const auto& command : log.commands()) {
+            if (command.type != definition::ADXTYPE_SENDCOMMAND) continue;
+            std::vector<uint8_t> reply(command.replysize, static_cast<uint8_t>(r * 16));
+            EXPECT_EQ(log.AppendRecord(command.idhash, reply.data(), command.replysize), 0u);
+            ++n;
+        }
+    }
+    EXPECT_EQ(log.Close(), 1u);
+    return n;
+}
+
+TEST(Cli, XdlPrintsHeaderCommandsAndRecords) {
+    TempDir dir;
+    const std::string path = dir.File("a.xdl");
+    WriteFile(path, BuildXdl({{0xABCD, "Mode1", 0x20000, 2, 3, {0x05}}},
+                             {{0, 0, {0x12, 0xEF}}, {7, 4, {1}}, {25, 0, {3, 4}}}));
+    const CliResult run = RunCli(dir, "xdl " + path);
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["header"]["version"], 3);
+    EXPECT_EQ(json["header"]["starttime"], "2026-12-06 03:30:15.250");
+    EXPECT_EQ(json["commands"][0]["idhash"], "0x0000ABCD");
+    EXPECT_EQ(json["commands"][0]["id"], "Mode1");
+    EXPECT_EQ(json["commands"][0]["mask"], "05");
+    ASSERT_EQ(json["records"].size(), 2u);  // the record of command 4 is not in the table
+    EXPECT_EQ(json["records"][0]["data"], "12 EF");
+    EXPECT_EQ(json["records"][1]["time_ms"], 25);
+    EXPECT_EQ(json["records"][1]["sample"], 2);
+}
+
+TEST(Cli, PlayDecodesEveryRecordAndExportWritesOneRowEach) {
+    TempDir dir;
+    const std::string kDemo = ProcessedDemo(dir);
+    const std::string path = dir.File("demo.xdl");
+    const uint32_t n = RecordDemoLog(kDemo, path, 5);
+    ASSERT_GT(n, 0u);
+
+    CliResult run = RunCli(dir, "play " + kDemo + " " + path + " --speed 0 --json");
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), n);
+    for (uint32_t i = 0; i < n; ++i) {
+        const auto line = nlohmann::json::parse(lines[i]);
+        EXPECT_EQ(line["sample"], i + 1);
+        EXPECT_TRUE(line["command"].is_string());
+        EXPECT_FALSE(line["values"].empty());
+    }
+    EXPECT_NE(run.err.find("Playing " + path), std::string::npos);
+    EXPECT_NE(run.err.find("Playback stopped"), std::string::npos);
+
+    const std::string csv = dir.File("out.csv");
+    run = RunCli(dir, "export " + kDemo + " " + path + " --csv " + csv);
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::ifstream in(csv);
+    std::stringstream text;
+    text << in.rdbuf();
+    const auto rows = Lines(text.str());
+    ASSERT_EQ(rows.size(), n + 1);
+    EXPECT_EQ(rows[0].rfind("time,", 0), 0u);
+    const size_t columns = std::count(rows[0].begin(), rows[0].end(), ',');
+    for (size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ','), long(columns)) << rows[i];
+    }
+}
+
+TEST(Cli, UnopenableAndDamagedLogsFailWithAClearMessage) {
+    TempDir dir;
+    const std::string kDemo = ProcessedDemo(dir);
+    const std::string missing = dir.File("missing.xdl");
+    for (const std::string& cmd :
+         {"play " + kDemo + " " + missing, "xdl " + missing,
+          "export " + kDemo + " " + missing + " --csv " + dir.File("x.csv")}) {
+        const CliResult run = RunCli(dir, cmd);
+        EXPECT_NE(run.code, 0) << cmd;
+        EXPECT_NE(run.err.find("Could not open " + missing + ", error 0xC"), std::string::npos)
+            << cmd << ": " << run.err;
+    }
+    const std::string damaged = dir.File("damaged.xdl");
+    WriteFile(damaged, BuildXdl({{0x1, "X", 0x20000, 1, 1, {}}}, {{0, 0, {1}}, {1, 0, {2}, -30}}));
+    CliResult run = RunCli(dir, "play " + kDemo + " " + damaged + " --speed 0");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
+    run = RunCli(dir, "xdl " + damaged);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
+}
+
+#ifdef KORVIT_ECUSIM_PATH
+TEST(Cli, ScanRecordsWhileConnectedAndNeverReplacesTheTarget) {
+    TempDir dir;
+    const std::string kDemo = ProcessedDemo(dir);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t sim = ::fork();
+    if (sim == 0) {
+        ::dup2(out[1], 1);
+        ::execl(KORVIT_ECUSIM_PATH, KORVIT_ECUSIM_PATH, kDemoSource.c_str(), nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string pty;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') pty += c;
+    ASSERT_FALSE(pty.empty());
+
+    const std::string target = dir.File("drive.xdl");
+    const std::string scan = "scan " + kDemo + " --port " + pty + " --seconds 2 --record " + target;
+    CliResult run = RunCli(dir, scan);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("Log saved to " + target), std::string::npos) << run.err;
+    const auto saved = ReadFile(target);
+    ASSERT_GE(saved.size(), 40u);
+    const uint32_t records = GetU32(&saved[36]);
+    EXPECT_GT(records, 5u);
+    // The first reply arrives while Connecting: it is decoded but not recorded.
+    run = RunCli(dir, "xdl " + target);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["records"].size(), records);
+
+    run = RunCli(dir, scan);
+    ::kill(sim, SIGTERM);
+    ::waitpid(sim, nullptr, 0);
+    ::close(out[0]);
+    EXPECT_NE(run.code, 0);
+    EXPECT_NE(run.err.find("Cannot overwrite existing log: " + target + ", error 0x11"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadFile(target), saved);
+    const std::string temp = std::filesystem::path(KORVIT_CLI_PATH).parent_path() / "temp.xdl";
+    const auto kept = ReadFile(temp);
+    ASSERT_GE(kept.size(), 40u);
+    EXPECT_GT(GetU32(&kept[36]), 5u);
+}
+#endif
+
+}  // namespace
