@@ -117,6 +117,9 @@ class ADXHistogram : public ADXObject {
     ADXValue* z_ = nullptr;
 
     void RebuildGrids();
+    void RebuildAxis(bool x_axis);
+    void SetBinCount(uint32_t& field, uint32_t n, bool x_axis);
+    void SetAxisBound(float& field, float v, bool x_axis);
     size_t CellIndex(uint32_t row, uint32_t col) const { return size_t{row} * grid_cols_ + col; }
     const float* History(uint32_t row, uint32_t col) const;
 

@@ -150,6 +150,7 @@ int ADXEquation::SetEquation(std::string_view text) {
         postfix_.fill('\0');
         variable_count_ = 0;
         frame_ = Frame{};
+        Compile();
         return 0;
     }
     postfix_.fill('\0');

@@ -14,7 +14,7 @@ namespace {
 
 /// Bin centres from min to max inclusive; a sample goes to the nearest (ties to the higher bin).
 /// A count of 0 or an empty range leaves the table as it was.
-void RebuildAxis(ADXLookupTable& axis, uint32_t bins, float min, float max) {
+void RebuildAxisTable(ADXLookupTable& axis, uint32_t bins, float min, float max) {
     if (bins == 0 || max == min) return;
     axis.SetLookupMode(ADXLookupTable::kNearest);
     axis.inputtype = ADXLookupTable::kNumericOutput;
@@ -73,42 +73,44 @@ void ADXHistogram::RebuildGrids() {
     cells_.resize(size_t{rows_} * cols_);
 }
 
+void ADXHistogram::RebuildAxis(bool x_axis) {
+    if (x_axis) {
+        RebuildAxisTable(x_axis_, cols_, xmin_, xmax_);
+    } else {
+        RebuildAxisTable(y_axis_, rows_, ymin_, ymax_);
+    }
+}
+
+void ADXHistogram::SetBinCount(uint32_t& field, uint32_t n, bool x_axis) {
+    std::lock_guard<std::mutex> guard(lock_);
+    field = n;
+    if (rows_ != 0 && cols_ != 0) RebuildGrids();
+    RebuildAxis(x_axis);
+}
+
+void ADXHistogram::SetAxisBound(float& field, float v, bool x_axis) {
+    std::lock_guard<std::mutex> guard(lock_);
+    field = v;
+    RebuildAxis(x_axis);
+}
+
 void ADXHistogram::SetRows(uint32_t n) {
-    std::lock_guard<std::mutex> guard(lock_);
-    rows_ = n;
-    if (rows_ != 0 && cols_ != 0) RebuildGrids();
-    RebuildAxis(y_axis_, rows_, ymin_, ymax_);
+    SetBinCount(rows_, n, false);
 }
-
 void ADXHistogram::SetCols(uint32_t n) {
-    std::lock_guard<std::mutex> guard(lock_);
-    cols_ = n;
-    if (rows_ != 0 && cols_ != 0) RebuildGrids();
-    RebuildAxis(x_axis_, cols_, xmin_, xmax_);
+    SetBinCount(cols_, n, true);
 }
-
 void ADXHistogram::SetXMin(float v) {
-    std::lock_guard<std::mutex> guard(lock_);
-    xmin_ = v;
-    RebuildAxis(x_axis_, cols_, xmin_, xmax_);
+    SetAxisBound(xmin_, v, true);
 }
-
 void ADXHistogram::SetXMax(float v) {
-    std::lock_guard<std::mutex> guard(lock_);
-    xmax_ = v;
-    RebuildAxis(x_axis_, cols_, xmin_, xmax_);
+    SetAxisBound(xmax_, v, true);
 }
-
 void ADXHistogram::SetYMin(float v) {
-    std::lock_guard<std::mutex> guard(lock_);
-    ymin_ = v;
-    RebuildAxis(y_axis_, rows_, ymin_, ymax_);
+    SetAxisBound(ymin_, v, false);
 }
-
 void ADXHistogram::SetYMax(float v) {
-    std::lock_guard<std::mutex> guard(lock_);
-    ymax_ = v;
-    RebuildAxis(y_axis_, rows_, ymin_, ymax_);
+    SetAxisBound(ymax_, v, false);
 }
 
 void ADXHistogram::SetHistorySize(uint32_t n) {

@@ -17,9 +17,22 @@ const char* AlarmName(Alarm alarm) {
     }
 }
 
+Alarm ItemListAlarm(const definition::ADXValue& value, float v) {
+    using definition::ADXValue;
+    if ((value.flags & ADXValue::kHighAlarm) && v > value.alarm_high) return Alarm::kHigh;
+    if ((value.flags & ADXValue::kLowAlarm) && v < value.alarm_low) return Alarm::kLow;
+    return Alarm::kNone;
+}
+
+Alarm GaugeAlarm(const definition::ADXValue& value, float v) {
+    using definition::ADXValue;
+    if ((value.flags & ADXValue::kHighAlarm) && v >= value.alarm_high) return Alarm::kHigh;
+    if ((value.flags & ADXValue::kLowAlarm) && v <= value.alarm_low) return Alarm::kLow;
+    return Alarm::kNone;
+}
+
 ValueReadout ReadValue(definition::ADXValue& value, const definition::ADXDefinition& definition,
                        const PacketSnapshot& packet) {
-    using definition::ADXValue;
     const Packet bytes = packet.PacketFor(value.parentcmdidhash);
     ValueReadout out;
     // FormatValue computes without the table; apply it here rather than computing twice.
@@ -28,12 +41,7 @@ ValueReadout ReadValue(definition::ADXValue& value, const definition::ADXDefinit
         value.lookup != nullptr ? value.lookup->LookupNumber(static_cast<float>(plain)) : plain;
     out.raw = value.last_raw.load(std::memory_order_relaxed);
     // The item list compares the value as an f32.
-    const float v = static_cast<float>(out.value);
-    if ((value.flags & ADXValue::kHighAlarm) && v > value.alarm_high) {
-        out.alarm = Alarm::kHigh;
-    } else if ((value.flags & ADXValue::kLowAlarm) && v < value.alarm_low) {
-        out.alarm = Alarm::kLow;
-    }
+    out.alarm = ItemListAlarm(value, static_cast<float>(out.value));
     return out;
 }
 

@@ -17,6 +17,10 @@ namespace korvit::evaluation {
 enum class Alarm { kNone, kHigh, kLow };
 /// "high", "low", or null for no alarm.
 const char* AlarmName(Alarm alarm);
+/// The item list's test of enabled alarms: v > alarm high, else v < alarm low.
+Alarm ItemListAlarm(const definition::ADXValue& value, float v);
+/// The digital gauge's test: the limits themselves are in alarm (v >= high, else v <= low).
+Alarm GaugeAlarm(const definition::ADXValue& value, float v);
 
 /// What the displays show for a value: its raw number, scaled value, item-list text and alarm.
 struct ValueReadout {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <type_traits>
 
 #include "definition/definition.h"
 
@@ -31,6 +32,17 @@ RunResult RunCli(const std::string& args) {
     return r;
 }
 
+template <typename T>
+T& Add(ADXDefinition& def, const char* id, uint32_t command = 0, const char* equation = nullptr) {
+    auto object = std::make_unique<T>();
+    object->SetID(id);
+    if constexpr (!std::is_same_v<T, ADXCSendCommand>) object->parentcmdidhash = command;
+    if constexpr (std::is_same_v<T, ADXValue>) object->SetValueEquation(equation);
+    T& ref = *object;
+    def.Insert(std::move(object));
+    return ref;
+}
+
 /// Two commands: "fast" (6-byte reply, 4-byte packet from offset 2) decodes RPM, TEMP and a
 /// flag; "slow" decodes VOLTS from its own packet.
 class CliDecode : public ::testing::Test {
@@ -39,54 +51,31 @@ class CliDecode : public ::testing::Test {
         path_ = std::filesystem::temp_directory_path() /
                 ("korvit_decode_" + std::to_string(::getpid()) + ".adx");
         ADXDefinition def;
-        auto fast = std::make_unique<ADXCSendCommand>();
-        fast->SetID("fast");
-        fast->flags = 1;
-        fast->replysize = 6;
-        fast->packetoffset = 2;
-        fast->packetsize = 4;
-        const uint32_t fast_hash = fast->idhash();
-        def.Insert(std::move(fast));
-        auto slow = std::make_unique<ADXCSendCommand>();
-        slow->SetID("slow");
-        slow->flags = 1;
-        slow->replysize = 1;
-        slow->packetsize = 1;
-        const uint32_t slow_hash = slow->idhash();
-        def.Insert(std::move(slow));
+        ADXCSendCommand& fast = Add<ADXCSendCommand>(def, "fast");
+        fast.flags = 1;
+        fast.replysize = 6;
+        fast.packetoffset = 2;
+        fast.packetsize = 4;
+        ADXCSendCommand& slow = Add<ADXCSendCommand>(def, "slow");
+        slow.flags = 1;
+        slow.replysize = slow.packetsize = 1;
 
-        auto rpm = std::make_unique<ADXValue>();
-        rpm->SetID("RPM");
-        rpm->parentcmdidhash = fast_hash;
-        rpm->sizeinbits = 16;
-        rpm->SetValueEquation("X*25");
-        rpm->outputtype = 1;
-        rpm->digcount = 0;
-        rpm->flags = ADXValue::kHighAlarm;
-        rpm->alarm_high = 6000;
-        def.Insert(std::move(rpm));
-        auto temp = std::make_unique<ADXValue>();
-        temp->SetID("TEMP");
-        temp->parentcmdidhash = fast_hash;
-        temp->packetoffset = 2;
-        temp->flags = ADXValue::kSigned;
-        temp->SetValueEquation("X");
-        temp->digcount = 1;
-        def.Insert(std::move(temp));
-        auto volts = std::make_unique<ADXValue>();
-        volts->SetID("VOLTS");
-        volts->parentcmdidhash = slow_hash;
-        volts->SetValueEquation("X/10");
-        def.Insert(std::move(volts));
-        auto flag = std::make_unique<ADXBitmask>();
-        flag->SetID("CLOSEDLOOP");
-        flag->parentcmdidhash = fast_hash;
-        flag->packetoffset = 3;
-        flag->operand = 0x80;
-        flag->result = 0x80;
-        flag->SetTrueString("Closed", 6);
-        flag->SetFalseString("Open", 4);
-        def.Insert(std::move(flag));
+        ADXValue& rpm = Add<ADXValue>(def, "RPM", fast.idhash(), "X*25");
+        rpm.sizeinbits = 16;
+        rpm.outputtype = 1;
+        rpm.digcount = 0;
+        rpm.flags = ADXValue::kHighAlarm;
+        rpm.alarm_high = 6000;
+        ADXValue& temp = Add<ADXValue>(def, "TEMP", fast.idhash(), "X");
+        temp.packetoffset = 2;
+        temp.flags = ADXValue::kSigned;
+        temp.digcount = 1;
+        Add<ADXValue>(def, "VOLTS", slow.idhash(), "X/10");
+        ADXBitmask& flag = Add<ADXBitmask>(def, "CLOSEDLOOP", fast.idhash());
+        flag.packetoffset = 3;
+        flag.operand = flag.result = 0x80;
+        flag.SetTrueString("Closed", 6);
+        flag.SetFalseString("Open", 4);
         ASSERT_EQ(def.Save(path_.string()), 1);
     }
     void TearDown() override { std::filesystem::remove(path_); }

@@ -144,6 +144,7 @@ TEST(Equation, LengthGuards) {
     EXPECT_EQ(eq.variable_count(), 0u);
     eq.SetVariable('X', 1);
     EXPECT_DOUBLE_EQ(eq.Evaluate(), 0.0);
+    EXPECT_DOUBLE_EQ(eq.Evaluate(ADXEquation::Frame{}), 0.0);
     EXPECT_EQ(eq.SetEquation(std::string(32, 'a')), 1);
     EXPECT_EQ(eq.variable_count(), 32u);
 

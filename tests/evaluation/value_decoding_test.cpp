@@ -240,6 +240,14 @@ TEST(ValueReadout, PacketSelectionAndAlarms) {
     v.flags = 0;
     snap.bytes[0] = 255;
     EXPECT_EQ(korvit::evaluation::ReadValue(v, f.def, snap).alarm, Alarm::kNone);
+    // The digital gauge includes the limits; the high alarm is tested first.
+    v.flags = ADXValue::kHighAlarm | ADXValue::kLowAlarm;
+    EXPECT_EQ(korvit::evaluation::GaugeAlarm(v, 200), Alarm::kHigh);
+    EXPECT_EQ(korvit::evaluation::GaugeAlarm(v, 10), Alarm::kLow);
+    EXPECT_EQ(korvit::evaluation::GaugeAlarm(v, 11), Alarm::kNone);
+    v.alarm_low = 300;  // overlapping limits: high wins
+    EXPECT_EQ(korvit::evaluation::GaugeAlarm(v, 250), Alarm::kHigh);
+    EXPECT_EQ(korvit::evaluation::ItemListAlarm(v, 250), Alarm::kHigh);
     EXPECT_STREQ(korvit::evaluation::AlarmName(Alarm::kLow), "low");
     EXPECT_EQ(korvit::evaluation::AlarmName(Alarm::kNone), nullptr);
 }
