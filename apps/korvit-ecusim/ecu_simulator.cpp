@@ -174,7 +174,13 @@ void EcuSimulator::Receive(TimePoint now) {
         if (n <= 0) return;
         // A stalled unit hears nothing; the 160-baud stream takes no commands.
         if (now < stalled_until_ || stream_size_ > 0) continue;
-        if (echo_) Emit(std::vector<uint8_t>(buf, buf + n), now);
+        if (echo_) {
+            Emit(std::vector<uint8_t>(buf, buf + n), now);
+        } else if (byte_time_.count() > 0) {
+            // The pseudo-terminal delivers at once, but on the wire the received bytes kept the
+            // one-wire line busy; a reply can only start after them. The echo models this itself.
+            line_free_ = std::max(line_free_, now) + byte_time_ * n;
+        }
         for (ssize_t i = 0; i < n; ++i) {
             received_.push_back(buf[i]);
             for (const ADXCSendCommand* command : commands_) {
@@ -257,7 +263,8 @@ platform::TimePoint EcuSimulator::NextWake(TimePoint now) const {
     // A byte already due waits for room on the line (POLLOUT), not for a timer.
     if (!line_.empty() && byte_time_.count() > 0 && next_due_ > now) wake = next_due_;
     for (const Later& later : later_) wake = std::min(wake, later.at);
-    if (!chatter_.empty() && line_.empty()) {
+    // The same conditions as FeedTheLine's, or a chatter time that cannot be served would spin.
+    if (!chatter_.empty() && line_.empty() && later_.empty()) {
         TimePoint chatter = std::max(next_chatter_, line_free_);
         if (last_command_) chatter = std::max(chatter, *last_command_ + kChatterResume);
         wake = std::min(wake, chatter);

@@ -130,7 +130,6 @@ TEST_F(EcusimProgram, RefusesBadInputWithAClearMessage) {
     const std::vector<Case> cases = {
         {{KORVIT_ECUSIM_PATH, (dir / "missing.adx").string()}, "cannot load"},
         {{KORVIT_ECUSIM_PATH, adx, "--fault", "melt"}, "unknown fault"},
-        {{KORVIT_ECUSIM_PATH, adx, "--fault", "drop:2"}, "from 0 to 1"},
         {{KORVIT_ECUSIM_PATH, adx, "--link", regular}, "is not a link"},
     };
     for (const Case& c : cases) {
