@@ -63,10 +63,16 @@ TEST_F(Screenshot, DemoShowsLiveData) {
     QImage image(path);
     ASSERT_FALSE(image.isNull());
     EXPECT_GT(DistinctColours(image), 8);
-    // "ALDL: Connected" is white on pure blue: the scan got replies.
-    int blue = 0;
+    // The status line shows the scan: "ALDL: Connecting..." or, once replies come, "ALDL:
+    // Connected"; never the yellow of "ALDL: Not Connected".
+    int scanning = 0, idle = 0;
     for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) blue += image.pixel(x, y) == qRgb(0, 0, 255);
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            scanning += p == qRgb(0, 0, 255) || p == qRgb(255, 170, 130);
+            idle += p == qRgb(255, 255, 0);
+        }
     }
-    EXPECT_GT(blue, 500);
+    EXPECT_GT(scanning, 500);
+    EXPECT_EQ(idle, 0);
 }
