@@ -8,6 +8,7 @@ packages=(
     clang libclang-rt-14-dev libfuzzer-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libexpat1-dev libcli11-dev nlohmann-json3-dev
+    qt6-base-dev libgl-dev fonts-liberation
 )
 
 missing=()

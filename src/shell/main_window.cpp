@@ -1,0 +1,333 @@
+#include "shell/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "controls/mm_rich_static.h"
+#include "controls/mm_splash.h"
+#include "controls/mm_tab_sheet.h"
+#include "controls/mm_text_progress.h"
+#include "shell/log_bar.h"
+#include "shell/output_page.h"
+#include "shell/preferences_window.h"
+#include "shell/status_texts.h"
+#include "shell/view_bridge.h"
+
+namespace korvit::shell {
+
+using acquisition::ConnectionStatus;
+using datalog::DataLogState;
+
+MainWindow::MainWindow(Application& app, QWidget* parent)
+    : QMainWindow(parent), app_(app), views_(new ViewBridge(this)) {
+    setObjectName("KORVIT");
+    setWindowTitle("Korvit");
+    resize(650, 500);
+    ShowSplash();
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        app_.settings.SetDefaultPlacement(area.width(), area.height());
+    }
+    app::ReadSettings(app_.settings, app_.settings_path);
+    move(app_.settings.winposx, app_.settings.winposy);
+    resize(app_.settings.winsizex, app_.settings.winsizey);
+
+    BuildMenus();
+    BuildStatusBar();
+    BuildToolBars();
+    BuildPages();
+    ConnectViews();
+
+    if (app_.settings.loadlastdef != 0) LoadDefinition(app_.settings.lastadxpath);
+    SetPlaybackSpeed(1.0f);
+    UpdateLogBarButtons();
+    const bool editor = app_.editor.loaded();
+    edit_->setEnabled(editor);
+    new_->setEnabled(editor);
+}
+
+MainWindow::~MainWindow() {
+    for (auto& thread : stop_threads_) {
+        if (thread.joinable()) thread.join();
+    }
+    // Closed without the shutdown sequence (as tests do): stop what runs, then let go of the
+    // page and the views before they go.
+    if (app_.engine.running())
+        app_.engine.StopWork(acquisition::AcquisitionEngine::kStopAcquisition);
+    app_.engine.WaitIdle(std::chrono::seconds(5));
+    app_.datalog.Close();
+    app_.engine.set_views(nullptr);
+    app_.log.RemoveSink(sink_);
+}
+
+void MainWindow::ShowSplash() {
+    splash_ = new controls::MMSplash(this, controls::MMSplash::DefaultPicture());
+    QFont font("Arial");
+    font.setPixelSize(13);
+    font.setBold(true);
+    splash_->SetTextItem(0, "Build " + BuildVersionText(), QPoint(260, 111), font, Qt::black);
+    splash_->ShowFor(3000);
+}
+
+void MainWindow::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    auto add = [this](QMenu* menu, const char* text, QKeySequence key, auto slot) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        if (!key.isEmpty()) action->setShortcut(key);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu* file = bar->addMenu("&File");
+    add(file, "Load Definition...\tCtrl + L", QKeySequence(Qt::CTRL | Qt::Key_L),
+        &MainWindow::LoadDefinitionCommand);
+    add(file, "Save Definition\tCtrl+S", QKeySequence(Qt::CTRL | Qt::Key_S),
+        &MainWindow::SaveDefinition);
+    add(file, "Save Definition As...\tCtrl + Shift + S",
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &MainWindow::SaveDefinitionAs);
+    QMenu* import = file->addMenu("Import");
+    add(import, "Definition...", {}, &MainWindow::ImportDefinition);
+    file->addSeparator();
+    edit_ = add(file, "Edit Definition...\tCtrl + F2", QKeySequence(Qt::CTRL | Qt::Key_F2),
+                &MainWindow::EditDefinition);
+    new_ = add(file, "New Definition...\tCtrl + N", QKeySequence(Qt::CTRL | Qt::Key_N),
+               &MainWindow::NewDefinition);
+    file->addSeparator();
+    add(file, "Preferences...", {}, &MainWindow::OpenPreferencesWindow);
+    file->addSeparator();
+    add(file, "E&xit", {}, &QWidget::close);
+
+    QMenu* scanner = bar->addMenu("Scanner");
+    // The key is the grave accent; the menu shows an apostrophe.
+    add(scanner, "Scan\t'", QKeySequence(Qt::Key_QuoteLeft), &MainWindow::ToggleScan);
+
+    QMenu* logger = bar->addMenu("Logger");
+    add(logger, "Load Log...\t Ctrl + Alt + L", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L),
+        &MainWindow::SelectLog);
+    logger->addSeparator();
+    add(logger, "Record\tCtrl + Alt + Space", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Space),
+        &MainWindow::StartRecording);
+    // Play and Pause both toggle; Space belongs to Pause (one key cannot serve two actions).
+    add(logger, "Play\tSpace", {}, &MainWindow::PlayOrPause);
+    add(logger, "Stop\tCtrl + Space", QKeySequence(Qt::CTRL | Qt::Key_Space), &MainWindow::Stop);
+    add(logger, "Pause\tSpace", QKeySequence(Qt::Key_Space), &MainWindow::PlayOrPause);
+    logger->addSeparator();
+    add(logger, "Jump Forward 10 Samples\t]", QKeySequence(Qt::Key_BracketRight),
+        &MainWindow::JumpForward);
+    add(logger, "Jump Backward 10 Samples\t[", QKeySequence(Qt::Key_BracketLeft),
+        &MainWindow::JumpBackward);
+    logger->addSeparator();
+    QMenu* speed = logger->addMenu("Playback Speed");
+    static const char* const kTexts[] = {"400%\tCtrl + 7", "200%\tCtrl + 6", "100%\tCtrl + 5",
+                                         "50%\tCtrl + 4", "25%\tCtrl + 3"};
+    static const Qt::Key kKeys[] = {Qt::Key_7, Qt::Key_6, Qt::Key_5, Qt::Key_4, Qt::Key_3};
+    for (int i = 0; i < 5; ++i) {
+        QAction* a = speed->addAction(kTexts[i]);
+        a->setShortcut(QKeySequence(Qt::CTRL | kKeys[i]));
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, i] { SetPlaybackSpeed(kSpeedPresets[i]); });
+        speed_actions_[i] = a;
+    }
+    speed->addSeparator();
+    speed_actions_[5] = speed->addAction("Custom...\tCtrl + 0");
+    speed_actions_[5]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    speed_actions_[5]->setCheckable(true);
+    // Custom has no action of its own; it only shows that the speed is none of the presets.
+    connect(speed_actions_[5], &QAction::triggered, this,
+            [this] { SetPlaybackSpeed(app_.datalog.speed()); });
+
+    QMenu* help = bar->addMenu("&Help");
+    add(help, "&About ...", {}, &MainWindow::About);
+}
+
+void MainWindow::BuildToolBars() {
+    QStyle* s = style();
+    QToolBar* file = addToolBar("File");
+    file->setObjectName("FileToolBar");
+    file->setIconSize(QSize(16, 16));
+    file->addAction(s->standardIcon(QStyle::SP_DialogOpenButton), "Load ADX", this,
+                    &MainWindow::LoadDefinitionCommand);
+    file->addAction(s->standardIcon(QStyle::SP_DialogSaveButton), "Save ADX", this,
+                    &MainWindow::SaveDefinition);
+    QAction* edit = file->addAction(s->standardIcon(QStyle::SP_FileDialogDetailedView), "Edit ADX",
+                                    this, &MainWindow::EditDefinition);
+    connect(edit_, &QAction::enabledChanged, edit, &QAction::setEnabled);
+
+    QToolBar* connect_bar = addToolBar("Connect");
+    connect_bar->setObjectName("ConnectToolBar");
+    connect_bar->setIconSize(QSize(16, 16));
+    connect_bar->addAction(s->standardIcon(QStyle::SP_DriveNetIcon), "Connect/Disconnect", this,
+                           &MainWindow::ToggleScan);
+
+    QToolBar* log = addToolBar("Log");
+    log->setObjectName("LogToolBar");
+    log_bar_ = new LogBar(log);
+    log->addWidget(log_bar_);
+    connect(log_bar_->record(), &QAction::triggered, this, &MainWindow::StartRecording);
+    connect(log_bar_->play(), &QAction::triggered, this, &MainWindow::Play);
+    connect(log_bar_->pause(), &QAction::triggered, this, &MainWindow::Pause);
+    connect(log_bar_->stop(), &QAction::triggered, this, &MainWindow::Stop);
+    connect(log_bar_->select(), &QAction::triggered, this, &MainWindow::SelectLog);
+    connect(log_bar_, &LogBar::seekRequested, this, [this](int sample) {
+        app_.datalog.Seek(static_cast<uint32_t>(sample), datalog::kSeekRewind);
+    });
+}
+
+void MainWindow::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar");
+    status_line_ = new controls::MMRichStatic(bar);
+    status_line_->setObjectName("StatusLine");
+    rate_line_ = new controls::MMTextProgress(bar);
+    rate_line_->setObjectName("RateLine");
+    rate_line_->SetRange(0, 1024);
+    for (QWidget* w : {static_cast<QWidget*>(status_line_), static_cast<QWidget*>(rate_line_)}) {
+        w->setFixedWidth(128);
+        bar->addWidget(w);
+    }
+    auto* empty = new QLabel(bar);
+    empty->setFixedWidth(128);
+    bar->addWidget(empty);
+    bar->addWidget(new QLabel(bar), 1);
+    RefreshStatusBar();
+}
+
+void MainWindow::BuildPages() {
+    tabs_ = new controls::MMTabSheet(this);
+    setCentralWidget(tabs_);
+    output_ = new OutputPage(tabs_);
+    sink_ = new OutputPageSink(output_);
+    app_.log.AddSink(sink_);
+    tabs_->AddPage(output_, "Output");
+    tabs_->Select(0);
+    for (const char* name : {"Dash", "Item Lists", "Histograms", "Monitors"}) {
+        auto* page = new QWidget(tabs_);
+        page->setObjectName(name);
+        tabs_->AddPage(page, name);
+    }
+}
+
+void MainWindow::ConnectViews() {
+    app_.engine.set_views(views_);
+    connect(views_, &ViewBridge::statusRequested, this, &MainWindow::RefreshStatusBar);
+    connect(views_, &ViewBridge::logBarRequested, this, &MainWindow::UpdateLogBarButtons);
+    connect(views_, &ViewBridge::flashRequested, this, [this](const QString& text) {
+        status_line_->Flash(text, Qt::black, QColor(255, 0, 0), 500);
+    });
+    connect(views_, &ViewBridge::logPositionRequested, this, [this](uint32_t sample) {
+        if (!log_bar_->slider()->isSliderDown()) {
+            log_bar_->slider()->setValue(static_cast<int>(sample));
+        }
+    });
+    connect(views_, &ViewBridge::playbackEnded, this, &MainWindow::Stop);
+    connect(views_, &ViewBridge::acquisitionStopped, this, &MainWindow::RefreshStatusBar);
+    connect(views_, &ViewBridge::datalogStopped, this, &MainWindow::OnDatalogStopped);
+    connect(views_, &ViewBridge::closeRequested, this, &MainWindow::OnCloseRequested);
+}
+
+void MainWindow::RefreshStatusBar() {
+    const DataLogState state = app_.datalog.state();
+    const ConnectionStatus status = app_.engine.status();
+    const StatusLook look = StatusLineFor(state, status);
+    status_line_->SetText(look.text);
+    status_line_->SetTextColor(look.text_color);
+    status_line_->SetBackgroundColor(look.background);
+    const auto rate = RateLineFor(status, state, app_.engine.state().rate.Rate(),
+                                  app_.engine.errors(), app_.datalog.currenttime());
+    if (rate) rate_line_->SetText(*rate);
+}
+
+void MainWindow::SetConnectionStatus(ConnectionStatus status) {
+    app_.engine.state().status = status;
+    RefreshStatusBar();
+    UpdateLogBarButtons();
+}
+
+void MainWindow::RefreshTitle() {
+    setWindowTitle(
+        TitleFor(app_.settings.lastadxpath, app_.settings.lastxdlpath, app_.datalog.speed()));
+}
+
+void MainWindow::UpdateLogBarButtons() {
+    const ConnectionStatus status = app_.engine.status();
+    log_bar_->Apply(datalog::LogBarButtonStates(app_.datalog.state(),
+                                                status == ConnectionStatus::Connected,
+                                                status == ConnectionStatus::LogPaused));
+}
+
+void MainWindow::RebuildPages() {
+    // The Dash, Item Lists, Histograms and Monitors pages rebuild here once they show data.
+    RefreshTitle();
+}
+
+void MainWindow::SetPlaybackSpeed(float speed) {
+    app_.datalog.SetSpeed(speed);
+    RefreshTitle();
+    const int checked = CheckedSpeedItem(speed);
+    for (int i = 0; i < 6; ++i) speed_actions_[i]->setChecked(i == checked);
+}
+
+void MainWindow::About() {
+    QDialog box(this);
+    box.setWindowTitle("About");
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(new QLabel("Korvit Version", &box));
+    auto* version = new QLabel(BuildVersionText(), &box);
+    version->setObjectName("Version");
+    layout->addWidget(version);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    layout->addWidget(buttons);
+    box.adjustSize();
+    box.move(geometry().center() - box.rect().center());
+    box.exec();
+}
+
+void MainWindow::StartStopWork(uint32_t flags) {
+    stop_threads_.emplace_back([this, flags] { app_.engine.StopWork(flags); });
+}
+
+void MainWindow::OnDatalogStopped() {
+    app_.datalog.Close();
+    app_.log.PrintLine("Playback stopped");
+    SetConnectionStatus(ConnectionStatus::NotConnected);
+    log_bar_->slider()->setValue(0);
+    UpdateLogBarButtons();
+    RefreshStatusBar();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (may_close_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (shutting_down_) return;
+    shutting_down_ = true;
+    using Engine = acquisition::AcquisitionEngine;
+    StartStopWork(Engine::kStopAcquisition | Engine::kStopDatalog | Engine::kCloseWindow);
+}
+
+void MainWindow::OnCloseRequested() {
+    const QRect frame = frameGeometry();
+    app_.settings.winposx = frame.x();
+    app_.settings.winposy = frame.y();
+    app_.settings.winsizex = width();
+    app_.settings.winsizey = height();
+    app::WriteSettings(app_.settings, app_.settings_path);
+    may_close_ = true;
+    emit shutDown();
+    close();
+}
+
+}  // namespace korvit::shell

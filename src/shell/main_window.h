@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QAction>
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/application.h"
+#include "shell/preferences_window.h"
+
+namespace korvit::controls {
+class MMRichStatic;
+class MMSplash;
+class MMTabSheet;
+class MMTextProgress;
+}  // namespace korvit::controls
+
+namespace korvit::shell {
+
+class LogBar;
+class OutputPage;
+class OutputPageSink;
+class ViewBridge;
+
+/// The program's one top-level window: menus, tool bars, log bar, tab pages and status bar.
+/// Every command runs here on the GUI thread; the engine and the player reach it only through
+/// the view bridge.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    /// Builds the window, reads the settings, places the window and loads the last definition
+    /// when the settings ask for it.
+    explicit MainWindow(Application& app, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    /// Loads a definition, writes the result to the Output page and rebuilds the pages.
+    bool LoadDefinition(const std::string& path);
+    void SetPlaybackSpeed(float speed);
+    void RefreshStatusBar();
+    /// Sets the connection status, then refreshes the status bar and the log bar.
+    void SetConnectionStatus(acquisition::ConnectionStatus status);
+    void RefreshTitle();
+    void UpdateLogBarButtons();
+    void RebuildPages();
+
+    /// Scan: starts acquisition, or stops it when it runs.
+    void ToggleScan();
+    void SelectLog();
+    void StartRecording();
+    void PlayOrPause();
+    void Play();
+    void Pause();
+    void Stop();
+    void JumpForward();
+    void JumpBackward();
+
+    // Parts that tests and the screenshot option look at.
+    controls::MMRichStatic* statusLine() const { return status_line_; }
+    controls::MMTextProgress* rateLine() const { return rate_line_; }
+    controls::MMTabSheet* tabs() const { return tabs_; }
+    OutputPage* outputPage() const { return output_; }
+    OutputPageSink* outputSink() const { return sink_; }
+    LogBar* logBar() const { return log_bar_; }
+    ViewBridge* views() const { return views_; }
+    QAction* speedAction(int index) const { return speed_actions_[index]; }
+    QAction* editAction() const { return edit_; }
+    QAction* newAction() const { return new_; }
+    MMPropTreeContainer* preferences() const { return preferences_; }
+    /// Path choosers; tests replace them so that no dialog opens.
+    std::function<std::string(const QString& title, const QString& filter, const QString& ext,
+                              bool save)>
+        choose_file;
+
+  signals:
+    /// Shutdown finished: settings written, window about to close.
+    void shutDown();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildMenus();
+    void BuildToolBars();
+    void BuildStatusBar();
+    void BuildPages();
+    void ShowSplash();
+    void ConnectViews();
+
+    // File commands.
+    void LoadDefinitionCommand();
+    void SaveDefinition();
+    void SaveDefinitionAs();
+    void ImportDefinition();
+    void EditDefinition();
+    void NewDefinition();
+    void OpenPreferencesWindow();
+    void About();
+
+    /// Runs the engine's stop work on a thread of its own, so that the GUI never blocks.
+    void StartStopWork(uint32_t flags);
+    void OnDatalogStopped();
+    void OnCloseRequested();
+    std::string ChooseFile(const QString& title, const QString& filter, const QString& ext,
+                           bool save);
+
+    Application& app_;
+    ViewBridge* views_;
+    controls::MMRichStatic* status_line_ = nullptr;
+    controls::MMTextProgress* rate_line_ = nullptr;
+    controls::MMTabSheet* tabs_ = nullptr;
+    controls::MMSplash* splash_ = nullptr;
+    OutputPage* output_ = nullptr;
+    OutputPageSink* sink_ = nullptr;
+    LogBar* log_bar_ = nullptr;
+    QPointer<MMPropTreeContainer> preferences_;
+    QAction* edit_ = nullptr;
+    QAction* new_ = nullptr;
+    std::array<QAction*, 6> speed_actions_{};
+    std::vector<std::thread> stop_threads_;
+    bool shutting_down_ = false;
+    bool may_close_ = false;
+};
+
+}  // namespace korvit::shell

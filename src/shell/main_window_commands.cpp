@@ -1,0 +1,239 @@
+// The main window's commands: definitions, scanning, recording and playback.
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "controls/mm_text_progress.h"
+#include "definition/legacy/ads_import.h"
+#include "platform/file_move.h"
+#include "platform/recording_location.h"
+#include "shell/log_bar.h"
+#include "shell/main_window.h"
+#include "shell/preferences_window.h"
+
+namespace korvit::shell {
+
+using acquisition::ConnectionStatus;
+using datalog::DataLogState;
+
+namespace {
+
+const QString kAdxFilter = "ADX Files (*.adx);;All Files (*.*)";
+const QString kXdlFilter = "Datalog (XDL) Files (*.xdl)";
+
+std::string Cut(const std::string& path) {
+    return path.substr(0, std::min<size_t>(path.size(), app::AppSettings::kMaxPath));
+}
+
+}  // namespace
+
+std::string MainWindow::ChooseFile(const QString& title, const QString& filter, const QString& ext,
+                                   bool save) {
+    if (choose_file) return choose_file(title, filter, ext, save);
+    QFileDialog dialog(this, title, QString(), filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(ext);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front().toStdString();
+}
+
+bool MainWindow::LoadDefinition(const std::string& path) {
+    // The engine and the player hold pointers into the definition while they run.
+    if (app_.engine.running() || app_.datalog.state() == DataLogState::Playing) {
+        app_.log.Print("Stop scanning and playback before loading %s", path.c_str());
+        return false;
+    }
+    std::string error;
+    const int loaded = app_.definition.Load(path, error, rate_line_);
+    if (loaded) {
+        app_.settings.lastadxpath = Cut(path);
+        app_.log.Print("Loaded %s", path.c_str());
+    } else {
+        app_.log.Print("FAILED to Load %s", path.c_str());
+        if (!error.empty()) app_.log.PrintLine(error);
+    }
+    RebuildPages();
+    return loaded != 0;
+}
+
+void MainWindow::LoadDefinitionCommand() {
+    const std::string path = ChooseFile("Select ADX...", kAdxFilter, "adx", false);
+    if (!path.empty()) LoadDefinition(path);
+}
+
+void MainWindow::SaveDefinition() {
+    if (app_.settings.lastadxpath.empty()) {
+        SaveDefinitionAs();
+        return;
+    }
+    app_.definition.Save(app_.settings.lastadxpath, rate_line_);
+}
+
+void MainWindow::SaveDefinitionAs() {
+    const std::string path = ChooseFile("Choose file to save to...", kAdxFilter, "adx", true);
+    if (path.empty()) return;
+    if (app_.definition.Save(path, rate_line_)) {
+        app_.settings.lastadxpath = Cut(path);
+    } else {
+        app_.log.Print("Could not save %s", path.c_str());
+    }
+}
+
+void MainWindow::ImportDefinition() {
+    const std::string path =
+        ChooseFile("Select file to import...", "ADS Files (*.ads);;All Files (*.*)", "ads", false);
+    if (path.empty()) return;
+    if (app_.engine.running() || app_.datalog.state() == DataLogState::Playing) {
+        app_.log.Print("Stop scanning and playback before importing %s", path.c_str());
+        return;
+    }
+    std::string error;
+    if (definition::legacy::ImportADS(path, app_.definition, error)) {
+        RebuildPages();
+    } else if (!error.empty()) {
+        app_.log.PrintLine(error);
+    }
+    // The imported definition has no file yet: the next Save asks for one.
+    app_.settings.lastadxpath.clear();
+}
+
+void MainWindow::EditDefinition() {
+    if (app_.editor.Run(this, app_.settings.lastadxpath, &app_.log)) {
+        LoadDefinition(app_.settings.lastadxpath);
+    }
+}
+
+void MainWindow::NewDefinition() {
+    std::string path;
+    if (app_.editor.Run(this, path, &app_.log)) {
+        app_.settings.lastadxpath = Cut(path);
+        LoadDefinition(app_.settings.lastadxpath);
+    }
+}
+
+void MainWindow::OpenPreferencesWindow() {
+    if (preferences_) return;
+    QPointer<MainWindow> self(this);
+    preferences_ = OpenPreferences(this, app_.settings.comport, [self] {
+        if (self) self->setEnabled(true);
+    });
+    preferences_->setWindowModality(Qt::ApplicationModal);
+    preferences_->move(geometry().center() - preferences_->rect().center());
+}
+
+void MainWindow::ToggleScan() {
+    if (app_.engine.running()) {
+        StartStopWork(acquisition::AcquisitionEngine::kStopAcquisition);
+        return;
+    }
+    app_.engine.StartAcquisition(app_.settings.comport);
+    RefreshStatusBar();
+}
+
+void MainWindow::SelectLog() {
+    if (app_.datalog.Pause()) SetConnectionStatus(ConnectionStatus::LogPaused);
+    const std::string path = ChooseFile("Select datalog...", kXdlFilter, "xdl", false);
+    if (!path.empty()) app_.settings.lastxdlpath = Cut(path);
+    UpdateLogBarButtons();
+    RefreshTitle();
+}
+
+void MainWindow::StartRecording() {
+    app_.datalog.Record(platform::RecordingPath(), app_.definition);
+    UpdateLogBarButtons();
+    RefreshStatusBar();
+}
+
+void MainWindow::PlayOrPause() {
+    if (app_.datalog.state() == DataLogState::Playing) {
+        Pause();
+    } else {
+        Play();
+    }
+}
+
+void MainWindow::Play() {
+    datalog::DataLog& log = app_.datalog;
+    if (log.state() == DataLogState::Open && app_.engine.status() == ConnectionStatus::LogPaused) {
+        log.StartPlayer();
+        app_.log.PrintLine("Playback unpaused");
+        UpdateLogBarButtons();
+        return;
+    }
+    const float speed = log.speed();
+    log.SetCallback(&app_.engine.callback());
+    const std::string& path = app_.settings.lastxdlpath;
+    const uint32_t code = log.Open(path);
+    if (code != 0) {
+        app_.log.PrintLine(datalog::FormatOpenError(path, code));
+        UpdateLogBarButtons();
+        RefreshStatusBar();
+        return;
+    }
+    log.SetSpeed(speed);
+    log_bar_->slider()->setRange(0, static_cast<int>(log.header().recordcount));
+    log.StartPlayer();
+    app_.log.Print("Playing %s", path.c_str());
+    UpdateLogBarButtons();
+    RefreshStatusBar();
+}
+
+void MainWindow::Pause() {
+    if (app_.datalog.Pause()) {
+        SetConnectionStatus(ConnectionStatus::LogPaused);
+        app_.log.PrintLine("Playback paused");
+        // The player ends at its next check; the buttons follow once it has.
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, poll] {
+            if (app_.datalog.player_running()) return;
+            UpdateLogBarButtons();
+            poll->deleteLater();
+        });
+        poll->start(20);
+    }
+    UpdateLogBarButtons();
+}
+
+void MainWindow::Stop() {
+    datalog::DataLog& log = app_.datalog;
+    if (log.state() == DataLogState::Recording) {
+        log.FinishRecording();
+        log.Close();
+        app_.log.PrintLine("Recording stopped");
+        const std::string path =
+            ChooseFile("Select/Create file to save...", kXdlFilter, "xdl", true);
+        if (!path.empty()) {
+            const int error = platform::MoveFileNoReplace(platform::RecordingPath(), path);
+            if (error != 0) {
+                QMessageBox::critical(this, "Cannot overwrite",
+                                      "Log save failed. Log backup saved in install directory "
+                                      "as \"temp.xdl\"");
+                app_.log.Print("Cannot overwrite existing log: %s, error 0x%X", path.c_str(),
+                               static_cast<unsigned>(error));
+            } else {
+                app_.settings.lastxdlpath = Cut(path);
+                app_.log.Print("Log saved to %s", path.c_str());
+            }
+            log_bar_->slider()->setValue(0);
+        }
+    } else if (log.state() == DataLogState::Playing ||
+               app_.engine.status() == ConnectionStatus::LogPaused) {
+        StartStopWork(acquisition::AcquisitionEngine::kStopDatalog);
+    }
+    UpdateLogBarButtons();
+    RefreshStatusBar();
+}
+
+void MainWindow::JumpForward() {
+    app_.datalog.Seek(app_.datalog.recordsread() + 10, 0);
+    log_bar_->slider()->setValue(static_cast<int>(app_.datalog.recordsread()));
+}
+
+void MainWindow::JumpBackward() {
+    const uint32_t read = app_.datalog.recordsread();
+    app_.datalog.Seek(read < 10 ? 0 : read - 10, datalog::kSeekRewind);
+    log_bar_->slider()->setValue(static_cast<int>(app_.datalog.recordsread()));
+}
+
+}  // namespace korvit::shell

@@ -1,0 +1,91 @@
+#include "shell/output_page.h"
+
+#include <QKeyEvent>
+#include <QMetaObject>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace korvit::shell {
+
+OutputPage::OutputPage(QWidget* parent) : QPlainTextEdit(parent) {
+    setObjectName("Output");
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Courier, thin; the requested height is below its smallest size, which is what shows.
+    QFont font("Courier");
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(13);
+    font.setWeight(QFont::Thin);
+    setFont(font);
+    setMaximumBlockCount(0);
+}
+
+bool OutputPage::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+            case Qt::Key_Space:
+            case Qt::Key_QuoteLeft:
+            case Qt::Key_BracketLeft:
+            case Qt::Key_BracketRight:
+                if (key->modifiers() == Qt::NoModifier) return false;  // let the shortcut run
+                break;
+            default:
+                break;
+        }
+    }
+    return QPlainTextEdit::event(event);
+}
+
+OutputPageSink::OutputPageSink(OutputPage* page) : QObject(page), page_(page) {}
+
+void OutputPageSink::AppendLine(std::string_view line) {
+    Queue({false, std::string(line)});
+}
+
+void OutputPageSink::Clear() {
+    Queue({true, {}});
+}
+
+void OutputPageSink::Queue(Entry entry) {
+    std::lock_guard lock(mutex_);
+    if (entry.clear) pending_.clear();  // what was queued before would be wiped anyway
+    pending_.push_back(std::move(entry));
+    if (posted_) return;
+    posted_ = true;
+    QMetaObject::invokeMethod(this, &OutputPageSink::Flush, Qt::QueuedConnection);
+}
+
+void OutputPageSink::Flush() {
+    std::vector<Entry> batch;
+    {
+        std::lock_guard lock(mutex_);
+        batch.swap(pending_);
+        posted_ = false;
+    }
+    if (batch.empty()) return;
+    QString text;
+    bool line_break = !page_->document()->isEmpty();
+    bool any = false;
+    for (auto& entry : batch) {
+        if (entry.clear) {
+            page_->clear();
+            text.clear();
+            line_break = false;
+            any = false;
+            continue;
+        }
+        // Every line but the first on the page starts on a new line; none ends with one.
+        if (line_break) text += '\n';
+        line_break = true;
+        any = true;
+        text += QString::fromUtf8(entry.line.data(), static_cast<qsizetype>(entry.line.size()));
+    }
+    if (!any) return;
+    QTextCursor cursor(page_->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    page_->verticalScrollBar()->setValue(page_->verticalScrollBar()->maximum());
+}
+
+}  // namespace korvit::shell

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/output_log.h"
+
+namespace korvit::shell {
+
+/// The Output page: the running log of what the program does. The user may type into it and
+/// copy from it; nothing reads it back.
+class OutputPage : public QPlainTextEdit {
+    Q_OBJECT
+  public:
+    explicit OutputPage(QWidget* parent = nullptr);
+
+  protected:
+    /// The window's character keys (Scan, Play/Pause, the jumps) stay commands here too.
+    bool event(QEvent* event) override;
+};
+
+/// Puts Output lines into the page from any thread. Lines and clears queue up in order and
+/// reach the page in one batch on the GUI thread, so a worker thread never waits for it.
+class OutputPageSink : public QObject, public app::IOutputSink {
+    Q_OBJECT
+  public:
+    explicit OutputPageSink(OutputPage* page);
+
+    void AppendLine(std::string_view line) override;
+    void Clear() override;
+
+    /// Applies what is queued now (the GUI thread does this by itself after each batch).
+    void Flush();
+
+  private:
+    struct Entry {
+        bool clear;
+        std::string line;
+    };
+    void Queue(Entry entry);
+
+    OutputPage* page_;
+    std::mutex mutex_;
+    std::vector<Entry> pending_;
+    bool posted_ = false;
+};
+
+}  // namespace korvit::shell

@@ -1,0 +1,85 @@
+#include "shell/view_bridge.h"
+
+#include <QMetaObject>
+
+namespace korvit::shell {
+namespace {
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+void ViewBridge::FlashStatus(const char* text) {
+    {
+        std::lock_guard lock(mutex_);
+        flash_ = text ? text : "";
+    }
+    Request(kFlash);
+}
+
+void ViewBridge::SetLogPosition(uint32_t sampleindex) {
+    position_.store(sampleindex, std::memory_order_relaxed);
+    Request(kPosition);
+}
+
+void ViewBridge::Request(uint32_t bits) {
+    if (bits & kStatus) {
+        int64_t none = 0;
+        first_request_ns_.compare_exchange_strong(none, NowNs());
+    }
+    if (pending_.fetch_or(bits) == 0) {
+        QMetaObject::invokeMethod(this, &ViewBridge::Drain, Qt::QueuedConnection);
+    }
+}
+
+void ViewBridge::Drain() {
+    const uint32_t bits = pending_.exchange(0);
+    if (bits & kFlash) {
+        QString text;
+        {
+            std::lock_guard lock(mutex_);
+            text = QString::fromStdString(flash_);
+        }
+        emit flashRequested(text);
+    }
+    if (bits & kStatus) {
+        const int64_t since = first_request_ns_.exchange(0);
+        emit statusRequested();
+        if (since != 0) {
+            const double ms = static_cast<double>(NowNs() - since) / 1e6;
+            std::lock_guard lock(mutex_);
+            ++latency_.updates;
+            latency_.total_ms += ms;
+            latency_.max_ms = std::max(latency_.max_ms, ms);
+        }
+    }
+    if (bits & kLogBar) emit logBarRequested();
+    if (bits & kPosition) emit logPositionRequested(position_.load(std::memory_order_relaxed));
+}
+
+StatusLatency ViewBridge::latency() const {
+    std::lock_guard lock(mutex_);
+    return latency_;
+}
+
+void ViewBridge::PlaybackEnded() {
+    QMetaObject::invokeMethod(this, &ViewBridge::playbackEnded, Qt::QueuedConnection);
+}
+
+void ViewBridge::AcquisitionStopped() {
+    QMetaObject::invokeMethod(this, &ViewBridge::acquisitionStopped, Qt::QueuedConnection);
+}
+
+void ViewBridge::DatalogStopped() {
+    QMetaObject::invokeMethod(this, &ViewBridge::datalogStopped, Qt::QueuedConnection);
+}
+
+void ViewBridge::CloseRequested() {
+    QMetaObject::invokeMethod(this, &ViewBridge::closeRequested, Qt::QueuedConnection);
+}
+
+}  // namespace korvit::shell

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "app/views.h"
+
+namespace korvit::shell {
+
+/// Figures of how quickly status requests from worker threads reach the screen.
+struct StatusLatency {
+    uint64_t updates = 0;
+    double total_ms = 0.0;
+    double max_ms = 0.0;
+};
+
+/// Carries the engine's and the player's requests from their threads to the GUI thread without
+/// ever waiting for it. Frequent requests (status, log bar, position, flashes) are merged: any
+/// number of them before the GUI gets round to it costs one update. Stop notifications are
+/// delivered one by one, in order.
+class ViewBridge : public QObject, public app::IViews {
+    Q_OBJECT
+  public:
+    explicit ViewBridge(QObject* parent = nullptr) : QObject(parent) {}
+
+    void RefreshStatus() override { Request(kStatus); }
+    void FlashStatus(const char* text) override;
+    void UpdateLogBar() override { Request(kLogBar); }
+    void SetLogPosition(uint32_t sampleindex) override;
+    void ResetCharts() override {}
+
+    void PlaybackEnded() override;
+    void AcquisitionStopped() override;
+    void DatalogStopped() override;
+    void CloseRequested() override;
+
+    StatusLatency latency() const;
+
+  signals:
+    void statusRequested();
+    void flashRequested(const QString& text);
+    void logBarRequested();
+    void logPositionRequested(uint32_t sampleindex);
+    void playbackEnded();
+    void acquisitionStopped();
+    void datalogStopped();
+    void closeRequested();
+
+  private:
+    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8 };
+    void Request(uint32_t bits);
+    void Drain();
+
+    std::atomic<uint32_t> pending_{0};
+    std::atomic<uint32_t> position_{0};
+    std::atomic<int64_t> first_request_ns_{0};
+    mutable std::mutex mutex_;
+    std::string flash_;
+    StatusLatency latency_;
+};
+
+}  // namespace korvit::shell

@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QComboBox>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "controls/mm_rich_static.h"
+#include "controls/mm_tab_sheet.h"
+#include "controls/mm_text_progress.h"
+#include "shell/log_bar.h"
+#include "shell/main_window.h"
+#include "shell/output_page.h"
+#include "shell/view_bridge.h"
+
+using namespace korvit::shell;
+using korvit::acquisition::ConnectionStatus;
+using korvit::datalog::DataLogState;
+using korvit::datalog::LogBarButtons;
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/korvit-gui-XXXXXX";
+        dir_ = std::string(mkdtemp(pattern)) + "/";
+        app_.settings_path = dir_ + "Settings.dat";
+        app_.log.AddSink(&lines_);
+    }
+    void TearDown() override {
+        window_.reset();
+        app_.log.RemoveSink(&lines_);
+        std::filesystem::remove_all(dir_);
+    }
+    MainWindow& Window() {
+        if (!window_) window_ = std::make_unique<MainWindow>(app_);
+        return *window_;
+    }
+    std::string OutputText() {
+        QCoreApplication::processEvents();
+        return Window().outputPage()->toPlainText().toStdString();
+    }
+    QStringList MenuTexts(const QString& title) {
+        for (QAction* a : Window().menuBar()->actions()) {
+            if (a->text() != title) continue;
+            QStringList texts;
+            for (QAction* item : a->menu()->actions()) {
+                texts << (item->isSeparator() ? "-" : item->text());
+            }
+            return texts;
+        }
+        return {};
+    }
+    QAction* Find(const QString& text) {
+        for (QAction* a : Window().findChildren<QAction*>()) {
+            if (a->text() == text) return a;
+        }
+        return nullptr;
+    }
+
+    std::string dir_;
+    Application app_;
+    korvit::app::TextBufferSink lines_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, MenusCarryTheirTextsAndShortcuts) {
+    QStringList top;
+    for (QAction* a : Window().menuBar()->actions()) top << a->text();
+    EXPECT_EQ(top, QStringList({"&File", "Scanner", "Logger", "&Help"}));
+    EXPECT_EQ(MenuTexts("&File"),
+              QStringList({"Load Definition...\tCtrl + L", "Save Definition\tCtrl+S",
+                           "Save Definition As...\tCtrl + Shift + S", "Import", "-",
+                           "Edit Definition...\tCtrl + F2", "New Definition...\tCtrl + N", "-",
+                           "Preferences...", "-", "E&xit"}));
+    EXPECT_EQ(MenuTexts("Scanner"), QStringList({"Scan\t'"}));
+    EXPECT_EQ(MenuTexts("Logger"),
+              QStringList({"Load Log...\t Ctrl + Alt + L", "-", "Record\tCtrl + Alt + Space",
+                           "Play\tSpace", "Stop\tCtrl + Space", "Pause\tSpace", "-",
+                           "Jump Forward 10 Samples\t]", "Jump Backward 10 Samples\t[", "-",
+                           "Playback Speed"}));
+    EXPECT_EQ(MenuTexts("&Help"), QStringList({"&About ..."}));
+
+    const std::pair<const char*, QKeySequence> keys[] = {
+        {"Load Definition...\tCtrl + L", QKeySequence("Ctrl+L")},
+        {"Save Definition As...\tCtrl + Shift + S", QKeySequence("Ctrl+Shift+S")},
+        {"Edit Definition...\tCtrl + F2", QKeySequence("Ctrl+F2")},
+        {"Scan\t'", QKeySequence(Qt::Key_QuoteLeft)},
+        {"Record\tCtrl + Alt + Space", QKeySequence("Ctrl+Alt+Space")},
+        {"Pause\tSpace", QKeySequence(Qt::Key_Space)},
+        {"Stop\tCtrl + Space", QKeySequence("Ctrl+Space")},
+        {"Jump Forward 10 Samples\t]", QKeySequence(Qt::Key_BracketRight)},
+        {"Jump Backward 10 Samples\t[", QKeySequence(Qt::Key_BracketLeft)},
+        {"400%\tCtrl + 7", QKeySequence("Ctrl+7")},
+        {"25%\tCtrl + 3", QKeySequence("Ctrl+3")},
+        {"Custom...\tCtrl + 0", QKeySequence("Ctrl+0")},
+    };
+    for (const auto& [text, key] : keys) {
+        QAction* action = Find(text);
+        ASSERT_NE(action, nullptr) << text;
+        EXPECT_EQ(action->shortcut(), key) << text;
+    }
+    // One key, one action: Space must not be ambiguous between Play and Pause.
+    EXPECT_TRUE(Find("Play\tSpace")->shortcut().isEmpty());
+}
+
+TEST_F(MainWindowTest, SpeedKeysCheckTheirItemAndShowInTheTitle) {
+    MainWindow& w = Window();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_TRUE(w.speedAction(2)->isChecked());
+    EXPECT_TRUE(w.windowTitle().endsWith("(Speed: 100%)"));
+
+    QTest::keyClick(&w, Qt::Key_6, Qt::ControlModifier);
+    EXPECT_EQ(app_.datalog.speed(), 2.0f);
+    EXPECT_TRUE(w.windowTitle().endsWith("(Speed: 200%)")) << w.windowTitle().toStdString();
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(w.speedAction(i)->isChecked(), i == 1) << i;
+
+    w.SetPlaybackSpeed(1.5f);
+    EXPECT_TRUE(w.speedAction(5)->isChecked());
+    EXPECT_FALSE(w.speedAction(1)->isChecked());
+    EXPECT_TRUE(w.windowTitle().endsWith("(Speed: 150%)"));
+}
+
+TEST_F(MainWindowTest, StatusBarFollowsTheConnectionAndTheDatalog) {
+    MainWindow& w = Window();
+    auto* line = w.statusLine();
+    EXPECT_EQ(line->shownText(), "ALDL: Not Connected");
+    EXPECT_EQ(line->shownBackground(), QColor(255, 255, 0));
+
+    w.SetConnectionStatus(ConnectionStatus::Connected);
+    EXPECT_EQ(line->shownText(), "ALDL: Connected");
+    EXPECT_EQ(line->shownTextColor(), QColor(255, 255, 255));
+    EXPECT_EQ(w.rateLine()->text(), "0.00 Hz   Errors: 0");
+
+    w.SetConnectionStatus(ConnectionStatus::Connecting);
+    EXPECT_EQ(line->shownText(), "ALDL: Connecting...");
+    EXPECT_EQ(w.rateLine()->text(), "0.00 Hz   Errors: 0");  // kept
+
+    // A flash from a worker thread shows in red and goes after 500 ms.
+    std::thread([&] { w.views()->FlashStatus("Packet Error!"); }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(line->shownText(), "Packet Error!");
+    EXPECT_EQ(line->shownBackground(), QColor(255, 0, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(line->shownText(), QString("ALDL: Connecting..."), 2000);
+
+    w.SetConnectionStatus(ConnectionStatus::NotConnected);
+    EXPECT_EQ(w.rateLine()->text(), "");
+}
+
+TEST_F(MainWindowTest, LogBarFollowsItsTableInEveryState) {
+    MainWindow& w = Window();
+    struct Row {
+        DataLogState state;
+        ConnectionStatus status;
+        LogBarButtons buttons;  // play, record, stop, pause, select, slider
+    };
+    const Row rows[] = {
+        {DataLogState::Closed, ConnectionStatus::NotConnected, {1, 0, 0, 0, 1, 0}},
+        {DataLogState::Closed, ConnectionStatus::Connected, {1, 1, 0, 0, 1, 0}},
+        {DataLogState::Open, ConnectionStatus::LogPaused, {1, 0, 1, 0, 0, 1}},
+        {DataLogState::Open, ConnectionStatus::Connected, {1, 1, 0, 0, 1, 0}},
+        {DataLogState::Open, ConnectionStatus::Connecting, {1, 0, 0, 0, 1, 0}},
+        {DataLogState::Created, ConnectionStatus::Connected, {0, 0, 0, 0, 0, 0}},
+        {DataLogState::Playing, ConnectionStatus::NotConnected, {0, 0, 1, 1, 0, 1}},
+        {DataLogState::Recording, ConnectionStatus::Connected, {0, 0, 1, 0, 0, 0}},
+        {DataLogState::Stopping, ConnectionStatus::LogPaused, {1, 0, 0, 0, 1, 0}},
+    };
+    for (const auto& row : rows) {
+        app_.datalog.SetState(row.state);
+        w.SetConnectionStatus(row.status);
+        EXPECT_EQ(w.logBar()->enabled(), row.buttons)
+            << static_cast<int>(row.state) << "/" << static_cast<int>(row.status);
+    }
+    app_.datalog.SetState(DataLogState::Closed);
+    QStringList tips;
+    for (QAction* a : {w.logBar()->record(), w.logBar()->play(), w.logBar()->pause(),
+                       w.logBar()->stop(), w.logBar()->select()}) {
+        tips << a->toolTip();
+    }
+    EXPECT_EQ(
+        tips,
+        QStringList({"Begin Recording", "Play Current Log Session", "Pause Playback of Log Session",
+                     "Stop Playback of Current Log Session", "Select a Log Session to Play"}));
+}
+
+TEST_F(MainWindowTest, BrokenDefinitionWritesTwoOutputLines) {
+    const std::string broken = dir_ + "broken.adx";
+    std::ofstream(broken) << "<?xml version=\"1.0\"?>\n<ADXFORMAT version=\"x\"><ADXHEADER>"
+                             "<baud>8192</baud></ADXHEADER>";
+    MainWindow& w = Window();
+    QCoreApplication::processEvents();  // the start-up lines reach the page first
+    lines_.Clear();
+    w.outputPage()->clear();
+    EXPECT_FALSE(w.LoadDefinition(broken));
+    const std::string text = lines_.Text();
+    ASSERT_EQ(text.rfind("FAILED to Load " + broken + "\r\n", 0), 0u) << text;
+    EXPECT_GT(text.size(), ("FAILED to Load " + broken + "\r\n").size());  // the loader's reason
+    EXPECT_EQ(app_.settings.lastadxpath, "");  // the current path stays as it was
+
+    // The page shows the same lines, the first without a line break before it.
+    EXPECT_EQ(OutputText().rfind("FAILED to Load " + broken + "\n", 0), 0u);
+
+    EXPECT_FALSE(w.LoadDefinition(dir_ + "missing.adx"));
+    EXPECT_NE(lines_.Text().find("FAILED to Load " + dir_ + "missing.adx"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, SettingsAreReadAtStartAndWrittenAtExit) {
+    std::ofstream(app_.settings_path) << "lastadxpath=\r\ncomport=/dev/ttyS3\r\nloadlastdef=1\r\n"
+                                         "winposx=-2000\r\nwinposy=40\r\nwinsizex=700\r\n"
+                                         "winsizey=450\r\nbogus line\r\n";
+    MainWindow& w = Window();
+    EXPECT_EQ(app_.settings.comport, "/dev/ttyS3");
+    EXPECT_EQ(w.size(), QSize(700, 450));
+    // loadlastdef with an empty path tries the empty path.
+    EXPECT_EQ(lines_.Text().rfind("FAILED to Load ", 0), 0u);
+
+    w.show();
+    QSignalSpy done(&w, &MainWindow::shutDown);
+    w.close();
+    EXPECT_TRUE(w.isVisible());  // the stop work runs first
+    ASSERT_TRUE(done.wait(5000));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.isVisible());
+    const std::string written = Slurp(app_.settings_path);
+    EXPECT_NE(written.find("comport=/dev/ttyS3\r\nloadlastdef=1\r\nlastxdlpath=\r\n"),
+              std::string::npos)
+        << written;
+    EXPECT_NE(written.find("winsizex=700\r\nwinsizey=450\r\n"), std::string::npos) << written;
+}
+
+TEST_F(MainWindowTest, PreferencesOkStoresTheTypedDeviceAndCancelDoesNot) {
+    MainWindow& w = Window();
+    w.show();
+    Find("Preferences...")->trigger();
+    ASSERT_NE(w.preferences(), nullptr);
+    auto* prefs = w.preferences();
+    EXPECT_EQ(prefs->windowTitle(), "Preferences");
+    ASSERT_NE(prefs->shownPage(), nullptr);
+    auto* box = prefs->findChild<QComboBox*>("ComPort");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());  // COM Setup is the page shown first
+    QStringList pages;
+    for (int i = 0; i < prefs->tree()->topLevelItemCount(); ++i) {
+        pages << prefs->tree()->topLevelItem(i)->text(0);
+    }
+    EXPECT_EQ(pages, QStringList({"General", "COM Setup", "Keyboard Accelerators"}));
+
+    box->setCurrentText("/dev/pts/7");
+    prefs->cancelButton()->click();
+    QTRY_VERIFY(w.preferences() == nullptr);
+    EXPECT_EQ(app_.settings.comport, "/dev/ttyUSB0");
+
+    Find("Preferences...")->trigger();
+    w.preferences()->findChild<QComboBox*>("ComPort")->setCurrentText("/dev/pts/7");
+    w.preferences()->okButton()->click();
+    QTRY_VERIFY(w.preferences() == nullptr);
+    EXPECT_EQ(app_.settings.comport, "/dev/pts/7");
+    EXPECT_TRUE(w.isEnabled());
+}
+
+TEST_F(MainWindowTest, EditorLibraryEnablesEditAndNewAndItsZeroChangesNothing) {
+    {
+        MainWindow& w = Window();
+        EXPECT_FALSE(w.editAction()->isEnabled());
+        EXPECT_FALSE(w.newAction()->isEnabled());
+    }
+    window_.reset();
+    EXPECT_FALSE(app_.editor.Load(QString::fromStdString(dir_)));
+    EXPECT_TRUE(app_.editor.failure().startsWith("Unable to Defcrafter.dll"));
+    ASSERT_TRUE(app_.editor.Load(KORVIT_EDITOR_DIR)) << app_.editor.failure().toStdString();
+    MainWindow& w = Window();
+    EXPECT_TRUE(w.editAction()->isEnabled());
+    app_.settings.lastadxpath = "/defs/kept.adx";
+    lines_.Clear();
+    w.editAction()->trigger();
+    w.newAction()->trigger();
+    EXPECT_EQ(app_.settings.lastadxpath, "/defs/kept.adx");
+    EXPECT_EQ(lines_.Text(), "");
+}
+
+TEST_F(MainWindowTest, MissingDeviceAndMissingDatalogEndInOutputLines) {
+    MainWindow& w = Window();
+    app_.settings.comport = dir_ + "no-such-tty";
+    w.ToggleScan();
+    ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(5)));
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusLine()->shownText(), QString("ALDL: Not Connected"), 2000);
+    EXPECT_NE(lines_.Text().find("Unable to open port (" + dir_ + "no-such-tty)!"),
+              std::string::npos)
+        << lines_.Text();
+
+    app_.settings.lastxdlpath = dir_ + "gone.xdl";
+    w.Play();
+    EXPECT_NE(lines_.Text().find("Could not open " + dir_ + "gone.xdl, error 0xC"),
+              std::string::npos)
+        << lines_.Text();
+    EXPECT_EQ(app_.datalog.state(), DataLogState::Closed);
+    EXPECT_EQ(w.statusLine()->shownText(), "ALDL: Not Connected");
+}
+
+TEST(OutputPage, LinesFromWorkerThreadsArriveInOrderAndClearEmptiesThePage) {
+    OutputPage page;
+    OutputPageSink sink(&page);
+    korvit::app::OutputLog log;
+    log.AddSink(&sink);
+    log.PrintLine("first");
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i) log.Print("line %d", i);
+    });
+    worker.join();
+    QCoreApplication::processEvents();
+    const QStringList lines = page.toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 101);
+    EXPECT_EQ(lines.front(), "first");
+    EXPECT_EQ(lines.back(), "line 99");
+
+    log.Clear();
+    log.PrintLine("after");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page.toPlainText(), "after");
+    log.RemoveSink(&sink);
+}
