@@ -5,6 +5,12 @@
 namespace korvit::definition {
 
 std::pair<ADXLookupEntry*, int> ADXLookupTable::Slot(float input) {
+    // Tables are mostly built in ascending order: append without walking the entries.
+    if (entries_.empty() || entries_.back().input < input) {
+        entries_.emplace_back();
+        entries_.back().input = input;
+        return {&entries_.back(), static_cast<int>(entries_.size() - 1)};
+    }
     size_t i = 0;
     for (; i < entries_.size(); ++i) {
         if (entries_[i].input == input) {

@@ -13,9 +13,14 @@ namespace korvit::definition {
 namespace {
 
 /// Bin centres from min to max inclusive; a sample goes to the nearest (ties to the higher bin).
-/// A count of 0 or an empty range leaves the table as it was.
+/// A count of 0 or an empty range leaves the table as it was; a count beyond what a grid can
+/// hold (a negative count read from a file, say) leaves it empty.
 void RebuildAxisTable(ADXLookupTable& axis, uint32_t bins, float min, float max) {
     if (bins == 0 || max == min) return;
+    if (bins > ADXHistogram::kMaxCells) {
+        axis.ClearEntries();
+        return;
+    }
     axis.SetLookupMode(ADXLookupTable::kNearest);
     axis.inputtype = ADXLookupTable::kNumericOutput;
     axis.SetOutputType(ADXLookupTable::kNumericOutput);

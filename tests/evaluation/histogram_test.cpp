@@ -175,3 +175,16 @@ TEST(Histogram, SamplesComeFromTheValuesUnderThePacketSelectionRule) {
     EXPECT_FLOAT_EQ(bare.GetStatistic(kMostRecentSample, 0, 0, nullptr, 0), 0);
     EXPECT_EQ(bare.HistoryCount(0, 0), 1u);
 }
+
+// A negative column count read from a file arrives as a huge unsigned count: it must neither
+// hang building the axis table nor keep cells.
+TEST(Histogram, AbsurdBinCountKeepsNoCellsAndReturnsPromptly) {
+    ADXHistogram h;
+    h.SetRows(2);
+    h.SetXMin(0);
+    h.SetXMax(100);
+    h.SetCols(static_cast<uint32_t>(-8));
+    h.AddBinnedSample(50, 0, 1);
+    EXPECT_EQ(h.sample_count(), 1u);
+    EXPECT_EQ(h.GetStatistic(7, 0, 0, nullptr, 0), 0.0f);
+}
