@@ -128,11 +128,27 @@ class ADXHistogram : public ADXObject {
     uint32_t sample_count_ = 0;
     uint32_t grid_rows_ = 0;
     uint32_t grid_cols_ = 0;
+    // A resize empties the grids at once (they read as 0 x 0) and allocates them at the first
+    // sample, so that repeated resizes while a file loads cost nothing.
+    bool grids_pending_ = false;
+    uint32_t pending_rows_ = 0;
+    uint32_t pending_cols_ = 0;
     uint32_t history_length_ = 10;  // historysize, capped at kMaxHistory
     std::vector<std::unique_ptr<float[]>> history_;
     std::vector<std::unique_ptr<HistogramCell>> cells_;
+    // Axis tables are built when first used after a change: a file may set the bounds many
+    // times, and only the last rebuild that was not skipped decides the table.
+    struct AxisRebuild {
+        bool pending = false;
+        uint32_t bins = 0;
+        float min = 0.0f;
+        float max = 0.0f;
+    };
+    AxisRebuild x_rebuild_;
+    AxisRebuild y_rebuild_;
     ADXLookupTable x_axis_;
     ADXLookupTable y_axis_;
+    void BuildPendingAxes();
 };
 
 }  // namespace korvit::definition

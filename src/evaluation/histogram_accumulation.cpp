@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "definition/adx_definition.h"
 #include "definition/adx_histogram.h"
@@ -67,29 +68,42 @@ const char* HistogramStatisticName(uint32_t code) {
 }
 
 void ADXHistogram::RebuildGrids() {
+    grids_pending_ = false;
     history_.clear();
     cells_.clear();
-    grid_rows_ = 0;
-    grid_cols_ = 0;
-    if (size_t{rows_} * cols_ > kMaxCells) return;
-    grid_rows_ = rows_;
-    grid_cols_ = cols_;
-    history_.resize(size_t{rows_} * cols_);
-    cells_.resize(size_t{rows_} * cols_);
+    if (size_t{pending_rows_} * pending_cols_ > kMaxCells) return;
+    grid_rows_ = pending_rows_;
+    grid_cols_ = pending_cols_;
+    history_.resize(size_t{grid_rows_} * grid_cols_);
+    cells_.resize(size_t{grid_rows_} * grid_cols_);
 }
 
 void ADXHistogram::RebuildAxis(bool x_axis) {
-    if (x_axis) {
-        RebuildAxisTable(x_axis_, cols_, xmin_, xmax_);
-    } else {
-        RebuildAxisTable(y_axis_, rows_, ymin_, ymax_);
+    const uint32_t bins = x_axis ? cols_ : rows_;
+    const float min = x_axis ? xmin_ : ymin_;
+    const float max = x_axis ? xmax_ : ymax_;
+    if (bins == 0 || max == min) return;  // the table stays as the last rebuild left it
+    (x_axis ? x_rebuild_ : y_rebuild_) = AxisRebuild{true, bins, min, max};
+}
+
+void ADXHistogram::BuildPendingAxes() {
+    for (auto [rebuild, table] : {std::pair{&x_rebuild_, &x_axis_}, {&y_rebuild_, &y_axis_}}) {
+        if (!rebuild->pending) continue;
+        RebuildAxisTable(*table, rebuild->bins, rebuild->min, rebuild->max);
+        rebuild->pending = false;
     }
 }
 
 void ADXHistogram::SetBinCount(uint32_t& field, uint32_t n, bool x_axis) {
     std::lock_guard<std::mutex> guard(lock_);
     field = n;
-    if (rows_ != 0 && cols_ != 0) RebuildGrids();
+    if (rows_ != 0 && cols_ != 0) {
+        grids_pending_ = true;
+        pending_rows_ = rows_;
+        pending_cols_ = cols_;
+        grid_rows_ = 0;
+        grid_cols_ = 0;
+    }
     RebuildAxis(x_axis);
 }
 
@@ -144,6 +158,8 @@ int32_t ADXHistogram::AddHistogramSample(const ADXDefinition& definition, evalua
 
 int32_t ADXHistogram::AddBinnedSample(float x, float y, float z) {
     std::lock_guard<std::mutex> guard(lock_);
+    BuildPendingAxes();
+    if (grids_pending_) RebuildGrids();
     const int32_t row = evaluation::TruncToInt32(y_axis_.LookupNumber(y));
     const int32_t col = evaluation::TruncToInt32(x_axis_.LookupNumber(x));
     if (row >= 0 && col >= 0 && static_cast<uint32_t>(row) < grid_rows_ &&

@@ -16,4 +16,7 @@ int64_t NowNanoseconds();
 double SecondsSince(TimePoint start);
 double MillisecondsSince(TimePoint start);
 
+/// True when the monotonic clock counts at least in microseconds; timing and pacing depend on it.
+bool HighResolutionClockAvailable();
+
 }  // namespace korvit::platform

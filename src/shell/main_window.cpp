@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -17,6 +18,7 @@
 #include "controls/mm_splash.h"
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
+#include "platform/clock.h"
 #include "shell/log_bar.h"
 #include "shell/output_page.h"
 #include "shell/preferences_window.h"
@@ -50,6 +52,11 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     ConnectViews();
 
     if (app_.settings.loadlastdef != 0) LoadDefinition(app_.settings.lastadxpath);
+    if (!platform::HighResolutionClockAvailable()) {
+        QMessageBox::information(this, "Improper hardware",
+                                 "Your CPU does not support high-resolution timer. This will "
+                                 "prevent correct monitoring and logging.");
+    }
     SetPlaybackSpeed(1.0f);
     UpdateLogBarButtons();
     const bool editor = app_.editor.loaded();

@@ -118,6 +118,16 @@ TEST(Histogram, ClearResizeAndSamplesOutsideTheGrid) {
     h.AddBinnedSample(0, 0, 1);
     h.SetRows(3);  // resizing drops every sample
     EXPECT_EQ(StatText(h, kRunningSampleCount), "");
+    // A zero count keeps the last grid and axis: three rows, the top one at y = 100.
+    h.SetRows(0);
+    EXPECT_EQ(Row(h.AddBinnedSample(0, 100, 7)), 2u);
+    EXPECT_EQ(StatText(h, kMostRecentSample, 2, 0), "7");
+    // Bounds set many times over (as a file may) leave the last table.
+    for (int i = 0; i < 1000; ++i) h.SetXMin(static_cast<float>(i));
+    h.SetXMin(0);
+    EXPECT_EQ(Col(h.AddBinnedSample(49, 100, 1)), 0u);
+    EXPECT_EQ(Col(h.AddBinnedSample(51, 100, 1)), 1u);
+    EXPECT_EQ(StatText(h, kRunningSampleCount, 2, 0), "2");
 
     // Without columns there is no grid: the sample is ignored but counted.
     ADXHistogram empty;

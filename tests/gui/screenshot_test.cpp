@@ -63,16 +63,18 @@ TEST_F(Screenshot, DemoShowsLiveData) {
     QImage image(path);
     ASSERT_FALSE(image.isNull());
     EXPECT_GT(DistinctColours(image), 8);
-    // The status line shows the scan: "ALDL: Connecting..." or, once replies come, "ALDL:
-    // Connected"; never the yellow of "ALDL: Not Connected".
-    int scanning = 0, idle = 0;
+    // The demo decodes its replies, so the status line reads "ALDL: Connected" (white on blue);
+    // neither "ALDL: Connecting..." (salmon) nor "ALDL: Not Connected" (yellow) is left.
+    int connected = 0, connecting = 0, idle = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
-            scanning += p == qRgb(0, 0, 255) || p == qRgb(255, 170, 130);
+            connected += p == qRgb(0, 0, 255);
+            connecting += p == qRgb(255, 170, 130);
             idle += p == qRgb(255, 255, 0);
         }
     }
-    EXPECT_GT(scanning, 500);
+    EXPECT_GT(connected, 500);
+    EXPECT_EQ(connecting, 0);
     EXPECT_EQ(idle, 0);
 }
