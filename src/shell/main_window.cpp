@@ -236,7 +236,16 @@ void MainWindow::ConnectViews() {
             log_bar_->slider()->setValue(static_cast<int>(sample));
         }
     });
-    connect(views_, &ViewBridge::playbackEnded, this, &MainWindow::Stop);
+    // The player raises the end while it is still playing and then leaves the Playing state,
+    // before this queued call arrives: stop the log it left open, unless the user already did.
+    connect(views_, &ViewBridge::playbackEnded, this, [this] {
+        const DataLogState state = app_.datalog.state();
+        if (state == DataLogState::Open || state == DataLogState::Playing) {
+            StartStopWork(acquisition::AcquisitionEngine::kStopDatalog);
+        }
+        UpdateLogBarButtons();
+        RefreshStatusBar();
+    });
     connect(views_, &ViewBridge::acquisitionStopped, this, &MainWindow::RefreshStatusBar);
     connect(views_, &ViewBridge::datalogStopped, this, &MainWindow::OnDatalogStopped);
     connect(views_, &ViewBridge::closeRequested, this, &MainWindow::OnCloseRequested);

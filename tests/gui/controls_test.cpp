@@ -9,6 +9,8 @@
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
 
+#include "wait_until.h"
+
 using namespace korvit::controls;
 
 TEST(StatusLine, FlashShowsThenRestoresAndASecondFlashIsIgnored) {
@@ -28,7 +30,7 @@ TEST(StatusLine, FlashShowsThenRestoresAndASecondFlashIsIgnored) {
     EXPECT_EQ(line.SetTextColor(Qt::black), QColor(Qt::white));
     EXPECT_EQ(line.shownText(), "Packet Error!");
 
-    QTRY_VERIFY_WITH_TIMEOUT(!line.flashing(), 2000);
+    ASSERT_TRUE(WaitUntil([&] { return !line.flashing(); }, 2000));
     EXPECT_EQ(line.shownText(), "ALDL: Not Connected");
     EXPECT_EQ(line.shownBackground(), QColor(255, 255, 0));
     EXPECT_EQ(line.shownTextColor(), QColor(Qt::black));
@@ -102,5 +104,5 @@ TEST(Splash, ItemsWithTheSameIdReplaceEachOtherAndAreDrawn) {
     EXPECT_GT(changed, 30);
     splash.ShowFor(50);
     EXPECT_TRUE(splash.isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!splash.isVisible(), 2000);
+    ASSERT_TRUE(WaitUntil([&] { return !splash.isVisible(); }, 2000));
 }

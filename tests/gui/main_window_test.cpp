@@ -14,10 +14,13 @@
 #include "controls/mm_rich_static.h"
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
+#include "shell/demo.h"
 #include "shell/log_bar.h"
 #include "shell/main_window.h"
 #include "shell/output_page.h"
 #include "shell/view_bridge.h"
+
+#include "wait_until.h"
 
 using namespace korvit::shell;
 using korvit::acquisition::ConnectionStatus;
@@ -159,7 +162,9 @@ TEST_F(MainWindowTest, StatusBarFollowsTheConnectionAndTheDatalog) {
     QCoreApplication::processEvents();
     EXPECT_EQ(line->shownText(), "Packet Error!");
     EXPECT_EQ(line->shownBackground(), QColor(255, 0, 0));
-    QTRY_COMPARE_WITH_TIMEOUT(line->shownText(), QString("ALDL: Connecting..."), 2000);
+    ASSERT_TRUE(
+        WaitUntil([&] { return line->shownText() == QString("ALDL: Connecting..."); }, 2000))
+        << line->shownText().toStdString();
 
     w.SetConnectionStatus(ConnectionStatus::NotConnected);
     EXPECT_EQ(w.rateLine()->text(), "");
@@ -265,13 +270,13 @@ TEST_F(MainWindowTest, PreferencesOkStoresTheTypedDeviceAndCancelDoesNot) {
 
     box->setCurrentText("/dev/pts/7");
     prefs->cancelButton()->click();
-    QTRY_VERIFY(w.preferences() == nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return w.preferences() == nullptr; }, 5000));
     EXPECT_EQ(app_.settings.comport, "/dev/ttyUSB0");
 
     Find("Preferences...")->trigger();
     w.preferences()->findChild<QComboBox*>("ComPort")->setCurrentText("/dev/pts/7");
     w.preferences()->okButton()->click();
-    QTRY_VERIFY(w.preferences() == nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return w.preferences() == nullptr; }, 5000));
     EXPECT_EQ(app_.settings.comport, "/dev/pts/7");
     EXPECT_TRUE(w.isEnabled());
 }
@@ -301,7 +306,9 @@ TEST_F(MainWindowTest, MissingDeviceAndMissingDatalogEndInOutputLines) {
     app_.settings.comport = dir_ + "no-such-tty";
     w.ToggleScan();
     ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(5)));
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusLine()->shownText(), QString("ALDL: Not Connected"), 2000);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return w.statusLine()->shownText() == QString("ALDL: Not Connected"); }, 2000))
+        << w.statusLine()->shownText().toStdString();
     EXPECT_NE(lines_.Text().find("Unable to open port (" + dir_ + "no-such-tty)!"),
               std::string::npos)
         << lines_.Text();
@@ -336,4 +343,55 @@ TEST(OutputPage, LinesFromWorkerThreadsArriveInOrderAndClearEmptiesThePage) {
     QCoreApplication::processEvents();
     EXPECT_EQ(page.toPlainText(), "after");
     log.RemoveSink(&sink);
+}
+
+// The whole round through the window against the simulator: scan, record, save the recording,
+// play it back to its end, then close the window during a second playback.
+TEST_F(MainWindowTest, RecordedScanPlaysBackToItsEndAndClosingStopsPlayback) {
+    MainWindow& w = Window();
+    std::string chosen = dir_ + "run.xdl";
+    w.choose_file = [&chosen](const QString&, const QString&, const QString&, bool) {
+        return chosen;
+    };
+    Demo demo(app_, w);
+    ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"))
+        << lines_.Text();
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.statusLine()->shownText() == QString("ALDL: Connected"); }, 10000))
+        << w.statusLine()->shownText().toStdString();
+
+    w.StartRecording();
+    EXPECT_EQ(w.statusLine()->shownText(), "Log Recording");
+    ASSERT_TRUE(WaitUntil([&] { return app_.datalog.header().recordcount >= 6; }, 10000));
+    w.Stop();
+    EXPECT_NE(lines_.Text().find("Log saved to " + chosen), std::string::npos) << lines_.Text();
+    w.ToggleScan();
+    ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(5)));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return w.statusLine()->shownText() == QString("ALDL: Not Connected"); }, 5000))
+        << w.statusLine()->shownText().toStdString();
+
+    ASSERT_TRUE(std::filesystem::exists(chosen));
+    const auto saved_size = std::filesystem::file_size(chosen);
+
+    w.Play();
+    const int records = w.findChild<LogBar*>()->slider()->maximum();
+    EXPECT_GE(records, 6);
+    EXPECT_EQ(w.statusLine()->shownText(), "Log Playing");
+    ASSERT_TRUE(WaitUntil([&] { return w.findChild<LogBar*>()->slider()->value() > 0; }, 5000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return OutputText().find("Playback stopped") != std::string::npos; }, 10000));
+    EXPECT_EQ(app_.datalog.state(), DataLogState::Closed);
+    EXPECT_EQ(w.findChild<LogBar*>()->slider()->value(), 0);
+    EXPECT_EQ(w.statusLine()->shownText(), "ALDL: Not Connected");
+    EXPECT_EQ(std::filesystem::file_size(chosen), saved_size);  // playing never writes
+
+    w.Play();
+    ASSERT_EQ(app_.datalog.state(), DataLogState::Playing);
+    w.show();
+    QSignalSpy done(&w, &MainWindow::shutDown);
+    w.close();
+    ASSERT_TRUE(done.wait(5000));
+    EXPECT_NE(app_.datalog.state(), DataLogState::Playing);
+    EXPECT_NE(Slurp(app_.settings_path).find("lastxdlpath=" + chosen + "\r\n"), std::string::npos);
 }
