@@ -395,3 +395,38 @@ TEST_F(MainWindowTest, RecordedScanPlaysBackToItsEndAndClosingStopsPlayback) {
     EXPECT_NE(app_.datalog.state(), DataLogState::Playing);
     EXPECT_NE(Slurp(app_.settings_path).find("lastxdlpath=" + chosen + "\r\n"), std::string::npos);
 }
+
+// Pulling the cable (the simulator ends and its line hangs up) ends the scan with its Output
+// line; a recording in progress keeps what it had and saves normally.
+TEST_F(MainWindowTest, LostLineEndsTheScanAndKeepsTheRecording) {
+    MainWindow& w = Window();
+    const std::string chosen = dir_ + "kept.xdl";
+    w.choose_file = [&chosen](const QString&, const QString&, const QString&, bool) {
+        return chosen;
+    };
+    auto demo = std::make_unique<Demo>(app_, w);
+    ASSERT_TRUE(demo->Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
+    w.StartRecording();
+    ASSERT_TRUE(WaitUntil([&] { return app_.datalog.header().recordcount >= 3; }, 10000));
+
+    demo.reset();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return lines_.Text().find("Lost the port (") != std::string::npos; }, 10000))
+        << lines_.Text();
+    ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(5)));
+    EXPECT_FALSE(app_.engine.running());
+    const uint32_t kept = app_.datalog.header().recordcount;
+    EXPECT_GE(kept, 3u);
+
+    w.Stop();
+    EXPECT_NE(lines_.Text().find("Log saved to " + chosen), std::string::npos) << lines_.Text();
+    // Every record written before the loss plays back from the saved file.
+    korvit::datalog::DataLog check;
+    ASSERT_EQ(check.Open(chosen), 0u);
+    EXPECT_EQ(check.header().recordcount, kept);
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.statusLine()->shownText() == "ALDL: Not Connected"; }, 5000))
+        << w.statusLine()->shownText().toStdString();
+}
