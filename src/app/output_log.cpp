@@ -10,15 +10,17 @@ void OutputLog::AddSink(IOutputSink* sink) {
     if (sink == nullptr) return;
     std::lock_guard lock(mutex_);
     if (std::find(sinks_.begin(), sinks_.end(), sink) == sinks_.end()) sinks_.push_back(sink);
+    sink_count_.store(sinks_.size(), std::memory_order_relaxed);
 }
 
 void OutputLog::RemoveSink(IOutputSink* sink) {
     std::lock_guard lock(mutex_);
     sinks_.erase(std::remove(sinks_.begin(), sinks_.end(), sink), sinks_.end());
+    sink_count_.store(sinks_.size(), std::memory_order_relaxed);
 }
 
 void OutputLog::Print(const char* format, ...) {
-    if (format == nullptr) return;
+    if (format == nullptr || sink_count_.load(std::memory_order_relaxed) == 0) return;
     char buffer[kMaxLine + 1];
     va_list args;
     va_start(args, format);

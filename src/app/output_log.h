@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -44,6 +45,7 @@ class OutputLog {
 
     std::mutex mutex_;
     std::vector<IOutputSink*> sinks_;
+    std::atomic<size_t> sink_count_{0};  // lets Print skip formatting when nobody listens
 };
 
 /// Formats one hex-dump line (without the "%04X: " prefix) of up to 16 bytes.
