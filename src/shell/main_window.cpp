@@ -52,13 +52,13 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     ConnectViews();
 
     if (app_.settings.loadlastdef != 0) LoadDefinition(app_.settings.lastadxpath);
+    SetPlaybackSpeed(1.0f);
+    UpdateLogBarButtons();
     if (!platform::HighResolutionClockAvailable()) {
         QMessageBox::information(this, "Improper hardware",
                                  "Your CPU does not support high-resolution timer. This will "
                                  "prevent correct monitoring and logging.");
     }
-    SetPlaybackSpeed(1.0f);
-    UpdateLogBarButtons();
     const bool editor = app_.editor.loaded();
     edit_->setEnabled(editor);
     new_->setEnabled(editor);
