@@ -69,22 +69,6 @@ TEST(ObjectModel, ListViewLimitsAndTitleCopyRule) {
     EXPECT_EQ(list.entries()[2].title.view(), "Coolant");
 }
 
-TEST(ObjectModel, LookupTableKeepsInputsStrictlyAscending) {
-    ADXLookupTable t;
-    EXPECT_EQ(t.AddEntry(10.0f, 1.0f), 0);
-    EXPECT_EQ(t.AddEntry(5.0f, 2.0f), 0);
-    EXPECT_EQ(t.AddEntry(20.0f, 3.0f), 2);
-    EXPECT_EQ(t.AddEntry(10.0f, 4.0f), 1);
-    ASSERT_EQ(t.entries().size(), 3u);
-    EXPECT_FLOAT_EQ(t.entries()[1].output, 4.0f);
-    t.SetOutputType(ADXLookupTable::kTextOutput);
-    EXPECT_EQ(t.lookupmode(), 1u);
-    EXPECT_EQ(t.entries()[0].text.view(), "2.000000");
-    EXPECT_EQ(t.AddEntry(1.0f, "", 0), -1);
-    t.SetLookupMode(0);
-    EXPECT_EQ(t.lookupmode(), 1u);
-}
-
 namespace {
 
 template <typename T>
