@@ -29,11 +29,7 @@ namespace {
 constexpr uint32_t kReplySize = 24;
 
 void BuildDefinition(definition::ADXDefinition& def) {
-    auto cmd = std::make_unique<definition::ADXCSendCommand>();
-    cmd->SetID("Data");
-    cmd->replysize = kReplySize;
-    cmd->flags = 1;
-    def.Insert(std::move(cmd));
+    AddSendCommand(def, "Data", kReplySize);
 }
 
 // Record i carries i in its first four bytes, so that playback can check order and content.

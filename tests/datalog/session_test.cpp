@@ -47,13 +47,7 @@ class EndWatcher : public app::IViews {
 class Session : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto cmd = std::make_unique<definition::ADXCSendCommand>();
-        cmd->SetID("Data");
-        cmd->replysize = 4;
-        cmd->packetsize = 4;
-        cmd->flags = 1;
-        command = cmd.get();
-        def.Insert(std::move(cmd));
+        command = AddSendCommand(def, "Data", 4);
         log.AddSink(&out);
         session.set_ui(&ui);
         session.set_views(&views);
