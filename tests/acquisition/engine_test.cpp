@@ -12,7 +12,7 @@
 #include "definition/adx_definition.h"
 #include "definition/adx_macro.h"
 #include "definition/adx_value.h"
-#include "scripted_peer.h"
+#include "pty_peer.h"
 
 namespace korvit::acquisition {
 namespace {
