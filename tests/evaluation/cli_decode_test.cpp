@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "definition/definition.h"
 
@@ -114,27 +115,22 @@ TEST_F(CliDecode, PrintsEveryItemUnderThePacketSelectionRule) {
 
 TEST_F(CliDecode, BadRepliesAreClearErrors) {
     const std::string def = "decode " + path_.string();
-    RunResult r = RunCli(def + " --reply fast=F457G0");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("malformed hex string \"F457G0\""), std::string::npos) << r.out;
-    r = RunCli(def + " --reply fast=F45");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("malformed hex string"), std::string::npos) << r.out;
-    r = RunCli(def + " --reply nosuch=00");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("unknown command id \"nosuch\""), std::string::npos) << r.out;
-    r = RunCli(def + " --reply RPM=00");  // a value, not a send command
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("unknown command id"), std::string::npos) << r.out;
-    r = RunCli(def + " --reply fast");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("ID=HEX"), std::string::npos) << r.out;
-    r = RunCli("decode /nonexistent/x.adx --reply fast=00");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("Error opening file"), std::string::npos) << r.out;
+    const std::pair<std::string, std::string> faults[] = {
+        {def + " --reply fast=F457G0", "malformed hex string \"F457G0\""},
+        {def + " --reply fast=F45", "malformed hex string"},
+        {def + " --reply nosuch=00", "unknown command id \"nosuch\""},
+        {def + " --reply RPM=00", "unknown command id"},  // a value, not a send command
+        {def + " --reply fast", "ID=HEX"},
+        {"decode /nonexistent/x.adx --reply fast=00", "Error opening file"},
+    };
+    for (const auto& [args, message] : faults) {
+        const RunResult r = RunCli(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_NE(r.out.find(message), std::string::npos) << args << ": " << r.out;
+    }
 
     // A short reply is decoded as far as it goes, with a note; bytes past it read as 0.
-    r = RunCli(def + " --reply fast=0000FF");
+    const RunResult r = RunCli(def + " --reply fast=0000FF");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("reply has 3 bytes, the command expects 6"), std::string::npos);
 }
