@@ -82,28 +82,13 @@ T* Add(ADXDefinition& def, const char* id) {
 
 }  // namespace
 
-TEST(Definition, LookupsAndReferenceResolution) {
+// Resolving references is covered through loading in the grammar tests; these are the lookups.
+TEST(Definition, LookupsByTypeHashAndId) {
     ADXDefinition def;
     auto* send = Add<ADXCSendCommand>(def, "MODE1_SEND_CMD_X");  // 15 chars kept
     auto* rpm = Add<ADXValue>(def, "RPM");
     auto* flag = Add<ADXBitmask>(def, "CLOSEDLOOP");
-    auto* table = Add<ADXLookupTable>(def, "CLTTABLE");
-    auto* hist = Add<ADXHistogram>(def, "VEHIST");
-    auto* mon = Add<ADXMonitor>(def, "CHART");
-    auto* macro = Add<ADXMacro>(def, "MONITOR");
     Add<ADXValue>(def, "RPM");  // duplicate id: the first wins
-
-    rpm->lookupidhash = table->idhash();
-    hist->xidhash = rpm->idhash();
-    hist->yidhash = flag->idhash();  // not a value: stays none
-    for (uint32_t h : {rpm->idhash(), 0xDEADBEEFu, flag->idhash()}) {
-        ADXMonitorSeries s;
-        s.itemidhash = h;
-        mon->Append(s);
-    }
-    ADXMacroNode node;
-    node.SetCommandID("MODE1_SEND_CMD_X");
-    macro->AppendNode(node);
 
     EXPECT_EQ(def.NthOfType(ADXTYPE_VALUE | ADXTYPE_BITMASK, 1), flag);
     EXPECT_EQ(def.NthOfType(ADXTYPE_VALUE, 1)->id(), "RPM");
@@ -111,18 +96,6 @@ TEST(Definition, LookupsAndReferenceResolution) {
     EXPECT_EQ(def.FindByHash(0), nullptr);
     EXPECT_EQ(def.FindByID("MODE1_SEND_CMD"), send);
     EXPECT_EQ(def.FindByID("rpm"), nullptr);
-
-    def.ResolveReferences({"MODE1_SEND_CMD_X", "MONITOR", std::nullopt});
-    EXPECT_EQ(rpm->lookup, table);
-    EXPECT_EQ(hist->x(), rpm);
-    EXPECT_EQ(hist->y(), nullptr);
-    ASSERT_EQ(mon->count(), 2u);
-    EXPECT_EQ(mon->series()[0].item, rpm);
-    EXPECT_EQ(mon->series()[1].item, flag);
-    EXPECT_EQ(macro->nodes()[0].command, send);
-    EXPECT_EQ(def.connect_command, send);
-    EXPECT_EQ(def.monitor_command, macro);
-    EXPECT_EQ(def.disconnect_command, nullptr);
 
     def.Reset();
     EXPECT_EQ(def.size(), 0u);
