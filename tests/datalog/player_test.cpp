@@ -42,10 +42,7 @@ class Player : public ::testing::Test {
         ASSERT_EQ(log.Open(path), 0u);
     }
     void WaitForEnd(int ends = 1) {
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (cb.ends < ends && std::chrono::steady_clock::now() < limit) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        ASSERT_TRUE(Eventually([&] { return cb.ends >= ends; }));
         ASSERT_EQ(cb.ends, ends);
         log.StopPlayer();
     }

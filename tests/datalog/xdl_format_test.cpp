@@ -161,7 +161,7 @@ TEST(DataLogRead, PartialMaskRecordsPlayBackAsRebuiltReplies) {
     log.SetSpeed(0);
     ASSERT_EQ(log.Open(path), 0u);
     ASSERT_EQ(log.StartPlayer(), 0u);
-    while (cb.ends == 0) std::this_thread::yield();
+    ASSERT_TRUE(Eventually([&] { return cb.ends > 0; }));
     log.StopPlayer();
     ASSERT_EQ(cb.played.size(), 2u);
     EXPECT_EQ(cb.played[0].reply, std::vector<uint8_t>({7, 0, 8, 0}));

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "acquisition/data_acq_callback.h"
@@ -92,6 +94,17 @@ inline definition::ADXCSendCommand* AddSendCommand(definition::ADXDefinition& de
     auto* raw = command.get();
     def.Insert(std::move(command));
     return raw;
+}
+
+/// Waits until the condition holds or a generous limit passes; says whether it held.
+template <typename Condition>
+bool Eventually(Condition condition) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 /// A scratch directory removed at the end of the test.
