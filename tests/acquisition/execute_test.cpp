@@ -8,7 +8,7 @@
 #include "app/output_log.h"
 #include "definition/adx_commands.h"
 #include "definition/adx_macro.h"
-#include "scripted_peer.h"
+#include "pty_peer.h"
 
 namespace korvit::acquisition {
 namespace {

@@ -10,7 +10,7 @@ namespace korvit::acquisition {
 namespace {
 
 TEST(PosixSerialBackend, LineSettingsRoundTripIncludingOddRates) {
-    test::PtyPeer peer;
+    testing::PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     PosixSerialBackend backend;
     ASSERT_TRUE(backend.Open(peer.path()));
@@ -48,7 +48,7 @@ TEST(PosixSerialBackend, LineSettingsRoundTripIncludingOddRates) {
 }
 
 TEST(PosixSerialBackend, HugeTimeoutProductsMeanNoBoundRatherThanNoWait) {
-    test::PtyPeer peer;
+    testing::PtyPeer peer;
     ASSERT_TRUE(peer.ok());
     PosixSerialBackend backend;
     ASSERT_TRUE(backend.Open(peer.path()));

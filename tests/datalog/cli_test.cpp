@@ -21,21 +21,8 @@ using namespace korvit::datalog::testing;
 
 namespace {
 
-const std::string kDemoSource = KORVIT_SOURCE_DIR "/samples/demo.adx";
-
-// The demo definition with its mode-1 request marked as processed (flags bit 0), so that its
-// replies are decoded and recorded; the bundled file leaves the flags at 0.
-std::string ProcessedDemo(const TempDir& dir) {
-    const auto bytes = ReadFile(kDemoSource);
-    std::string text(bytes.begin(), bytes.end());
-    const std::string tag = "<ADXCSENDCOMMAND id=\"mode1\"";
-    const size_t at = text.find(tag);
-    EXPECT_NE(at, std::string::npos);
-    if (at != std::string::npos) text.insert(at + tag.size(), " flags=\"0x00000001\"");
-    const std::string path = dir.File("demo.adx");
-    WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
-    return path;
-}
+// The demo definition processes its mode-1 reply, so scans decode and record it.
+const std::string kDemo = KORVIT_SOURCE_DIR "/samples/demo.adx";
 
 struct CliResult {
     int code;
@@ -105,7 +92,6 @@ TEST(Cli, XdlPrintsHeaderCommandsAndRecords) {
 
 TEST(Cli, PlayDecodesEveryRecordAndExportWritesOneRowEach) {
     TempDir dir;
-    const std::string kDemo = ProcessedDemo(dir);
     const std::string path = dir.File("demo.xdl");
     const uint32_t n = RecordDemoLog(kDemo, path, 5);
     ASSERT_GT(n, 0u);
@@ -140,7 +126,6 @@ TEST(Cli, PlayDecodesEveryRecordAndExportWritesOneRowEach) {
 
 TEST(Cli, UnopenableAndDamagedLogsFailWithAClearMessage) {
     TempDir dir;
-    const std::string kDemo = ProcessedDemo(dir);
     const std::string missing = dir.File("missing.xdl");
     for (const std::string& cmd :
          {"play " + kDemo + " " + missing, "xdl " + missing,
@@ -163,13 +148,12 @@ TEST(Cli, UnopenableAndDamagedLogsFailWithAClearMessage) {
 #ifdef KORVIT_ECUSIM_PATH
 TEST(Cli, ScanRecordsWhileConnectedAndNeverReplacesTheTarget) {
     TempDir dir;
-    const std::string kDemo = ProcessedDemo(dir);
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
     const pid_t sim = ::fork();
     if (sim == 0) {
         ::dup2(out[1], 1);
-        ::execl(KORVIT_ECUSIM_PATH, KORVIT_ECUSIM_PATH, kDemoSource.c_str(), nullptr);
+        ::execl(KORVIT_ECUSIM_PATH, KORVIT_ECUSIM_PATH, kDemo.c_str(), nullptr);
         ::_exit(127);
     }
     ::close(out[1]);

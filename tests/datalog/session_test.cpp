@@ -47,13 +47,7 @@ class EndWatcher : public app::IViews {
 class Session : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto cmd = std::make_unique<definition::ADXCSendCommand>();
-        cmd->SetID("Data");
-        cmd->replysize = 4;
-        cmd->packetsize = 4;
-        cmd->flags = 1;
-        command = cmd.get();
-        def.Insert(std::move(cmd));
+        command = AddSendCommand(def, "Data", 4);
         log.AddSink(&out);
         session.set_ui(&ui);
         session.set_views(&views);
@@ -70,11 +64,7 @@ class Session : public ::testing::Test {
     }
     void PlayToEnd() {
         ASSERT_EQ(session.Play(&callback), 0u);
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!views.ended && std::chrono::steady_clock::now() < limit) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_TRUE(views.ended);
+        ASSERT_TRUE(Eventually([&] { return views.ended.load(); }));
         views.ended = false;
         session.StopCommand();
     }
@@ -187,9 +177,7 @@ TEST_F(Session, PauseResumeAndWrongDefinition) {
     ASSERT_EQ(session.SeekTo(20), 0u);
     ASSERT_EQ(session.Play(&callback), 0u);
     EXPECT_TRUE(Contains("Playback unpaused"));
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!views.ended && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
-    ASSERT_TRUE(views.ended);
+    ASSERT_TRUE(Eventually([&] { return views.ended.load(); }));
     session.StopCommand();
     EXPECT_EQ(state.status.load(), ConnectionStatus::NotConnected);
     EXPECT_TRUE(Contains("Log playback: Command not found in def. Wrong definition?"));

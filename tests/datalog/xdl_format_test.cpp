@@ -9,7 +9,6 @@
 using namespace korvit::datalog;
 using namespace korvit::datalog::testing;
 using korvit::definition::ADXC160BaudListen;
-using korvit::definition::ADXCSendCommand;
 using korvit::definition::ADXDefinition;
 using korvit::definition::ADXValue;
 
@@ -18,40 +17,16 @@ namespace {
 // Two processed send commands, one unprocessed (left out of the table), one 160-baud listen
 // and a value (not a command) between them.
 void BuildDefinition(ADXDefinition& def) {
-    auto fast = std::make_unique<ADXCSendCommand>();
-    fast->SetID("Mode1Fast");
-    fast->replysize = 6;
-    fast->flags = 1;
-    auto ignored = std::make_unique<ADXCSendCommand>();
-    ignored->SetID("Silent");
-    ignored->replysize = 3;
-    ignored->flags = 0;
+    AddSendCommand(def, "Mode1Fast", 6);
+    AddSendCommand(def, "Silent", 3, 0);
     auto value = std::make_unique<ADXValue>();
     value->SetID("RPM");
+    def.Insert(std::move(value));
     auto listen = std::make_unique<ADXC160BaudListen>();
     listen->SetID("Slow160");
     listen->packetsize = 4;
-    auto longid = std::make_unique<ADXCSendCommand>();
-    longid->SetID("ALongCommandIdentifier");
-    longid->replysize = 2;
-    longid->flags = 3;
-    def.Insert(std::move(fast));
-    def.Insert(std::move(ignored));
-    def.Insert(std::move(value));
     def.Insert(std::move(listen));
-    def.Insert(std::move(longid));
-}
-
-std::vector<uint8_t> Entry(uint32_t idhash, const std::string& id, uint32_t type, uint32_t size) {
-    std::vector<uint8_t> out;
-    Put32(out, idhash);
-    for (size_t i = 0; i < 16; ++i) out.push_back(i < id.size() ? id[i] : 0);
-    Put32(out, type);
-    Put32(out, size);
-    Put32(out, size);
-    out.push_back(15);
-    out.insert(out.end(), 15, 0xFF);
-    return out;
+    AddSendCommand(def, "ALongCommandIdentifier", 2, 3);
 }
 
 class DataLogFormat : public ::testing::Test {
@@ -85,17 +60,8 @@ TEST_F(DataLogFormat, RecorderWritesHeaderTableAndRecordsByteForByte) {
     EXPECT_EQ(log.state(), DataLogState::Closed);
 
     const std::vector<uint8_t> file = ReadFile(path);
-    ASSERT_GE(file.size(), 40u);
-
-    std::vector<uint8_t> table;
-    Put32(table, 3);
-    for (auto part : {Entry(Hash("Mode1Fast"), "Mode1Fast", 0x20000, 6),
-                      Entry(Hash("Slow160"), "Slow160", 0x100000, 4),
-                      Entry(Hash("ALongCommandId"), "ALongCommandId", 0x20000, 2)}) {
-        table.insert(table.end(), part.begin(), part.end());
-    }
-    const uint32_t first = 40 + static_cast<uint32_t>(table.size());
-    ASSERT_EQ(first, 40u + 4 + 3 * 48);
+    const uint32_t first = 40 + 4 + 3 * 48;  // header, count and three table entries
+    ASSERT_GE(file.size(), first + 3 * 12u);
 
     // The two later time stamps come from the clock; take them from the file and check them.
     const uint32_t t2 = GetU32(&file[first + 18 + 4]);
@@ -103,27 +69,14 @@ TEST_F(DataLogFormat, RecorderWritesHeaderTableAndRecordsByteForByte) {
     EXPECT_LE(t2, t3);
     EXPECT_LT(t3, 5000u);
 
-    std::vector<uint8_t> records;
-    auto record = [&](uint32_t time, uint8_t cmd, std::vector<uint8_t> data) {
-        const uint32_t at = first + static_cast<uint32_t>(records.size());
-        Put32(records, at + 12 + static_cast<uint32_t>(data.size()));
-        Put32(records, time);
-        records.insert(records.end(), {cmd, 0, 0, 0});
-        records.insert(records.end(), data.begin(), data.end());
-    };
-    record(0, 0, {1, 2, 3, 4, 5, 6});
-    record(t2, 2, {0xAA, 0xBB});
-    record(t3, 0, {9, 8, 7, 6, 5, 4});
-
-    std::vector<uint8_t> expected;
-    Put32(expected, 3);
-    Put32(expected, first);
-    Put32(expected, first + static_cast<uint32_t>(records.size()) + 1);     // size + 1 at finish
-    expected.insert(expected.end(), file.begin() + 12, file.begin() + 28);  // start time
-    expected.insert(expected.end(), 8, 0);
-    Put32(expected, 3);
-    expected.insert(expected.end(), table.begin(), table.end());
-    expected.insert(expected.end(), records.begin(), records.end());
+    // The unprocessed command and the value stay out of the table; every mask is full.
+    const std::vector<uint8_t> full(15, 0xFF);
+    auto expected =
+        BuildXdl({{Hash("Mode1Fast"), "Mode1Fast", 0x20000, 6, 6, full},
+                  {Hash("Slow160"), "Slow160", 0x100000, 4, 4, full},
+                  {Hash("ALongCommandId"), "ALongCommandId", 0x20000, 2, 2, full}},
+                 {{0, 0, {1, 2, 3, 4, 5, 6}}, {t2, 2, {0xAA, 0xBB}}, {t3, 0, {9, 8, 7, 6, 5, 4}}});
+    std::copy(file.begin() + 12, file.begin() + 28, expected.begin() + 12);  // start time
     EXPECT_EQ(file, expected);
 
     // The start time is a plausible local time in SYSTEMTIME order.
@@ -148,7 +101,6 @@ TEST_F(DataLogFormat, RecordingWithoutRepliesHoldsHeaderAndTableAndPlaysNothing)
     EXPECT_EQ(GetU32(&file[8]), 1u);  // the file was empty when its size was taken
     EXPECT_EQ(GetU32(&file[36]), 0u);
 
-    RecordingCallback cb;
     ASSERT_EQ(log.Open(path), 0u);
     EXPECT_EQ(log.commands().size(), 3u);
     uint8_t buffer[16];
@@ -177,25 +129,7 @@ TEST_F(DataLogFormat, RecordAgainStartsAFreshFile) {
     EXPECT_EQ(file.size(), 40u + 4 + 3 * 48 + 18);
 }
 
-TEST(ByteMask, BitsAreLeastSignificantFirstAndPositionsBeyondCountAsStored) {
-    ByteMask mask;
-    const uint8_t bytes[2] = {0x05, 0x80};  // bits 0, 2 and 15
-    mask.Assign(bytes, 2);
-    EXPECT_EQ(mask.bits(), 16u);
-    EXPECT_EQ(mask.Test(0), 1);
-    EXPECT_EQ(mask.Test(1), 0);
-    EXPECT_EQ(mask.Test(2), 1);
-    EXPECT_EQ(mask.Test(8), 0);
-    EXPECT_EQ(mask.Test(15), 1);
-    EXPECT_NE(mask.Test(16), 0);
-    EXPECT_NE(mask.Test(16), 1);
-    EXPECT_TRUE(mask.Stored(16));
-    EXPECT_EQ(mask.bytes(), std::vector<uint8_t>({0x05, 0x80}));
-    ByteMask copy = mask;
-    EXPECT_EQ(copy.Test(2), 1);
-    EXPECT_FALSE(mask.AllSet());
-}
-
+// Mask bits are least significant first; positions beyond the mask count as stored.
 TEST(ByteMask, PartialMaskRebuildsZerosForGapsAndKeepsTheTail) {
     DataLogCommand command;
     const uint8_t bits = 0x0D;  // positions 0, 2, 3 stored; 1, 4..7 not; 8.. beyond the mask
@@ -227,7 +161,7 @@ TEST(DataLogRead, PartialMaskRecordsPlayBackAsRebuiltReplies) {
     log.SetSpeed(0);
     ASSERT_EQ(log.Open(path), 0u);
     ASSERT_EQ(log.StartPlayer(), 0u);
-    while (cb.ends == 0) std::this_thread::yield();
+    ASSERT_TRUE(Eventually([&] { return cb.ends > 0; }));
     log.StopPlayer();
     ASSERT_EQ(cb.played.size(), 2u);
     EXPECT_EQ(cb.played[0].reply, std::vector<uint8_t>({7, 0, 8, 0}));

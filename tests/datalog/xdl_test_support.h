@@ -7,17 +7,21 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "acquisition/data_acq_callback.h"
 #include "definition/adx_commands.h"
+#include "definition/adx_definition.h"
 
 namespace korvit::datalog::testing {
 
@@ -77,6 +81,30 @@ inline std::vector<uint8_t> BuildXdl(const std::vector<BuiltCommand>& commands,
     out.insert(out.end(), table.begin(), table.end());
     out.insert(out.end(), body.begin(), body.end());
     return out;
+}
+
+/// Adds a send command; flags bit 0 marks its reply as processed, which is what gets recorded.
+inline definition::ADXCSendCommand* AddSendCommand(definition::ADXDefinition& def, const char* id,
+                                                   uint32_t replysize, uint32_t flags = 1) {
+    auto command = std::make_unique<definition::ADXCSendCommand>();
+    command->SetID(id);
+    command->replysize = replysize;
+    command->packetsize = replysize;
+    command->flags = flags;
+    auto* raw = command.get();
+    def.Insert(std::move(command));
+    return raw;
+}
+
+/// Waits until the condition holds or a generous limit passes; says whether it held.
+template <typename Condition>
+bool Eventually(Condition condition) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 /// A scratch directory removed at the end of the test.

@@ -13,20 +13,6 @@ namespace {
 
 const std::string kDemo = std::string(KORVIT_SOURCE_DIR) + "/samples/demo.adx";
 
-// The "Written" comment's text, or empty when the file has none.
-std::string WrittenStamp(const std::string& text) {
-    const size_t begin = text.find("<!-- Written ");
-    const size_t end = text.find(" -->", begin);
-    if (begin == std::string::npos || end == std::string::npos) return std::string();
-    return text.substr(begin + 13, end - begin - 13);
-}
-
-std::string WithoutWrittenLine(std::string text) {
-    const std::string stamp = WrittenStamp(text);
-    if (!stamp.empty()) text.erase(text.find(stamp), stamp.size());
-    return text;
-}
-
 // "MM/DD/YYYY hh:mm:ss"
 bool IsDateStamp(const std::string& stamp) {
     const std::string shape = "00/00/0000 00:00:00";
@@ -40,72 +26,6 @@ bool IsDateStamp(const std::string& stamp) {
 
 std::string RefID(const ADXObject* object) {
     return object != nullptr ? std::string(object->id()) : std::string("(none)");
-}
-
-// The fields that the file carries for each class, with references by id.
-void ExpectSameObject(const ADXObject& a, const ADXObject& b) {
-    SCOPED_TRACE(std::string(a.id()));
-    ASSERT_EQ(a.type(), b.type());
-    EXPECT_EQ(a.id(), b.id());
-    EXPECT_EQ(a.idhash(), b.idhash());
-    EXPECT_EQ(a.title().view(), b.title().view());
-    EXPECT_EQ(a.desc().view(), b.desc().view());
-    if (auto* v = As<ADXValue>(&a)) {
-        auto* w = As<ADXValue>(&b);
-        EXPECT_EQ(v->flags, w->flags);
-        EXPECT_EQ(v->parentcmdidhash, w->parentcmdidhash);
-        EXPECT_EQ(v->packetoffset, w->packetoffset);
-        EXPECT_EQ(v->sizeinbits, w->sizeinbits);
-        EXPECT_EQ(v->digcount, w->digcount);
-        EXPECT_EQ(v->outputtype, w->outputtype);
-        EXPECT_EQ(v->expression().text(), w->expression().text());
-        EXPECT_EQ(v->units().view(), w->units().view());
-        EXPECT_EQ(v->range_low, w->range_low);
-        EXPECT_EQ(v->alarm_high, w->alarm_high);
-        EXPECT_EQ(RefID(v->lookup), RefID(w->lookup));
-        ASSERT_EQ(v->vars().size(), w->vars().size());
-        for (size_t i = 0; i < v->vars().size(); ++i) {
-            EXPECT_EQ(v->vars()[i].type, w->vars()[i].type);
-            EXPECT_EQ(v->vars()[i].linkIDHash, w->vars()[i].linkIDHash);
-        }
-    } else if (auto* m = As<ADXBitmask>(&a)) {
-        auto* n = As<ADXBitmask>(&b);
-        EXPECT_EQ(m->packetoffset, n->packetoffset);
-        EXPECT_EQ(m->operand, n->operand);
-        EXPECT_EQ(m->result, n->result);
-        EXPECT_EQ(m->flags, n->flags);
-        EXPECT_EQ(m->truestring().view(), n->truestring().view());
-    } else if (auto* l = As<ADXListView>(&a)) {
-        auto* k = As<ADXListView>(&b);
-        ASSERT_EQ(l->count(), k->count());
-        for (size_t i = 0; i < l->count(); ++i) {
-            EXPECT_EQ(RefID(l->entries()[i].item), RefID(k->entries()[i].item));
-        }
-    } else if (auto* d = As<ADXDashboard>(&a)) {
-        auto* e = As<ADXDashboard>(&b);
-        ASSERT_EQ(d->count(), e->count());
-        for (size_t i = 0; i < d->count(); ++i) {
-            EXPECT_EQ(RefID(d->entries()[i].item), RefID(e->entries()[i].item));
-            EXPECT_EQ(d->entries()[i].right, e->entries()[i].right);
-        }
-    } else if (auto* s = As<ADXCSendCommand>(&a)) {
-        auto* t = As<ADXCSendCommand>(&b);
-        EXPECT_EQ(s->bytes(), t->bytes());
-        EXPECT_EQ(s->packetoffset, t->packetoffset);
-        EXPECT_EQ(s->packetsize, t->packetsize);
-    } else if (auto* mac = As<ADXMacro>(&a)) {
-        auto* mbc = As<ADXMacro>(&b);
-        ASSERT_EQ(mac->count(), mbc->count());
-        for (size_t i = 0; i < mac->count(); ++i) {
-            EXPECT_EQ(RefID(mac->nodes()[i].command), RefID(mbc->nodes()[i].command));
-        }
-    } else if (auto* h = As<ADXHistogram>(&a)) {
-        auto* g = As<ADXHistogram>(&b);
-        EXPECT_EQ(RefID(h->x()), RefID(g->x()));
-        EXPECT_EQ(RefID(h->z()), RefID(g->z()));
-        EXPECT_EQ(h->cols(), g->cols());
-        EXPECT_EQ(h->ymax(), g->ymax());
-    }
 }
 
 TEST(ADXRoundTrip, DemoDefinitionLoadsWithEveryReferenceResolved) {
@@ -136,7 +56,7 @@ TEST(ADXRoundTrip, DemoDefinitionLoadsWithEveryReferenceResolved) {
     EXPECT_NE(def.NthOfType(ADXTYPE_BITMASK, 11), nullptr);
 }
 
-TEST(ADXRoundTrip, SaveThenLoadGivesTheSameObjectsAndASecondSaveTheSameBytes) {
+TEST(ADXRoundTrip, SaveThenLoadThenSaveWritesTheSameBytes) {
     ADXDefinition first;
     std::string error;
     ASSERT_EQ(first.Load(kDemo, error), 1) << error;
@@ -144,22 +64,17 @@ TEST(ADXRoundTrip, SaveThenLoadGivesTheSameObjectsAndASecondSaveTheSameBytes) {
     TempFile two("korvit-roundtrip-2");
     ASSERT_EQ(first.Save(one.path()), 1);
 
+    // Saving what was loaded back writes the same bytes: every field the file carries, and
+    // every reference (written by id hash), survived the load.
     ADXDefinition second;
     ASSERT_EQ(second.Load(one.path(), error), 1) << error;
     ASSERT_EQ(first.size(), second.size());
-    EXPECT_EQ(first.flags, second.flags);
-    EXPECT_EQ(first.baud, second.baud);
-    EXPECT_EQ(first.author().view(), second.author().view());
     EXPECT_EQ(RefID(first.monitor_command), RefID(second.monitor_command));
-    for (size_t i = 0; i < first.size(); ++i) {
-        ExpectSameObject(*first.objects()[i], *second.objects()[i]);
-    }
-
     ASSERT_EQ(second.Save(two.path()), 1);
     const std::string bytes = ReadAll(two.path());
-    EXPECT_EQ(WithoutWrittenLine(ReadAll(one.path())), WithoutWrittenLine(bytes));
+    EXPECT_EQ(WithoutWrittenStamp(ReadAll(one.path())), WithoutWrittenStamp(bytes));
     // The bundled sample is itself in the written layout.
-    EXPECT_EQ(WithoutWrittenLine(ReadAll(kDemo)), WithoutWrittenLine(bytes));
+    EXPECT_EQ(WithoutWrittenStamp(ReadAll(kDemo)), WithoutWrittenStamp(bytes));
 }
 
 TEST(ADXRoundTrip, SavedLayoutHasTheFormatElementTheCommentAndAnEmptyLineBeforeEachObject) {
@@ -184,7 +99,7 @@ TEST(ADXRoundTrip, SavedLayoutHasTheFormatElementTheCommentAndAnEmptyLineBeforeE
     ASSERT_EQ(def.Save(file.path()), 1);
     const std::string text = ReadAll(file.path());
     EXPECT_TRUE(IsDateStamp(WrittenStamp(text))) << text;
-    EXPECT_EQ(WithoutWrittenLine(text).substr(0, 216),
+    EXPECT_EQ(WithoutWrittenStamp(text).substr(0, 216),
               "<ADXFORMAT version=\"0.50\" />\r\n"
               "<!-- Written  -->\r\n"
               "<ADXHEADER>\r\n    <flags>0x00</flags>\r\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,6 +42,40 @@ inline int LoadText(ADXDefinition& def, const std::string& xml, std::string* err
     const int ok = def.LoadBuffer(xml.data(), xml.size(), message);
     if (error != nullptr) *error = message;
     return ok;
+}
+
+/// The "Written" comment's text, or empty when the file has none.
+inline std::string WrittenStamp(const std::string& text) {
+    const size_t begin = text.find("<!-- Written ");
+    const size_t end = text.find(" -->", begin);
+    if (begin == std::string::npos || end == std::string::npos) return std::string();
+    return text.substr(begin + 13, end - begin - 13);
+}
+
+/// A written document without its time stamp, for comparing two saves.
+inline std::string WithoutWrittenStamp(std::string text) {
+    const std::string stamp = WrittenStamp(text);
+    if (!stamp.empty()) text.erase(text.find(stamp), stamp.size());
+    return text;
+}
+
+struct CliRun {
+    int status;
+    std::string out;  // standard output and error together
+};
+
+/// Runs korvit-cli with the given arguments.
+inline CliRun RunCli(const std::string& args) {
+    const std::string command = std::string(KORVIT_CLI_PATH) + " " + args + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    CliRun run{-1, {}};
+    if (pipe == nullptr) return run;
+    char buf[4096];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 /// The format element every loadable test document starts with.

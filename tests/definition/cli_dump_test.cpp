@@ -1,35 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "adx_test_support.h"
 
-using korvit::definition::testing::ReadAll;
-using korvit::definition::testing::TempFile;
-using korvit::definition::testing::WriteAll;
+using namespace korvit::definition::testing;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-CliRun RunCli(const std::string& args) {
-    const std::string command = std::string(KORVIT_CLI_PATH) + " " + args + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    CliRun run{-1, {}};
-    if (pipe == nullptr) return run;
-    char buf[4096];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 TEST(CliDump, PrintsHeaderAndObjectsWithTheirJsonTypes) {
     TempFile file("korvit-cli-dump");

@@ -1,20 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
+#include "adx_test_support.h"
 #include "definition/definition.h"
 #include "definition/legacy/ads_import.h"
 
 using namespace korvit::definition;
 using namespace korvit::definition::legacy;
+using namespace korvit::definition::testing;
 
 namespace {
 
@@ -123,28 +121,20 @@ std::string TableBlock(const std::string& id, const std::string& type, const std
 class LegacyImport : public ::testing::Test {
   protected:
     std::string Write(const std::string& text) {
-        const auto path =
-            std::filesystem::temp_directory_path() /
-            ("korvit_legacy_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ads");
-        std::ofstream(path, std::ios::binary) << text;
-        paths_.push_back(path);
-        return path.string();
+        WriteAll(file.path(), text);
+        return file.path();
     }
     void Import(const std::string& text) {
         std::string error;
         ASSERT_EQ(ImportADS(Write(text), adx, error), 1) << error;
-    }
-    void TearDown() override {
-        for (const auto& p : paths_) std::filesystem::remove(p);
     }
     template <typename T>
     T* Find(const char* id) {
         return As<T>(adx.FindByID(id));
     }
 
+    TempFile file{"korvit-legacy"};
     ADXDefinition adx;
-    std::vector<std::filesystem::path> paths_;
 };
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> list) {

@@ -69,22 +69,6 @@ TEST(ObjectModel, ListViewLimitsAndTitleCopyRule) {
     EXPECT_EQ(list.entries()[2].title.view(), "Coolant");
 }
 
-TEST(ObjectModel, LookupTableKeepsInputsStrictlyAscending) {
-    ADXLookupTable t;
-    EXPECT_EQ(t.AddEntry(10.0f, 1.0f), 0);
-    EXPECT_EQ(t.AddEntry(5.0f, 2.0f), 0);
-    EXPECT_EQ(t.AddEntry(20.0f, 3.0f), 2);
-    EXPECT_EQ(t.AddEntry(10.0f, 4.0f), 1);
-    ASSERT_EQ(t.entries().size(), 3u);
-    EXPECT_FLOAT_EQ(t.entries()[1].output, 4.0f);
-    t.SetOutputType(ADXLookupTable::kTextOutput);
-    EXPECT_EQ(t.lookupmode(), 1u);
-    EXPECT_EQ(t.entries()[0].text.view(), "2.000000");
-    EXPECT_EQ(t.AddEntry(1.0f, "", 0), -1);
-    t.SetLookupMode(0);
-    EXPECT_EQ(t.lookupmode(), 1u);
-}
-
 namespace {
 
 template <typename T>
@@ -98,28 +82,13 @@ T* Add(ADXDefinition& def, const char* id) {
 
 }  // namespace
 
-TEST(Definition, LookupsAndReferenceResolution) {
+// Resolving references is covered through loading in the grammar tests; these are the lookups.
+TEST(Definition, LookupsByTypeHashAndId) {
     ADXDefinition def;
     auto* send = Add<ADXCSendCommand>(def, "MODE1_SEND_CMD_X");  // 15 chars kept
     auto* rpm = Add<ADXValue>(def, "RPM");
     auto* flag = Add<ADXBitmask>(def, "CLOSEDLOOP");
-    auto* table = Add<ADXLookupTable>(def, "CLTTABLE");
-    auto* hist = Add<ADXHistogram>(def, "VEHIST");
-    auto* mon = Add<ADXMonitor>(def, "CHART");
-    auto* macro = Add<ADXMacro>(def, "MONITOR");
     Add<ADXValue>(def, "RPM");  // duplicate id: the first wins
-
-    rpm->lookupidhash = table->idhash();
-    hist->xidhash = rpm->idhash();
-    hist->yidhash = flag->idhash();  // not a value: stays none
-    for (uint32_t h : {rpm->idhash(), 0xDEADBEEFu, flag->idhash()}) {
-        ADXMonitorSeries s;
-        s.itemidhash = h;
-        mon->Append(s);
-    }
-    ADXMacroNode node;
-    node.SetCommandID("MODE1_SEND_CMD_X");
-    macro->AppendNode(node);
 
     EXPECT_EQ(def.NthOfType(ADXTYPE_VALUE | ADXTYPE_BITMASK, 1), flag);
     EXPECT_EQ(def.NthOfType(ADXTYPE_VALUE, 1)->id(), "RPM");
@@ -127,18 +96,6 @@ TEST(Definition, LookupsAndReferenceResolution) {
     EXPECT_EQ(def.FindByHash(0), nullptr);
     EXPECT_EQ(def.FindByID("MODE1_SEND_CMD"), send);
     EXPECT_EQ(def.FindByID("rpm"), nullptr);
-
-    def.ResolveReferences({"MODE1_SEND_CMD_X", "MONITOR", std::nullopt});
-    EXPECT_EQ(rpm->lookup, table);
-    EXPECT_EQ(hist->x(), rpm);
-    EXPECT_EQ(hist->y(), nullptr);
-    ASSERT_EQ(mon->count(), 2u);
-    EXPECT_EQ(mon->series()[0].item, rpm);
-    EXPECT_EQ(mon->series()[1].item, flag);
-    EXPECT_EQ(macro->nodes()[0].command, send);
-    EXPECT_EQ(def.connect_command, send);
-    EXPECT_EQ(def.monitor_command, macro);
-    EXPECT_EQ(def.disconnect_command, nullptr);
 
     def.Reset();
     EXPECT_EQ(def.size(), 0u);

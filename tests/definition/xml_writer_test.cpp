@@ -26,18 +26,7 @@ class XMLWriterTest : public ::testing::Test {
     XMLWriter w;
 };
 
-TEST_F(XMLWriterTest, NestedElementsEmptyTagsAndAttributesHaveTheirExactLayout) {
-    w.BeginElement("A");
-    w.Attribute("x", 1);
-    w.Element("B", "t");
-    w.EndElement();
-    w.BeginElement("C");
-    w.EndElement();
-    EXPECT_EQ(Finish(), "<A x=\"1\">\r\n    <B>t</B>\r\n</A>\r\n<C />\r\n");
-}
-
-TEST_F(XMLWriterTest, NumbersCommentsAndTextFollowTheirFormats) {
-    w.SetIndent(2);
+TEST_F(XMLWriterTest, NestingEmptyTagsNumbersAndCommentsHaveTheirExactLayout) {
     w.BeginElement("R");
     w.Attribute("f", 0.5f);
     w.AttributeFormat("h", "0x%.8X", 0xABCu);
@@ -46,18 +35,22 @@ TEST_F(XMLWriterTest, NumbersCommentsAndTextFollowTheirFormats) {
     w.Element("i", -42);
     w.Element("g", 3.25f);
     w.BeginElement("deep");
+    w.Attribute("x", 1);
     w.Element("leaf", "v");
     w.EndElement();
     w.EndElement();
+    w.BeginElement("C");
+    w.EndElement();
     EXPECT_EQ(Finish(),
               "<R f=\"0.500000\" h=\"0x00000ABC\" s=\"a b\">\r\n"
-              "  <!-- note -->\r\n"
-              "  <i>-42</i>\r\n"
-              "  <g>3.250000</g>\r\n"
-              "  <deep>\r\n"
-              "    <leaf>v</leaf>\r\n"
-              "  </deep>\r\n"
-              "</R>\r\n");
+              "    <!-- note -->\r\n"
+              "    <i>-42</i>\r\n"
+              "    <g>3.250000</g>\r\n"
+              "    <deep x=\"1\">\r\n"
+              "        <leaf>v</leaf>\r\n"
+              "    </deep>\r\n"
+              "</R>\r\n"
+              "<C />\r\n");
 }
 
 TEST_F(XMLWriterTest, TextIsWrittenUnchangedAndClosesTheStartTagOnTheSameLine) {
@@ -81,7 +74,7 @@ TEST_F(XMLWriterTest, AttributesAfterTheStartTagClosedAndUnmatchedEndsAreRefused
     EXPECT_EQ(Finish(), "<E>x</E>\r\n");
 }
 
-TEST_F(XMLWriterTest, IndentOutsideZeroToEightBecomesEight) {
+TEST_F(XMLWriterTest, IndentIsZeroToEightAndOutsideThatBecomesEight) {
     w.SetIndent(-1);
     w.BeginElement("a");
     w.Element("b", "");
@@ -89,8 +82,11 @@ TEST_F(XMLWriterTest, IndentOutsideZeroToEightBecomesEight) {
     w.Element("c", "");
     w.SetIndent(0);
     w.Element("d", "");
+    w.SetIndent(2);
+    w.Element("e", "");
     w.EndElement();
-    EXPECT_EQ(Finish(), "<a>\r\n        <b></b>\r\n        <c></c>\r\n<d></d>\r\n</a>\r\n");
+    EXPECT_EQ(Finish(),
+              "<a>\r\n        <b></b>\r\n        <c></c>\r\n<d></d>\r\n  <e></e>\r\n</a>\r\n");
 }
 
 TEST_F(XMLWriterTest, FloatsTooLongForFixedNotationReadBackInExponentForm) {
@@ -138,15 +134,11 @@ TEST(XMLWriter, OpeningAFileThatCannotBeCreatedFails) {
     EXPECT_EQ(w.Close(), 0);
 }
 
-TEST(XMLEscape, ReplacesTheFiveMarkupCharacters) {
+TEST(XMLEscape, ReplacesTheFiveMarkupCharactersWithinBothLimits) {
     char out[64];
-    const char* in = "a\"b&c'd<e>f";
-    EXPECT_EQ(XMLEscape(in, 100, out, 63), 32u);
+    EXPECT_EQ(XMLEscape("a\"b&c'd<e>f", 100, out, 63), 32u);
     EXPECT_STREQ(out, "a&quot;b&amp;c&apos;d&lt;e&gt;f");
-}
-
-TEST(XMLEscape, StopsAtEitherLimitAndNeverSplitsAnEntity) {
-    char out[16];
+    // It stops at either limit and never splits an entity.
     EXPECT_EQ(XMLEscape("abcdef", 3, out, 15), 4u);
     EXPECT_STREQ(out, "abc");
     EXPECT_EQ(XMLEscape("abcdef", 10, out, 4), 5u);

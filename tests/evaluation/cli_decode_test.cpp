@@ -4,10 +4,10 @@
 #include <unistd.h>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <type_traits>
+#include <utility>
 
 #include "definition/definition.h"
 
@@ -32,51 +32,42 @@ RunResult RunCli(const std::string& args) {
     return r;
 }
 
-template <typename T>
-T& Add(ADXDefinition& def, const char* id, uint32_t command = 0, const char* equation = nullptr) {
-    auto object = std::make_unique<T>();
-    object->SetID(id);
-    if constexpr (!std::is_same_v<T, ADXCSendCommand>) object->parentcmdidhash = command;
-    if constexpr (std::is_same_v<T, ADXValue>) object->SetValueEquation(equation);
-    T& ref = *object;
-    def.Insert(std::move(object));
-    return ref;
+std::string Hash(const char* id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", IDHashOf(id));
+    return text;
 }
 
-/// Two commands: "fast" (6-byte reply, 4-byte packet from offset 2) decodes RPM, TEMP and a
-/// flag; "slow" decodes VOLTS from its own packet.
+/// Two commands: "fast" (6-byte reply, 4-byte packet from offset 2) decodes RPM (16 bits, high
+/// alarm), TEMP (signed) and a flag; "slow" decodes VOLTS from its own packet.
 class CliDecode : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = std::filesystem::temp_directory_path() /
                 ("korvit_decode_" + std::to_string(::getpid()) + ".adx");
-        ADXDefinition def;
-        ADXCSendCommand& fast = Add<ADXCSendCommand>(def, "fast");
-        fast.flags = 1;
-        fast.replysize = 6;
-        fast.packetoffset = 2;
-        fast.packetsize = 4;
-        ADXCSendCommand& slow = Add<ADXCSendCommand>(def, "slow");
-        slow.flags = 1;
-        slow.replysize = slow.packetsize = 1;
-
-        ADXValue& rpm = Add<ADXValue>(def, "RPM", fast.idhash(), "X*25");
-        rpm.sizeinbits = 16;
-        rpm.outputtype = 1;
-        rpm.digcount = 0;
-        rpm.flags = ADXValue::kHighAlarm;
-        rpm.alarm_high = 6000;
-        ADXValue& temp = Add<ADXValue>(def, "TEMP", fast.idhash(), "X");
-        temp.packetoffset = 2;
-        temp.flags = ADXValue::kSigned;
-        temp.digcount = 1;
-        Add<ADXValue>(def, "VOLTS", slow.idhash(), "X/10");
-        ADXBitmask& flag = Add<ADXBitmask>(def, "CLOSEDLOOP", fast.idhash());
-        flag.packetoffset = 3;
-        flag.operand = flag.result = 0x80;
-        flag.SetTrueString("Closed", 6);
-        flag.SetFalseString("Open", 4);
-        ASSERT_EQ(def.Save(path_.string()), 1);
+        const std::string fast = "<parentcmdidhash>" + Hash("fast") + "</parentcmdidhash>";
+        std::ofstream(path_)
+            << "<ADXFORMAT version=\"0.50\"/>"
+               "<ADXCSENDCOMMAND id=\"fast\" flags=\"1\"><replysize>6</replysize>"
+               "<packetoffset>2</packetoffset><packetsize>4</packetsize>"
+               "</ADXCSENDCOMMAND><ADXCSENDCOMMAND id=\"slow\" flags=\"1\">"
+               "<replysize>1</replysize><packetsize>1</packetsize></ADXCSENDCOMMAND>"
+               "<ADXVALUE id=\"RPM\"><flags>4</flags>"
+            << fast
+            << "<sizeinbits>16</sizeinbits><outputtype>1</outputtype><digcount>0"
+               "</digcount><alarms high=\"6000\"/><MATH equation=\"X*25\"/>"
+               "</ADXVALUE><ADXVALUE id=\"TEMP\"><flags>1</flags>"
+            << fast
+            << "<packetoffset>2</packetoffset><digcount>1</digcount>"
+               "<MATH equation=\"X\"/></ADXVALUE><ADXVALUE id=\"VOLTS\">"
+               "<parentcmdidhash>"
+            << Hash("slow")
+            << "</parentcmdidhash><MATH equation=\"X/10\"/></ADXVALUE>"
+               "<ADXBITMASK id=\"CLOSEDLOOP\">"
+            << fast
+            << "<packetoffset>3</packetoffset><operand>80</operand><result>80"
+               "</result><truestring>Closed</truestring><falsestring>Open"
+               "</falsestring></ADXBITMASK>";
     }
     void TearDown() override { std::filesystem::remove(path_); }
 
@@ -114,27 +105,22 @@ TEST_F(CliDecode, PrintsEveryItemUnderThePacketSelectionRule) {
 
 TEST_F(CliDecode, BadRepliesAreClearErrors) {
     const std::string def = "decode " + path_.string();
-    RunResult r = RunCli(def + " --reply fast=F457G0");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("malformed hex string \"F457G0\""), std::string::npos) << r.out;
-    r = RunCli(def + " --reply fast=F45");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("malformed hex string"), std::string::npos) << r.out;
-    r = RunCli(def + " --reply nosuch=00");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("unknown command id \"nosuch\""), std::string::npos) << r.out;
-    r = RunCli(def + " --reply RPM=00");  // a value, not a send command
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("unknown command id"), std::string::npos) << r.out;
-    r = RunCli(def + " --reply fast");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("ID=HEX"), std::string::npos) << r.out;
-    r = RunCli("decode /nonexistent/x.adx --reply fast=00");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("Error opening file"), std::string::npos) << r.out;
+    const std::pair<std::string, std::string> faults[] = {
+        {def + " --reply fast=F457G0", "malformed hex string \"F457G0\""},
+        {def + " --reply fast=F45", "malformed hex string"},
+        {def + " --reply nosuch=00", "unknown command id \"nosuch\""},
+        {def + " --reply RPM=00", "unknown command id"},  // a value, not a send command
+        {def + " --reply fast", "ID=HEX"},
+        {"decode /nonexistent/x.adx --reply fast=00", "Error opening file"},
+    };
+    for (const auto& [args, message] : faults) {
+        const RunResult r = RunCli(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_NE(r.out.find(message), std::string::npos) << args << ": " << r.out;
+    }
 
     // A short reply is decoded as far as it goes, with a note; bytes past it read as 0.
-    r = RunCli(def + " --reply fast=0000FF");
+    const RunResult r = RunCli(def + " --reply fast=0000FF");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("reply has 3 bytes, the command expects 6"), std::string::npos);
 }

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "definition/definition.h"
@@ -18,39 +19,34 @@ TEST(Concurrency, ReplyPathAndDisplaysComputeTheSameItemsAtOnce) {
     constexpr uint32_t kCommand = 0x5150;
     constexpr int kReplies = 20000;
 
+    // SUM = 2 * (its byte 299) + BASE, BASE = (byte 0) + 1; a histogram of BASE and SUM.
+    auto hash = [](const char* id) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08X", IDHashOf(id));
+        return std::string(text);
+    };
+    const std::string parent = "<parentcmdidhash>0x5150</parentcmdidhash>";
+    const std::string xml =
+        "<ADXFORMAT version=\"0.50\"/><ADXVALUE id=\"BASE\">" + parent +
+        "<MATH equation=\"X+1\"/></ADXVALUE><ADXVALUE id=\"SUM\">" + parent +
+        "<packetoffset>0x12B</packetoffset><MATH equation=\"X*2+Y\"><VAR varID=\"Y\" "
+        "type=\"link\" linkidhash=\"" +
+        hash("BASE") +
+        "\"/></MATH></ADXVALUE>"
+        "<ADXBITMASK id=\"MASK\">" +
+        parent +
+        "<operand>1</operand><result>1</result>"
+        "</ADXBITMASK><ADXHISTOGRAM id=\"H\"><rows>4</rows><cols>4</cols><xmin>0</xmin>"
+        "<xmax>255</xmax><ymin>0</ymin><ymax>255</ymax><xidhash>" +
+        hash("BASE") + "</xidhash><yidhash>" + hash("SUM") + "</yidhash><zidhash>" + hash("SUM") +
+        "</zidhash></ADXHISTOGRAM>";
     ADXDefinition def;
-    auto base = std::make_unique<ADXValue>();
-    base->SetID("BASE");
-    base->SetValueEquation("X+1");
-    base->parentcmdidhash = kCommand;
-    ADXValue& base_ref = *base;
-    def.Insert(std::move(base));
-    auto sum = std::make_unique<ADXValue>();
-    sum->SetID("SUM");
-    sum->SetValueEquation("X*2+Y");
-    sum->parentcmdidhash = kCommand;
-    sum->packetoffset = 299;
-    sum->SetVar({ADXValueVar::kLink, 'Y', base_ref.idhash()});
-    ADXValue& sum_ref = *sum;
-    def.Insert(std::move(sum));
-    auto mask = std::make_unique<ADXBitmask>();
-    mask->parentcmdidhash = kCommand;
-    mask->operand = 1;
-    mask->result = 1;
-    ADXBitmask& mask_ref = *mask;
-    def.Insert(std::move(mask));
-    auto hist = std::make_unique<ADXHistogram>();
-    ADXHistogram& h = *hist;
-    def.Insert(std::move(hist));
-    h.SetXMin(0);
-    h.SetXMax(255);
-    h.SetYMin(0);
-    h.SetYMax(255);
-    h.SetRows(4);
-    h.SetCols(4);
-    h.SetX(&base_ref);
-    h.SetY(&sum_ref);
-    h.SetZ(&sum_ref);
+    std::string error;
+    ASSERT_EQ(def.LoadBuffer(xml.data(), xml.size(), error), 1) << error;
+    ADXValue& sum_ref = *As<ADXValue>(def.FindByID("SUM"));
+    ADXBitmask& mask_ref = *As<ADXBitmask>(def.FindByID("MASK"));
+    ADXHistogram& h = *As<ADXHistogram>(def.FindByID("H"));
+    ASSERT_EQ(h.z(), &sum_ref);
 
     LastPacket last;
     std::atomic<bool> done{false};

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "evaluation/equation.h"
 
@@ -40,59 +41,63 @@ TEST(Equation, PostfixTextHasOneSpaceBeforeEveryToken) {
     EXPECT_EQ(eq.postfix(), " 0 5 +");
 }
 
-TEST(Equation, PrecedenceAndLeftAssociativity) {
-    EXPECT_DOUBLE_EQ(Eval("2#3#2"), 64.0);
-    EXPECT_DOUBLE_EQ(Eval("2*3#2"), 36.0);
-    EXPECT_DOUBLE_EQ(Eval("8-2-1"), 5.0);
-    EXPECT_DOUBLE_EQ(Eval("7%4*2"), 7.0);
-    EXPECT_DOUBLE_EQ(Eval("1+2<4"), 1.0);
-    EXPECT_DOUBLE_EQ(Eval("2+3&6"), 4.0);  // (2+3)&6: bitwise binds less than +
-    EXPECT_DOUBLE_EQ(Eval("(2+3)*2"), 10.0);
-    EXPECT_DOUBLE_EQ(Eval("2+3*2"), 8.0);
-}
+// Equations with X and Y and their results; failures evaluate to 0.0.
+struct Case {
+    const char* text;
+    double x, y, want;
+};
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const Case kCases[] = {
+    // Precedence, and left to right among equals.
+    {"2#3#2", 0, 0, 64.0},
+    {"2*3#2", 0, 0, 36.0},
+    {"8-2-1", 0, 0, 5.0},
+    {"7%4*2", 0, 0, 7.0},
+    {"1+2<4", 0, 0, 1.0},
+    {"2+3&6", 0, 0, 4.0},  // (2+3)&6: bitwise binds less than +
+    {"(2+3)*2", 0, 0, 10.0},
+    {"2+3*2", 0, 0, 8.0},
+    // Integer and comparison operators truncate toward zero first.
+    {"7.9%2", 0, 0, 1.0},
+    {"-7%2", 0, 0, -1.0},
+    {"6^3", 0, 0, 5.0},
+    {"6&3", 0, 0, 2.0},
+    {"6|3", 0, 0, 7.0},
+    {"3<4", 0, 0, 1.0},
+    {"3>4", 0, 0, 0.0},
+    {"X|1", 6.9, 0, 7.0},
+    {"X%-1", -2147483648.0, 0, 0.0},  // no overflow on the lowest integer
+    // Negation and signed operands.
+    {"-X", 4, 0, -4.0},
+    {"(-X)", 4, 0, -4.0},
+    {"X*-2", 3, 0, -6.0},
+    {"Y*-X", 3, 2, -6.0},
+    {"Y*-X", -3, 2, 0.0},  // -3 substitutes as --3.000000: the first minus is an operator
+    // Substitution joins digits and rounds to six decimals; e is a variable, not an exponent.
+    {"X*X", 3, 0, 9.0},
+    {"2X", 3, 0, 23.0},
+    {"X*1000000", 0.0000004, 0, 0.0},
+    {"X*1000000", 0.0000006, 0, 1.0},
+    {"1e5", 0, 0, 10.0000005},
+    // Failures give 0.0; values left over give the top one.
+    {"X/0", 5, 0, 0.0},
+    {"X/(Y-Y)", 5, 7, 0.0},
+    {"5%0.5", 0, 0, 0.0},
+    {"1.2.3", 0, 0, 0.0},
+    {"2(3)", 0, 0, 3.0},
+    {"", 0, 0, 0.0},
+    {"    ", 0, 0, 0.0},
+    {"()", 0, 0, 0.0},
+    {"X*2", kInf, 0, 0.0},
+    {"X+1", kNaN, 0, 0.0},
+};
 
-TEST(Equation, IntegerAndComparisonOperators) {
-    EXPECT_DOUBLE_EQ(Eval("7.9%2"), 1.0);
-    EXPECT_DOUBLE_EQ(Eval("-7%2"), -1.0);
-    EXPECT_DOUBLE_EQ(Eval("6^3"), 5.0);
-    EXPECT_DOUBLE_EQ(Eval("6&3"), 2.0);
-    EXPECT_DOUBLE_EQ(Eval("6|3"), 7.0);
-    EXPECT_DOUBLE_EQ(Eval("3<4"), 1.0);
-    EXPECT_DOUBLE_EQ(Eval("3>4"), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("X|1", 6.9), 7.0);             // truncated toward zero first
-    EXPECT_DOUBLE_EQ(Eval("X%-1", -2147483648.0), 0.0);  // no overflow on the lowest integer
-}
-
-TEST(Equation, NegationAndSignedOperands) {
-    EXPECT_DOUBLE_EQ(Eval("-X", 4), -4.0);
-    EXPECT_DOUBLE_EQ(Eval("(-X)", 4), -4.0);
-    EXPECT_DOUBLE_EQ(Eval("X*-2", 3), -6.0);
-    EXPECT_DOUBLE_EQ(Eval("Y*-X", 3, 2), -6.0);
-    // -3 substitutes as --3.000000: the first minus reads as an operator and the evaluation fails.
-    EXPECT_DOUBLE_EQ(Eval("Y*-X", -3, 2), 0.0);
+TEST(Equation, EvaluatesByPrecedenceIntegerRulesAndSubstitution) {
+    for (const Case& c : kCases) {
+        EXPECT_DOUBLE_EQ(Eval(c.text, c.x, c.y), c.want) << c.text << " X=" << c.x << " Y=" << c.y;
+    }
     EXPECT_EQ(Convert("X*+2"), ADXEquation::kBadOperand);
-}
-
-TEST(Equation, SubstitutionJoinsDigitsAndRoundsToSixDecimals) {
-    EXPECT_DOUBLE_EQ(Eval("X*X", 3), 9.0);
-    EXPECT_DOUBLE_EQ(Eval("2X", 3), 23.0);
-    EXPECT_DOUBLE_EQ(Eval("X*1000000", 0.0000004), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("X*1000000", 0.0000006), 1.0);
-    // Exponent notation does not exist: e is a variable (0.0) and 1e5 reads 10.000000... joined.
-    EXPECT_DOUBLE_EQ(Eval("1e5"), 10.0000005);
-}
-
-TEST(Equation, FailuresGiveZeroAndLeftOverValuesGiveTheTop) {
-    EXPECT_DOUBLE_EQ(Eval("X/0", 5), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("X/(Y-Y)", 5, 7), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("5%0.5"), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("1.2.3"), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("2(3)"), 3.0);
-    EXPECT_DOUBLE_EQ(Eval(""), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("    "), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("()"), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("X*2", std::numeric_limits<double>::infinity()), 0.0);
-    EXPECT_DOUBLE_EQ(Eval("X+1", std::numeric_limits<double>::quiet_NaN()), 0.0);
 
     double result = 0.0;
     EXPECT_EQ(ADXEquation::EvaluatePostfix(" 1 +", result), ADXEquation::kMissingOperand);
@@ -174,26 +179,10 @@ TEST(Equation, FramesKeepEvaluationsApart) {
 TEST(Equation, FrameEvaluationReadsAsTheSubstitutedText) {
     // The frame form reads pre-parsed steps; it must agree with substituting and reading the
     // text for every kind of equation and number.
-    const char* equations[] = {"X*0.5+10",
-                               "(X-40)*9/5+32",
-                               "X",
-                               "-X",
-                               "X*-2",
-                               "Y*-X",
-                               "2X",
-                               "X%3",
-                               "X&Y|1",
-                               "X<Y",
-                               "X#2",
-                               "X/Y",
-                               "2(3)",
-                               "X 1",
-                               "1.2.3",
-                               "X*1000000",
-                               "(X+Y)*(X-Y)/7.25",
-                               "X^-1",
-                               "-.5*X",
-                               ""};
+    std::vector<const char*> equations = {
+        "X*0.5+10", "(X-40)*9/5+32",    "X%3",  "X&Y|1", "X<Y", "X#2", "X/Y",
+        "X 1",      "(X+Y)*(X-Y)/7.25", "X^-1", "-.5*X"};
+    for (const Case& c : kCases) equations.push_back(c.text);
     const double numbers[] = {0.0,  100.0, -3.0,  0.0000004, 0.1234565, 1e12,
                               -1e9, 1e-7,  255.0, -0.5,      7.9999999, 3.0};
     for (const char* text : equations) {

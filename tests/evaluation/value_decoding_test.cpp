@@ -41,7 +41,7 @@ struct Fixture {
 
 }  // namespace
 
-TEST(ValueDecoding, WidthByteOrderAndSignedness) {
+TEST(ValueDecoding, WidthByteOrderSignednessAndBytesOutsideThePacket) {
     Fixture f;
     ADXValue& v = f.AddValue("V", "X");
     const uint8_t be[] = {0x00, 0x12, 0x34};
@@ -75,17 +75,15 @@ TEST(ValueDecoding, WidthByteOrderAndSignedness) {
     const uint8_t neg32[] = {0xFF, 0xFF, 0xFF, 0xFD};
     v.sizeinbits = 32;
     EXPECT_DOUBLE_EQ(v.RawToNumber(Bytes(neg32)), -3.0);
-}
 
-TEST(ValueDecoding, BytesOutsideThePacketReadAsZero) {
-    Fixture f;
-    ADXValue& v = f.AddValue("V", "X");
-    const uint8_t bytes[] = {0xAB, 0xCD};
+    // Bytes outside the packet read as zero.
+    const uint8_t two[] = {0xAB, 0xCD};
+    v.flags = 0;
     v.sizeinbits = 16;
     v.packetoffset = 1;
-    EXPECT_EQ(v.ExtractRaw(Bytes(bytes)), 0xCD00u);
+    EXPECT_EQ(v.ExtractRaw(Bytes(two)), 0xCD00u);
     v.packetoffset = 0xFFFFFFFFu;
-    EXPECT_EQ(v.ExtractRaw(Bytes(bytes)), 0u);
+    EXPECT_EQ(v.ExtractRaw(Bytes(two)), 0u);
 }
 
 TEST(ValueDecoding, NoPacketReusesTheLastRawNumber) {
