@@ -430,3 +430,19 @@ TEST_F(MainWindowTest, LostLineEndsTheScanAndKeepsTheRecording) {
         WaitUntil([&] { return w.statusLine()->shownText() == "ALDL: Not Connected"; }, 5000))
         << w.statusLine()->shownText().toStdString();
 }
+
+TEST_F(MainWindowTest, ClosingDuringAScanStopsItAndWritesTheSettings) {
+    MainWindow& w = Window();
+    Demo demo(app_, w);
+    ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    ASSERT_TRUE(WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; },
+                          10000));
+    const std::string port = app_.settings.comport;
+    w.show();
+    QSignalSpy done(&w, &MainWindow::shutDown);
+    w.close();
+    ASSERT_TRUE(done.wait(5000));
+    EXPECT_FALSE(app_.engine.running());
+    EXPECT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(1)));
+    EXPECT_NE(Slurp(app_.settings_path).find("comport=" + port + "\r\n"), std::string::npos);
+}
