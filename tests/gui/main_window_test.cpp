@@ -435,8 +435,8 @@ TEST_F(MainWindowTest, ClosingDuringAScanStopsItAndWritesTheSettings) {
     MainWindow& w = Window();
     Demo demo(app_, w);
     ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
-    ASSERT_TRUE(WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; },
-                          10000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
     const std::string port = app_.settings.comport;
     w.show();
     QSignalSpy done(&w, &MainWindow::shutDown);
