@@ -4,9 +4,9 @@
 
 #include "cli_playback.h"
 #include "command_registry.h"
+#include "decode_json.h"
 #include "definition/adx_definition.h"
 #include "definition_json.h"
-#include "decode_json.h"
 
 namespace korvit::cli {
 namespace {

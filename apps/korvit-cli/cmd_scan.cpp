@@ -7,8 +7,8 @@
 #include "acquisition/acquisition_engine.h"
 #include "app/output_log.h"
 #include "app/views.h"
-#include "datalog/log_session.h"
 #include "command_registry.h"
+#include "datalog/log_session.h"
 #include "decode_json.h"
 #include "definition/adx_definition.h"
 #include "definition_json.h"
@@ -140,8 +140,8 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
                     "Record replies while connected, then save the datalog here (never replacing "
                     "a file)");
     cmd->callback([options, &exit_code] {
-        exit_code = RunScan(options->path, options->port, options->seconds, options->json,
-                            options->record);
+        exit_code =
+            RunScan(options->path, options->port, options->seconds, options->json, options->record);
     });
 });
 

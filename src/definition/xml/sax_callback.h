@@ -24,7 +24,7 @@ inline constexpr int32_t kSAXSyntaxError = static_cast<int32_t>(0x861B0002u);
 /// Receives the events of a SAXReader in document order. A negative status from any event but
 /// Error stops the reader. The reader keeps file_name, line and column up to date.
 class ISAXCallback {
-public:
+  public:
     virtual ~ISAXCallback() = default;
 
     virtual int32_t StartDocument() = 0;

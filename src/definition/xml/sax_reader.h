@@ -10,7 +10,7 @@ namespace korvit::definition::xml {
 /// Event-driven XML reader over fixed buffers: 8-bit text or UTF-16 in either byte order.
 /// Checks only the lexical form and reports the first fault through the callback.
 class SAXReader {
-public:
+  public:
     SAXReader();
     ~SAXReader();
     SAXReader(const SAXReader&) = delete;
@@ -23,7 +23,7 @@ public:
     /// Reads a document held in memory, with the same events and results (fuzzing, tests).
     int32_t ParseBuffer(const void* data, size_t size, const std::string& name = std::string());
 
-private:
+  private:
     struct State;
     ISAXCallback* callback_ = nullptr;
     State* state_ = nullptr;
