@@ -217,11 +217,19 @@ void MainWindow::BuildPages() {
     app_.log.AddSink(sink_);
     tabs_->AddPage(output_, "Output");
     tabs_->Select(0);
-    for (const char* name : {"Dash", "Item Lists", "Histograms", "Monitors"}) {
+    const auto placeholder = [this](const char* name) {
         auto* page = new QWidget(tabs_);
         page->setObjectName(name);
-        tabs_->AddPage(page, name);
-    }
+        return page;
+    };
+
+    tabs_->AddPage(placeholder("Dash"), "Dash");
+
+    tabs_->AddPage(placeholder("Item Lists"), "Item Lists");
+
+    tabs_->AddPage(placeholder("Histograms"), "Histograms");
+
+    tabs_->AddPage(placeholder("Monitors"), "Monitors");
 }
 
 void MainWindow::ConnectViews() {
@@ -282,7 +290,16 @@ void MainWindow::UpdateLogBarButtons() {
 }
 
 void MainWindow::RebuildPages() {
-    // The Dash, Item Lists, Histograms and Monitors pages rebuild here once they show data.
+    // Each page rebuilds from the definition just loaded.
+
+    // Dash
+
+    // Item Lists
+
+    // Histograms
+
+    // Monitors
+
     RefreshTitle();
 }
 
