@@ -18,6 +18,7 @@
 #include "controls/mm_splash.h"
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
+#include "pages/monitor_page.h"
 #include "platform/clock.h"
 #include "shell/log_bar.h"
 #include "shell/output_page.h"
@@ -229,7 +230,10 @@ void MainWindow::BuildPages() {
 
     tabs_->AddPage(placeholder("Histograms"), "Histograms");
 
-    tabs_->AddPage(placeholder("Monitors"), "Monitors");
+    auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
+    monitors->setObjectName("Monitors");
+    views_->SetMonitorPage(monitors);
+    tabs_->AddPage(monitors, "Monitors");
 }
 
 void MainWindow::ConnectViews() {
@@ -298,7 +302,7 @@ void MainWindow::RebuildPages() {
 
     // Histograms
 
-    // Monitors
+    if (auto* monitors = findChild<pages::MonitorPage*>()) monitors->Rebuild();
 
     RefreshTitle();
 }

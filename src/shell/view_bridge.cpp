@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include "pages/monitor_page.h"
+
 namespace korvit::shell {
 namespace {
 
@@ -24,6 +26,18 @@ void ViewBridge::FlashStatus(const char* text) {
 void ViewBridge::SetLogPosition(uint32_t sampleindex) {
     position_.store(sampleindex, std::memory_order_relaxed);
     Request(kPosition);
+}
+
+void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) {
+    if (pages::MonitorPage* page = monitors_.load()) page->Sample(t, packet, command_hash);
+}
+
+void ViewBridge::ResetCharts() {
+    if (pages::MonitorPage* page = monitors_.load()) page->Reset();
+}
+
+void ViewBridge::SetChartTime(double seconds) {
+    if (pages::MonitorPage* page = monitors_.load()) page->SetCursorTime(seconds);
 }
 
 void ViewBridge::Request(uint32_t bits) {

@@ -9,6 +9,10 @@
 
 #include "app/views.h"
 
+namespace korvit::pages {
+class MonitorPage;
+}
+
 namespace korvit::shell {
 
 /// Figures of how quickly status requests from worker threads reach the screen.
@@ -31,7 +35,11 @@ class ViewBridge : public QObject, public app::IViews {
     void FlashStatus(const char* text) override;
     void UpdateLogBar() override { Request(kLogBar); }
     void SetLogPosition(uint32_t sampleindex) override;
-    void ResetCharts() override {}
+    /// Charts take their samples, resets and cursor times straight from the worker threads.
+    void SetMonitorPage(pages::MonitorPage* page) { monitors_ = page; }
+    void AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) override;
+    void ResetCharts() override;
+    void SetChartTime(double seconds) override;
 
     void PlaybackEnded() override;
     void AcquisitionStopped() override;
@@ -55,6 +63,7 @@ class ViewBridge : public QObject, public app::IViews {
     void Request(uint32_t bits);
     void Drain();
 
+    std::atomic<pages::MonitorPage*> monitors_{nullptr};
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
     std::atomic<int64_t> first_request_ns_{0};
