@@ -4,9 +4,11 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace korvit::controls {
 namespace {
@@ -383,8 +385,27 @@ void MMDataChart::RequestUpdate(bool rerender) {
 }
 
 void MMDataChart::Serve() {
-    const int bits = pending_.exchange(0);
-    if (bits & 2) Render();
+    if (pending_.exchange(0) & 2) rerender_ = true;
+    if (frame_timer_armed_) return;
+    const qint64 since = frame_clock_.isValid() ? frame_clock_.elapsed() : kFrameMs;
+    if (since >= kFrameMs) {
+        Flush();
+        return;
+    }
+    // Requests within a frame of the last paint wait for the frame's end and go as one.
+    frame_timer_armed_ = true;
+    QTimer::singleShot(static_cast<int>(kFrameMs - since), this, [this] {
+        frame_timer_armed_ = false;
+        Flush();
+    });
+}
+
+void MMDataChart::Flush() {
+    if (rerender_) {
+        rerender_ = false;
+        Render();
+    }
+    frame_clock_.start();
     update();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QString>
@@ -218,8 +219,12 @@ class MMDataChart : public QWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    /// Shortest time between two paints: about the display's frame rate.
+    static constexpr int kFrameMs = 16;
+
     void Render();
     void Serve();
+    void Flush();
     void Compose(QImage& target, bool every_point);
 
     int id_ = 0;
@@ -236,6 +241,9 @@ class MMDataChart : public QWidget {
     std::vector<std::unique_ptr<DataChartAxis>> axes_;
     std::vector<app::PixelPoint> trace_;
     std::atomic<int> pending_{0};
+    bool rerender_ = false;
+    bool frame_timer_armed_ = false;
+    QElapsedTimer frame_clock_;
     mutable std::mutex mutex_;
 };
 

@@ -14,11 +14,13 @@
 #include "pages/monitor_page.h"
 #include "shell/demo.h"
 #include "shell/main_window.h"
+#include "shell/output_page.h"
 #include "shell/view_bridge.h"
 
 #include "wait_until.h"
 
 using namespace korvit::controls;
+using korvit::datalog::DataLogState;
 using korvit::definition::ADXDefinition;
 using korvit::definition::ADXMonitor;
 using korvit::definition::ADXValue;
@@ -353,30 +355,44 @@ TEST_F(MonitorPageTest, ScrollBarShowsHistoryAndDraggingPausesFollowing) {
     EXPECT_FALSE(page_.scrollBarShown());
 }
 
-// The demo scan through the window: live samples reach the Monitors page, and the bridge moves
-// the cursor the way playback does.
-TEST(MonitorsInTheWindow, DemoScanDrawsTheChartsAndPlaybackTimeMovesTheCursor) {
+// The demo scan through the window draws live samples; playing the recording of it starts the
+// charts again from 0 and the player's position moves the cursor.
+TEST(MonitorsInTheWindow, DemoScanDrawsTheChartsAndPlaybackMovesTheCursor) {
     korvit::shell::Application app;
     char pattern[] = "/tmp/korvit-charts-XXXXXX";
     const std::string dir = mkdtemp(pattern);
     app.settings_path = dir + "/Settings.dat";
     {
         korvit::shell::MainWindow w(app);
+        const std::string recording = dir + "/run.xdl";
+        w.choose_file = [&](const QString&, const QString&, const QString&, bool) {
+            return recording;
+        };
         korvit::shell::Demo demo(app, w);
         ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
         auto* page = w.findChild<MonitorPage*>();
         ASSERT_NE(page, nullptr);
         ASSERT_TRUE(WaitUntil([&] { return page->chartCount() == 1; }, 10000));
         DataChartSeries* rpm = page->entry(0).chart->GetSeries(0);
-        ASSERT_TRUE(WaitUntil([&] { return rpm->points().size() >= 5; }, 10000));
-        EXPECT_GT(page->entry(0).time_axis->cursor(), 0.0f);
+        const DataChartAxis* time = page->entry(0).time_axis;
+        ASSERT_TRUE(WaitUntil([&] { return rpm->points().size() >= 3; }, 10000));
+        w.StartRecording();
+        ASSERT_TRUE(WaitUntil([&] { return app.datalog.header().recordcount >= 8; }, 10000));
+        w.Stop();
         w.ToggleScan();
         ASSERT_TRUE(app.engine.WaitIdle(std::chrono::seconds(5)));
+        const size_t scanned = rpm->points().size();
+        EXPECT_GE(scanned, 8u);
+        EXPECT_GT(time->cursor(), 0.5f);
 
-        w.views()->SetChartTime(3.5);
-        EXPECT_EQ(page->entry(0).time_axis->cursor(), 3.5f);
-        w.views()->ResetCharts();
-        EXPECT_EQ(rpm->points().size(), 0u);
+        w.Play();
+        ASSERT_TRUE(WaitUntil([&] { return rpm->points().size() < scanned; }, 5000))
+            << static_cast<int>(app.datalog.state()) << " " << rpm->points().size() << " "
+            << scanned << " " << w.outputPage()->toPlainText().toStdString();
+        ASSERT_TRUE(WaitUntil([&] { return time->cursor() > 0.2f; }, 10000));
+        EXPECT_LT(time->cursor(), 20.0f);
+        ASSERT_TRUE(WaitUntil([&] { return app.datalog.state() != DataLogState::Playing; }, 15000));
+        EXPECT_GE(rpm->points().size(), 8u);
     }
     std::filesystem::remove_all(dir);
 }
