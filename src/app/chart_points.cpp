@@ -78,12 +78,12 @@ ChartPoints::ChartPoints() : extent_(kEmptyExtent) {}
 
 void ChartPoints::Append(float x, float y) {
     std::lock_guard lock(mutex_);
-    const size_t slot = size_ & (kChunkSize - 1);
-    if (slot == 0 && (size_ >> kChunkBits) == chunks_.size()) {
-        chunks_.push_back(std::make_unique<ChartPoint[]>(kChunkSize));
-    }
     if (size_ > 0 && x < Ref(size_ - 1).x) run_starts_.push_back(size_);
-    chunks_[size_ >> kChunkBits][slot] = {x, y};
+    if (chunks_.empty() || chunks_.back().size() == kChunkSize) {
+        chunks_.emplace_back();
+        if (chunks_.size() > 1) chunks_.back().reserve(kChunkSize);
+    }
+    chunks_.back().push_back({x, y});
     ++size_;
     if (x < extent_.min_x) extent_.min_x = x;
     if (x > extent_.max_x) extent_.max_x = x;
@@ -92,7 +92,7 @@ void ChartPoints::Append(float x, float y) {
 }
 
 void ChartPoints::Clear() {
-    std::vector<std::unique_ptr<ChartPoint[]>> old;
+    std::vector<std::vector<ChartPoint>> old;
     {
         std::lock_guard lock(mutex_);
         old.swap(chunks_);
@@ -119,8 +119,10 @@ ChartExtent ChartPoints::extent() const {
 
 size_t ChartPoints::MemoryBytes() const {
     std::lock_guard lock(mutex_);
-    return chunks_.size() * kChunkSize * sizeof(ChartPoint) +
-           chunks_.capacity() * sizeof(chunks_[0]) + run_starts_.capacity() * sizeof(size_t);
+    size_t bytes =
+        chunks_.capacity() * sizeof(chunks_[0]) + run_starts_.capacity() * sizeof(size_t);
+    for (const auto& chunk : chunks_) bytes += chunk.capacity() * sizeof(ChartPoint);
+    return bytes;
 }
 
 size_t ChartPoints::FirstNotBelow(size_t from, size_t to, float v) const {

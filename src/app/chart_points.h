@@ -38,9 +38,11 @@ struct ChartExtent {
     float min_x, max_x, min_y, max_y;
 };
 
-/// The points of one chart line, in arrival order and without limit. Points live in fixed-size
-/// chunks, so appending never moves the history. One thread may append while another traces:
-/// both take a short lock, and tracing costs what the view shows, not what the history holds.
+/// The points of one chart line, in arrival order and without limit. Points live in chunks of
+/// at most kChunkSize, so appending never moves the history: only the first chunk grows by
+/// doubling (a short line stays small), later ones are allocated whole. One thread may append while
+/// another traces: both take a short lock, and tracing costs what the view shows, not what the
+/// history holds.
 class ChartPoints {
   public:
     static constexpr size_t kChunkBits = 14;
@@ -78,7 +80,7 @@ class ChartPoints {
     size_t FirstAbove(size_t from, size_t to, float v) const;
 
     mutable std::mutex mutex_;
-    std::vector<std::unique_ptr<ChartPoint[]>> chunks_;
+    std::vector<std::vector<ChartPoint>> chunks_;
     size_t size_ = 0;
     /// Indices where x went backwards: each starts a run in time order.
     std::vector<size_t> run_starts_;

@@ -133,8 +133,12 @@ TEST(ChartPoints, StorageIsChunkedCompactAndClearable) {
     points.Trace(View(0, 20), line);
     EXPECT_TRUE(line.empty());  // one point draws nothing
 
+    for (size_t i = 1; i < 1200; ++i) points.Append(i * 0.05f, 0.0f);  // one minute
+    EXPECT_LE(points.MemoryBytes(), 1200u * sizeof(korvit::app::ChartPoint) * 2);
     const size_t n = 720000;  // ten hours at 20 samples a second
-    for (size_t i = 1; i < n; ++i) points.Append(i * 0.05f, static_cast<float>(i % 1000) - 500);
+    for (size_t i = 1200; i < n; ++i) {
+        points.Append(i * 0.05f, static_cast<float>(i % 1000) - 500);
+    }
     ASSERT_EQ(points.size(), n);
     EXPECT_EQ(points.at(ChartPoints::kChunkSize).x, ChartPoints::kChunkSize * 0.05f);
     EXPECT_EQ(points.at(n - 1).y, static_cast<float>((n - 1) % 1000) - 500);
