@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <atomic>
@@ -281,7 +282,9 @@ TEST_F(MonitorPageTest, RightClickMenuListsEveryValueAndTogglesSeries) {
         }
         return chosen;
     };
-    page_.ShowSeriesMenu(0, QPoint(10, 10));
+    // A right click on the chart (control id 9000) opens the menu of chart 0.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(10, 10));
+    QCoreApplication::sendEvent(Chart().chart, &click);
     ASSERT_EQ(texts.size(), 40);
     EXPECT_EQ(texts.front(), "PROM ID");
     EXPECT_EQ(checked.count(true), 4);
