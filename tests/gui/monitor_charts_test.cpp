@@ -328,6 +328,10 @@ TEST_F(MonitorPageTest, ScrollBarShowsHistoryAndDraggingPausesFollowing) {
     EXPECT_EQ(info.max, 24 * 1000 - 20);
     EXPECT_EQ(info.page, 20000);
     EXPECT_EQ(info.pos, 4000);
+    // The bar's own figures: its last position is where the page ends at the range's end.
+    EXPECT_EQ(page_.scrollBar()->pageStep(), 20000);
+    EXPECT_EQ(page_.scrollBar()->maximum(), 23980 - 20000 + 1);
+    EXPECT_EQ(page_.scrollBar()->value(), page_.scrollBar()->maximum());
     EXPECT_EQ(Chart().chart->height(), 600 - page_.scrollBar()->height());
     const DataChartAxis* time = Chart().time_axis;
     EXPECT_EQ(time->cursor(), 21.0f);
