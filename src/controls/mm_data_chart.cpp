@@ -176,7 +176,7 @@ int DataChartAxis::Measure() {
             IntegerDigits(view_.max) >= IntegerDigits(view_.min) ? view_.max : view_.min;
         t += labels.horizontalAdvance(Number(wider, decimals_)) + 2;
     } else {
-        t += labels.boundingRect("1790").height() + 3;
+        t += labels.size(0, "1790").height() + 3;
     }
     thickness_ = t;
     return t;
