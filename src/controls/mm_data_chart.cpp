@@ -172,8 +172,9 @@ int DataChartAxis::Measure() {
     int t = (title_.isEmpty() ? 0 : title.height() + 2) + 8;
     const QFontMetrics labels(label_font_);
     if (vertical()) {
-        const float wider =
-            IntegerDigits(view_.max) >= IntegerDigits(view_.min) ? view_.max : view_.min;
+        const float wider = IntegerDigits(shown_view_.max) >= IntegerDigits(shown_view_.min)
+                                ? shown_view_.max
+                                : shown_view_.min;
         t += labels.horizontalAdvance(Number(wider, decimals_)) + 2;
     } else {
         t += labels.size(0, "1790").height() + 3;
@@ -185,19 +186,19 @@ int DataChartAxis::Measure() {
 void DataChartAxis::Draw(QPainter& p) {
     const int length = vertical() ? plot_.height() : plot_.width();
     int dec = 0;
-    TickStep(view_.min, view_.max, length, vertical(), &tick_step_, &dec);
+    TickStep(shown_view_.min, shown_view_.max, length, vertical(), &tick_step_, &dec);
     decimals_ = static_cast<uint8_t>(dec);
     const double step = tick_step_;
     double first = 0.0;
     if (step > 0.0) {
-        const double base = (flags() & kTicksFromDataMin) ? data_.min : 0.0;
-        first = base + std::ceil((view_.min - base) / step) * step;
+        const double base = (flags() & kTicksFromDataMin) ? shown_data_.min : 0.0;
+        first = base + std::ceil((shown_view_.min - base) / step) * step;
     }
     first_tick_ = static_cast<float>(first);
 
     app::PlotMapping m;
-    m.x_min = m.y_min = view_.min;
-    m.x_max = m.y_max = view_.max;
+    m.x_min = m.y_min = shown_view_.min;
+    m.x_max = m.y_max = shown_view_.max;
     m.left = plot_.left;
     m.right = plot_.right;
     m.top = plot_.top;
@@ -232,7 +233,7 @@ void DataChartAxis::Draw(QPainter& p) {
     if (step > 0.0) {
         for (int i = 0; i < kMaxTicks; ++i) {
             const double v = first + i * step;
-            if (v > view_.max) break;
+            if (v > shown_view_.max) break;
             const QString text = Label(static_cast<float>(v));
             widest = std::max(widest, fm.horizontalAdvance(text));
             p.setPen(QPen(axis_color_, 1));
@@ -422,7 +423,14 @@ void MMDataChart::Render() {
         p.drawText(QRect(0, 2, size.width(), fm.height()), Qt::AlignHCenter | Qt::AlignTop, title_);
         plot.top += fm.height() + 4;
     }
-    std::lock_guard lock(mutex_);
+    {
+        // Ranges move on worker threads: draw from a copy so that the lock is held only briefly.
+        std::lock_guard lock(mutex_);
+        for (auto& axis : axes_) {
+            axis->shown_view_ = axis->view_;
+            axis->shown_data_ = axis->data_;
+        }
+    }
     // Each side stacks its axes outward in creation order: the first sits nearest the plot.
     int used[4] = {0, 0, 0, 0};
     for (auto& axis : axes_) {

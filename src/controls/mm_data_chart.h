@@ -95,6 +95,7 @@ class DataChartAxis {
 
     /// Moves the view to take in `v` (auto-scroll); true when it moved. Chart lock held.
     bool FollowLocked(float v);
+    /// Measure and Draw work on the ranges the render copied.
     int Measure();
     void Draw(class QPainter& p);
 
@@ -113,6 +114,9 @@ class DataChartAxis {
     float cursor_ = 0.0f;
     Range data_;
     Range view_;
+    /// The ranges as the last render took them.
+    Range shown_data_;
+    Range shown_view_;
     ChartRect plot_;
     float tick_step_ = 0.0f;
     float first_tick_ = 0.0f;

@@ -73,6 +73,7 @@ void MonitorPage::Rebuild() {
         std::lock_guard lock(mutex_);
         for (MonitorChart& c : charts_) delete c.chart;
         charts_.clear();
+        ++generation_;
         modified_ = false;
         int n = 0;
         for (const auto& object : definition_.objects()) {
@@ -270,8 +271,10 @@ void MonitorPage::ShowSeriesMenu(size_t i, const QPoint& global) {
         for (const ADXMonitorSeries& entry : monitor->series()) shown |= entry.item == value;
         action->setChecked(shown);
     }
+    const uint64_t generation = generation_;
     QAction* chosen = run_menu ? run_menu(menu, global) : menu.exec(global);
-    if (chosen == nullptr) return;
+    // Events handled while the menu was open may have loaded another definition.
+    if (chosen == nullptr || generation != generation_) return;
     const int id = chosen->data().toInt();
     if (id < 1 || static_cast<size_t>(id) > values.size()) return;
     // The action toggles its check when triggered; what counts is how the menu showed it.

@@ -110,6 +110,8 @@ class MonitorPage : public QWidget {
     ScrollInfo scroll_info_;
     std::atomic<bool> scroll_pending_{false};
     bool modified_ = false;
+    /// Counts rebuilds, so that a menu opened before one does nothing after it.
+    uint64_t generation_ = 0;
 };
 
 }  // namespace korvit::pages

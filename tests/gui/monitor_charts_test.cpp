@@ -317,6 +317,15 @@ TEST_F(MonitorPageTest, RightClickMenuListsEveryValueAndTogglesSeries) {
     page_.run_menu = [](QMenu&, const QPoint&) -> QAction* { return nullptr; };
     page_.ShowSeriesMenu(0, QPoint(10, 10));  // dismissed: nothing changes
     EXPECT_EQ(Monitor().count(), 4u);
+
+    // The pages were rebuilt while the menu was open: the choice no longer applies.
+    page_.run_menu = [this](QMenu& menu, const QPoint&) -> QAction* {
+        page_.Rebuild();
+        return menu.actions().front();
+    };
+    page_.ShowSeriesMenu(0, QPoint(10, 10));
+    EXPECT_EQ(Monitor().count(), 4u);
+    EXPECT_EQ(Chart().chart->SeriesCount(), 4u);
 }
 
 TEST_F(MonitorPageTest, ScrollBarShowsHistoryAndDraggingPausesFollowing) {
