@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QScrollBar>
 #include <atomic>
@@ -231,6 +232,45 @@ TEST(DataChart, AppendingOnAWorkerWhilePaintingLosesNothing) {
     EXPECT_GT(frames, 0);
     EXPECT_EQ(c.series->points().size(), 100000u);
     EXPECT_NEAR(c.time->viewRange().max, 99.999f + 3.0f, 3.0f);
+}
+
+namespace {
+
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+}  // namespace
+
+// A worker appending thousands of points a second costs at most one paint per frame.
+TEST(DataChart, RepaintsAreMergedToTheFrameRate) {
+    TimeChart c;
+    PaintCounter counter;
+    c.chart.installEventFilter(&counter);
+    c.chart.show();
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 3000; ++i) {
+            c.series->AppendPoint(i * 0.01f, i % 100);
+            if (i % 10 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    ASSERT_TRUE(WaitUntil([&] { return clock.elapsed() > 100; }, 1000));
+    QCoreApplication::processEvents();
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_LE(counter.paints, elapsed / 16 + 3) << elapsed << " ms";
+    EXPECT_EQ(c.series->points().size(), 3000u);
 }
 
 TEST_F(MonitorPageTest, RebuildMakesOneChartPerMonitorWithAlternatingAxes) {
