@@ -104,6 +104,8 @@ void MonitorPage::Rebuild() {
             Configure(charts_.back());
         }
     }
+    // Rendering happens outside the lock, so that sampling threads never wait for it.
+    for (MonitorChart& c : charts_) c.chart->Recalc();
     LayoutCharts();
     UpdateScrollBar();
 }
@@ -116,7 +118,6 @@ void MonitorPage::Configure(MonitorChart& c) {
     for (const ADXMonitorSeries& entry : c.monitor->series()) {
         c.series.push_back(AddSeriesFor(c, entry, MMDataChart::kMaxTitle));
     }
-    c.chart->Recalc();
 }
 
 DataChartSeries* MonitorPage::AddSeriesFor(MonitorChart& c, const ADXMonitorSeries& entry,

@@ -92,6 +92,7 @@ class MonitorPage : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    /// Series and axes from the monitor; the caller recalculates the chart.
     void Configure(MonitorChart& c);
     controls::DataChartSeries* AddSeriesFor(MonitorChart& c,
                                             const definition::ADXMonitorSeries& entry,
