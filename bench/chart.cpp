@@ -72,6 +72,19 @@ void BM_Repaint(benchmark::State& state) {
 }
 BENCHMARK(BM_Repaint)->Arg(60)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
 
+/// The whole history in view: long stretches of one pixel column are drawn from the envelope.
+void BM_RepaintAllInView(benchmark::State& state) {
+    const auto chart = MakeChart(static_cast<size_t>(state.range(0)));
+    DataChartAxis* time = chart->GetAxis(0);
+    time->SetFlags(0x60);
+    time->SetViewRange(0, static_cast<float>(state.range(0)));
+    chart->Recalc();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(chart->Frame().constBits());
+    }
+}
+BENCHMARK(BM_RepaintAllInView)->Arg(60)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
+
 /// One sample into one series on a worker's path: storage under its lock, auto-scroll under the
 /// chart's lock, repaint request.
 void BM_AppendPoint(benchmark::State& state) {

@@ -1,5 +1,6 @@
 #include "app/chart_points.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -43,6 +44,20 @@ class ColumnReducer {
         ++count_;
     }
 
+    bool open() const { return count_ > 0; }
+    int column() const { return column_; }
+
+    /// Adds a whole block that lies in the open column: its lowest and highest pixel, then its
+    /// last point.
+    void AddBlock(int y1, int y2, PixelPoint last) {
+        for (const int y : {y1, y2}) {
+            if (y < low_.y) low_ = {column_, y}, low_at_ = count_;
+            if (y > high_.y) high_ = {column_, y}, high_at_ = count_;
+        }
+        last_ = last;
+        count_ += ChartPoints::kBlockSize;
+    }
+
     void Flush() {
         if (count_ == 0) return;
         if (count_ <= ChartPoints::kFewPerColumn) {
@@ -84,6 +99,17 @@ void ChartPoints::Append(float x, float y) {
         if (chunks_.size() > 1) chunks_.back().reserve(kChunkSize);
     }
     chunks_.back().push_back({x, y});
+    if ((size_ & (kBlockSize - 1)) == 0) {
+        envelope_.push_back({y, y});
+    } else {
+        Envelope& e = envelope_.back();
+        if (std::isnan(y)) {
+            e.low = y;
+        } else if (!std::isnan(e.low)) {
+            e.low = std::min(e.low, y);
+            e.high = std::max(e.high, y);
+        }
+    }
     ++size_;
     if (x < extent_.min_x) extent_.min_x = x;
     if (x > extent_.max_x) extent_.max_x = x;
@@ -98,6 +124,7 @@ void ChartPoints::Clear() {
         old.swap(chunks_);
         size_ = 0;
         run_starts_.clear();
+        envelope_.clear();
         extent_ = kEmptyExtent;
     }
 }
@@ -119,8 +146,9 @@ ChartExtent ChartPoints::extent() const {
 
 size_t ChartPoints::MemoryBytes() const {
     std::lock_guard lock(mutex_);
-    size_t bytes =
-        chunks_.capacity() * sizeof(chunks_[0]) + run_starts_.capacity() * sizeof(size_t);
+    size_t bytes = chunks_.capacity() * sizeof(chunks_[0]) +
+                   run_starts_.capacity() * sizeof(size_t) +
+                   envelope_.capacity() * sizeof(Envelope);
     for (const auto& chunk : chunks_) bytes += chunk.capacity() * sizeof(ChartPoint);
     return bytes;
 }
@@ -168,7 +196,21 @@ void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) cons
         const size_t to = run < run_starts_.size() ? run_starts_[run] : size_;
         const size_t first = FirstNotBelow(from, to, m.x_min);
         const size_t stop = FirstAbove(first, to, m.x_max);
-        for (size_t i = first; i < stop; ++i) add(i);
+        for (size_t i = first; i < stop;) {
+            // A whole block inside the stretch whose ends share the open column lies wholly in
+            // it (x never decreases here): its envelope stands for its points.
+            if ((i & (kBlockSize - 1)) == 0 && i + kBlockSize <= stop && reducer.open()) {
+                const Envelope& e = envelope_[i >> kBlockBits];
+                const ChartPoint& last = Ref(i + kBlockSize - 1);
+                const int column = reducer.column();
+                if (!std::isnan(e.low) && m.X(Ref(i).x) == column && m.X(last.x) == column) {
+                    reducer.AddBlock(m.Y(e.low), m.Y(e.high), {column, m.Y(last.y)});
+                    i += kBlockSize;
+                    continue;
+                }
+            }
+            add(i++);
+        }
         if (stop < to) break;
         from = to;
     }

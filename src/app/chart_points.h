@@ -49,6 +49,10 @@ class ChartPoints {
     static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
     /// A pixel column with more points than this is drawn as first, lowest, highest and last.
     static constexpr size_t kFewPerColumn = 4;
+    /// Points per block of the envelope: a block that falls on one pixel column is drawn from
+    /// its lowest and highest value without visiting its points.
+    static constexpr size_t kBlockBits = 6;
+    static constexpr size_t kBlockSize = size_t{1} << kBlockBits;
 
     ChartPoints();
     ChartPoints(const ChartPoints&) = delete;
@@ -84,6 +88,12 @@ class ChartPoints {
     size_t size_ = 0;
     /// Indices where x went backwards: each starts a run in time order.
     std::vector<size_t> run_starts_;
+    /// Lowest and highest y of each block of kBlockSize points (low is NaN when the block
+    /// holds a NaN: such a block is always walked point by point).
+    struct Envelope {
+        float low, high;
+    };
+    std::vector<Envelope> envelope_;
     ChartExtent extent_;
 };
 
