@@ -482,6 +482,7 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
     };
     std::vector<Cursor> cursors;
     QVector<QPoint> line;
+    QVector<QLine> segments;
     for (const auto& s : series_) {
         const DataChartAxis* xa = s->xAxis();
         const DataChartAxis* ya = s->yAxis();
@@ -509,7 +510,16 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
         QPen pen(s->lineColor(), s->lineWidth(), PenStyle(s->lineStyle()), Qt::RoundCap,
                  Qt::RoundJoin);
         p.setPen(pen);
-        p.drawPolyline(line.constData(), static_cast<int>(line.size()));
+        if (s->lineWidth() > 1 && pen.style() == Qt::SolidLine && line.size() > plot.width()) {
+            // A crowded wide line goes as separate round-capped segments: they cover the same
+            // pixels as the joined polyline without filling one large self-crossing outline.
+            segments.resize(line.size() - 1);
+            for (qsizetype i = 1; i < line.size(); ++i)
+                segments[i - 1] = QLine(line[i - 1], line[i]);
+            p.drawLines(segments.constData(), static_cast<int>(segments.size()));
+        } else {
+            p.drawPolyline(line.constData(), static_cast<int>(line.size()));
+        }
     }
     {
         std::lock_guard lock(mutex_);
