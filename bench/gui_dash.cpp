@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -62,18 +63,20 @@ double Ms(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-// Counts paint events of the widgets it watches.
+// Counts paint events of the widgets it watches, and notes the first one that happens once
+// `live` says a reply has arrived.
 class PaintCounter : public QObject {
   public:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             ++paints;
-            if (first == Clock::time_point{}) first = Clock::now();
+            if (first == Clock::time_point{} && live && live()) first = Clock::now();
         }
         return false;
     }
     std::atomic<uint64_t> paints{0};
     Clock::time_point first{};
+    std::function<bool()> live;
 };
 
 struct Session {
@@ -110,6 +113,7 @@ void BM_DashUnderReplies(benchmark::State& state) {
         auto& last_packet = s.app.engine.state().last_packet;
         Clock::time_point t_loaded{}, t_reply{}, t_painted{};
         PaintCounter first_paint;
+        first_paint.live = [&] { return last_packet.Load().ReplyCommandHash != 0; };
         QElapsedTimer wait;
         wait.start();
         while (t_painted == Clock::time_point{} && wait.elapsed() < 10000) {
@@ -118,12 +122,14 @@ void BM_DashUnderReplies(benchmark::State& state) {
                 t_loaded = Clock::now();
                 Watch(dash, first_paint);
             }
-            if (t_reply == Clock::time_point{} && last_packet.Load().ReplyCommandHash != 0) {
+            // The reply is noticed here between event batches; the paint may come first, in the
+            // same batch, so the gap below is an upper bound of the GUI's share.
+            if (t_reply == Clock::time_point{} && last_packet.Load().ReplyCommandHash != 0)
                 t_reply = Clock::now();
-                first_paint.first = {};
-            }
-            if (t_reply != Clock::time_point{} && first_paint.first != Clock::time_point{})
+            if (first_paint.first != Clock::time_point{}) {
                 t_painted = first_paint.first;
+                if (t_reply == Clock::time_point{} || t_reply > t_painted) t_reply = t_painted;
+            }
         }
         if (t_painted == Clock::time_point{}) {
             state.SkipWithError("no live value reached the Dash within 10 s");

@@ -11,9 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "acquisition/data_acq_callback.h"
 #include "controls/mm_analog_gauge.h"
 #include "controls/mm_digital_gauge_readout.h"
 #include "controls/mm_status_gauge.h"
+#include "controls/mm_tab_sheet.h"
 #include "definition/adx_bitmask.h"
 #include "definition/adx_dashboard.h"
 #include "definition/adx_definition.h"
@@ -22,6 +24,8 @@
 #include "pages/dash_page.h"
 #include "pages/item_list_model.h"
 #include "pages/item_list_page.h"
+#include "shell/application.h"
+#include "shell/main_window.h"
 
 #include "wait_until.h"
 
@@ -323,10 +327,7 @@ TEST_F(ItemListTest, PageDrawsTheAlarmRowInBoldRedAndComputesOnlyVisibleRows) {
     Reply(251, false);
     page.RedrawItemList();  // from the reply path: merged and done on the GUI thread
     ASSERT_TRUE(WaitUntil(
-        [&] {
-            return page.model()->data(page.model()->index(1, 1)).toString() == "100.1";
-        },
-        2000));
+        [&] { return page.model()->data(page.model()->index(1, 1)).toString() == "100.1"; }, 2000));
     QImage image = page.grab().toImage();
     const QRect value = table->visualRect(page.model()->index(1, 1))
                             .translated(table->viewport()->mapTo(&page, QPoint(0, 0)));
@@ -359,4 +360,52 @@ TEST_F(ItemListTest, PageDrawsTheAlarmRowInBoldRedAndComputesOnlyVisibleRows) {
     const uint64_t refreshed = page.model()->computedRows() - before;
     EXPECT_GT(refreshed, 3u);
     EXPECT_LT(refreshed, 40u);
+}
+
+TEST(DisplayPagesInTheWindow, LoadFillsBothPagesAndRepliesReachTheVisibleDash) {
+    shell::Application app;
+    app.settings_path.clear();
+    app.settings.loadlastdef = 0;
+    shell::MainWindow window(app);
+    window.show();
+    ASSERT_TRUE(window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    pages::DashPage* dash = window.dashPage();
+    pages::ItemListPage* lists = window.itemListPage();
+    ASSERT_NE(dash->currentDashboard(), nullptr);
+    EXPECT_EQ(dash->gaugeCount(), static_cast<int>(dash->currentDashboard()->count()));
+    EXPECT_GT(lists->listChoices()->count(), 0);
+    EXPECT_GT(lists->model()->rowCount(), 0);
+
+    // The first digital readout on the dash, and the command its value belongs to.
+    controls::MMDigitalGaugeReadout* readout = nullptr;
+    const ADXValue* value = nullptr;
+    for (int i = 0; i < dash->gaugeCount() && readout == nullptr; ++i) {
+        readout = qobject_cast<controls::MMDigitalGaugeReadout*>(dash->gauge(i));
+        if (readout) value = definition::As<ADXValue>(dash->currentDashboard()->entries()[i].item);
+    }
+    ASSERT_NE(readout, nullptr);
+    ASSERT_NE(value, nullptr);
+    auto* command = app.definition.FindByHash(value->parentcmdidhash);
+    ASSERT_NE(command, nullptr);
+
+    window.tabs()->Select(window.tabs()->IndexOf("Dash"));
+    ASSERT_TRUE(WaitUntil([&] { return dash->isVisible(); }, 2000));
+    const float before = readout->value();
+    // A reply of all 0xFF bytes, through the engine's reply path on a thread of its own.
+    std::vector<uint8_t> reply(300, 0xFF);
+    std::thread worker([&] {
+        acquisition::DataAcqEvent event;
+        event.object = command;
+        event.objectidhash = command->idhash();
+        app.engine.callback().OnSendCommandEnd(event, reply.data(),
+                                               static_cast<uint32_t>(reply.size()));
+    });
+    worker.join();
+    EXPECT_NE(readout->value(), before);
+
+    // Loading again rebuilds the pages from the new objects.
+    ASSERT_TRUE(window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    EXPECT_NE(dash->gauge(0), nullptr);
+    EXPECT_EQ(dash->currentDashboard(),
+              definition::As<ADXDashboard>(app.definition.NthOfType(ADXDashboard::kType, 0)));
 }
