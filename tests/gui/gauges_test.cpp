@@ -82,8 +82,8 @@ TEST(DigitalReadout, TitleAndFrameAreDrawnInTheirColours) {
     readout.SetColor(MMDigitalGaugeReadout::kTitle, 0xFF0000);
     readout.SetTitle("Engine speed");
     const QImage image = readout.grab().toImage();
-    EXPECT_EQ(image.pixelColor(0, 75), QColor(0, 255, 0));    // frame
-    EXPECT_EQ(image.pixelColor(5, 75), QColor(Qt::white));    // background
+    EXPECT_EQ(image.pixelColor(0, 75), QColor(0, 255, 0));  // frame
+    EXPECT_EQ(image.pixelColor(5, 75), QColor(Qt::white));  // background
     // The title sits at the top: blue pixels in the upper fifth only.
     EXPECT_GT(CountColor(image, QColor(0, 0, 255), QRect(0, 0, 150, 30)), 10);
     EXPECT_EQ(CountColor(image, QColor(0, 0, 255), QRect(0, 40, 150, 100)), 0);
@@ -175,8 +175,8 @@ TEST(StatusIndicator, StateTextSitsOnTheTrueOrFalseBackground) {
     QImage image = status.grab().toImage();  // state 0: false
     EXPECT_GT(CountColor(image, red), 200);
     EXPECT_EQ(CountColor(image, green), 0);
-    EXPECT_EQ(image.pixelColor(0, 100), QColor(Qt::black));   // frame
-    EXPECT_EQ(image.pixelColor(5, 100), QColor(Qt::white));   // face around the text cell
+    EXPECT_EQ(image.pixelColor(0, 100), QColor(Qt::black));  // frame
+    EXPECT_EQ(image.pixelColor(5, 100), QColor(Qt::white));  // face around the text cell
 
     status.SetState(1, true);
     image = status.grab().toImage();
