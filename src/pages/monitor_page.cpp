@@ -307,7 +307,7 @@ void MonitorPage::AddValue(size_t i, ADXValue* value) {
     c.chart->Recalc();
     UpdateScrollBar();
     modified_ = true;
-    emit monitorChanged();
+    emit definitionModified();
 }
 
 void MonitorPage::RemoveValue(size_t i, ADXValue* value) {
@@ -341,7 +341,7 @@ void MonitorPage::RemoveValue(size_t i, ADXValue* value) {
     c.chart->Recalc();
     UpdateScrollBar();
     modified_ = true;
-    emit monitorChanged();
+    emit definitionModified();
 }
 
 }  // namespace korvit::pages

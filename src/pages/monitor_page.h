@@ -74,7 +74,7 @@ class MonitorPage : public QWidget {
     bool scrollBarShown() const { return scroll_shown_; }
     ScrollInfo scrollInfo() const { return scroll_info_; }
     /// True once the right-click menu changed a monitor of the definition (until Rebuild).
-    bool definitionModified() const { return modified_; }
+    bool modified() const { return modified_; }
 
     /// The right-click menu of chart i: every value of the definition, the shown ones checked.
     /// Choosing a checked value removes its line and axis, an unchecked one adds them.
@@ -86,7 +86,7 @@ class MonitorPage : public QWidget {
 
   signals:
     /// A monitor of the definition changed through the right-click menu.
-    void monitorChanged();
+    void definitionModified();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -35,6 +35,11 @@ class ViewBridge : public QObject, public app::IViews {
     void FlashStatus(const char* text) override;
     void UpdateLogBar() override { Request(kLogBar); }
     void SetLogPosition(uint32_t sampleindex) override;
+    /// Gauge and item-list updates go straight to their pages, which update their models on the
+    /// calling thread and merge their repaints.
+    void UpdateDash(evaluation::Packet packet, uint32_t command_hash) override;
+    void RedrawItemList() override;
+    void AttachDisplays(app::IViews* dash, app::IViews* item_list);
     /// Charts take their samples, resets and cursor times straight from the worker threads.
     void SetMonitorPage(pages::MonitorPage* page) { monitors_ = page; }
     void AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) override;
@@ -66,6 +71,8 @@ class ViewBridge : public QObject, public app::IViews {
     std::atomic<pages::MonitorPage*> monitors_{nullptr};
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
+    std::atomic<app::IViews*> dash_{nullptr};
+    std::atomic<app::IViews*> item_list_{nullptr};
     std::atomic<int64_t> first_request_ns_{0};
     mutable std::mutex mutex_;
     std::string flash_;

@@ -340,7 +340,7 @@ TEST_F(MonitorPageTest, RightClickMenuListsEveryValueAndTogglesSeries) {
     EXPECT_EQ(Monitor().count(), 3u);
     EXPECT_EQ(chart->SeriesCount(), 3u);
     EXPECT_EQ(chart->AxisCount(), 4u);
-    EXPECT_TRUE(page_.definitionModified());
+    EXPECT_TRUE(page_.modified());
     for (size_t i = 0; i < Monitor().count(); ++i)
         EXPECT_NE(Monitor().series()[i].item, Value("o2"));
 
