@@ -18,6 +18,7 @@
 #include "controls/mm_splash.h"
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
+#include "pages/histogram_page.h"
 #include "platform/clock.h"
 #include "shell/log_bar.h"
 #include "shell/output_page.h"
@@ -227,7 +228,13 @@ void MainWindow::BuildPages() {
 
     tabs_->AddPage(placeholder("Item Lists"), "Item Lists");
 
-    tabs_->AddPage(placeholder("Histograms"), "Histograms");
+    auto* histograms = new pages::HistogramPage(app_.definition, tabs_);
+    connect(views_, &ViewBridge::histogramsFed, histograms, [this, histograms] {
+        bool overflow = false;
+        const auto cells = views_->TakeFedCells(&overflow);
+        histograms->ShowFedCells(cells, overflow);
+    });
+    tabs_->AddPage(histograms, "Histograms");
 
     tabs_->AddPage(placeholder("Monitors"), "Monitors");
 }
@@ -296,7 +303,7 @@ void MainWindow::RebuildPages() {
 
     // Item Lists
 
-    // Histograms
+    if (auto* histograms = findChild<pages::HistogramPage*>()) histograms->FillHistogramChoices();
 
     // Monitors
 
