@@ -210,7 +210,8 @@ void Chart3D::PaintTexts(QPainter& p) {
     }
     p.setFont(ArialFont(18, 700));
     p.setPen(colors_[kTitleText]);
-    p.drawText(QRect(0, 16, w, 24), Qt::AlignHCenter | Qt::AlignTop, title_);
+    p.drawText(QRect(0, 16, w, 24), Qt::AlignHCenter | Qt::AlignTop,
+               p.fontMetrics().elidedText(title_, Qt::ElideRight, std::max(0, w - 8)));
 
     if ((style_ & kInfoBox) && selected_ > 0) {
         QString text;

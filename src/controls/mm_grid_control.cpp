@@ -334,7 +334,6 @@ void MMGridControl::SetSelection(uint32_t anchor, uint32_t current) {
 }
 
 void MMGridControl::SetMarkedRange(uint32_t first, uint32_t last) {
-    const QRect old_first = CellRect(mark_first_row_, mark_first_column_);
     const bool single_old =
         mark_first_row_ == mark_last_row_ && mark_first_column_ == mark_last_column_;
     const int old_row = mark_first_row_;
@@ -345,7 +344,7 @@ void MMGridControl::SetMarkedRange(uint32_t first, uint32_t last) {
     mark_last_column_ = ColumnOf(last);
     const bool single_new = first == last;
     // Moving a one-cell mark (the histogram's feed) repaints the two cells alone.
-    if (single_old && single_new && !old_first.isEmpty()) {
+    if (single_old && single_new) {
         RepaintCell(old_row, old_column);
         RepaintCell(mark_first_row_, mark_first_column_);
     } else {
