@@ -3,10 +3,13 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "controls/mm_grid_control.h"
+
+#include "wait_until.h"
 
 using korvit::controls::MMGridControl;
 
@@ -245,4 +248,42 @@ TEST(GridControl, MarkedAndSelectedCellsPaintTheirColours) {
     // Past the last column the window is grey.
     const QImage image = grid.grab().toImage();
     EXPECT_EQ(image.pixelColor(290, 195), QColor(128, 128, 128));
+}
+
+namespace {
+
+/// Collects the regions a widget paints.
+class PaintSpy : public QObject {
+  public:
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+}  // namespace
+
+// A histogram feed moves a one-cell mark on every reply: only the two cells may be repainted,
+// also when the old mark has scrolled out of view.
+TEST(GridControl, MovingAOneCellMarkRepaintsTwoCellsOnly) {
+    MMGridControl grid;
+    grid.resize(300, 200);
+    grid.SetSize(40, 10);
+    grid.show();
+    grid.SetMarkedRange(At(40, 10), At(40, 10));  // off screen
+    QCoreApplication::processEvents();
+    PaintSpy spy;
+    grid.installEventFilter(&spy);
+    grid.SetCellText(2, 2, "7");
+    grid.SetMarkedRange(At(2, 2), At(2, 2));
+    ASSERT_TRUE(WaitUntil([&] { return !spy.painted.isEmpty(); }, 2000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(spy.painted.boundingRect(), grid.CellRect(2, 2));
+
+    spy.painted = QRegion();
+    grid.SetMarkedRange(At(3, 1), At(3, 1));
+    ASSERT_TRUE(WaitUntil([&] { return !spy.painted.isEmpty(); }, 2000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(spy.painted, QRegion(grid.CellRect(2, 2)) + grid.CellRect(3, 1));
 }
