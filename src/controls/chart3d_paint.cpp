@@ -76,6 +76,7 @@ void Chart3D::PaintBox(QPainter& p) {
     const QFont label_font = ArialFont(11, 400);
     const QFont title_font = ArialFont(12, 400);
     p.setBrush(Qt::NoBrush);
+    std::vector<QRectF> written;
     for (int a = 0; a < 3; ++a) {
         const int b = (a + 1) % 3;
         const int c = (a + 2) % 3;
@@ -97,10 +98,8 @@ void Chart3D::PaintBox(QPainter& p) {
         for (int axis : {b, c}) {
             const int other = axis == b ? c : b;
             const bool write = (a == kValue && axis != kValue) || (a == kX && axis == kValue);
-            QRectF previous;
             QPointF outward;
             QPointF title_at;
-            bool any = false;
             for (const Label& label : labels_[axis]) {
                 const float v = Normalise(static_cast<Axis>(axis), label.value);
                 if (v < std::min(lo[axis], hi[axis]) - 0.01f ||
@@ -123,11 +122,15 @@ void Chart3D::PaintBox(QPainter& p) {
                 const QSizeF size = p.fontMetrics().size(Qt::TextSingleLine, text);
                 const QPointF centre = near.screen + outward * (6 + size.width() / 2);
                 const QRectF box(centre - QPointF(size.width() / 2, size.height() / 2), size);
-                if (any && box.intersects(previous)) continue;
+                // A label that would overlap one already written (on its own edge or where two
+                // edges meet at a corner) is skipped.
+                if (std::any_of(written.begin(), written.end(),
+                                [&box](const QRectF& r) { return r.intersects(box); })) {
+                    continue;
+                }
                 p.setPen(colors_[kXLabelText + axis]);
                 p.drawText(box, Qt::AlignCenter, text);
-                previous = box;
-                any = true;
+                written.push_back(box);
             }
             if (!write || axis_titles_[axis].isEmpty()) continue;
             k[axis] = (lo[axis] + hi[axis]) / 2;

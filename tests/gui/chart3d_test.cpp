@@ -189,3 +189,32 @@ TEST(Chart3D, EmptyChartDrawsBoxAxesAndTitleOnly) {
     EXPECT_EQ(CountPixels(image, image.rect(), QColor(255, 0, 0)), 0);
     EXPECT_EQ(CountPixels(image, image.rect(), QColor(0, 0, 255)), 0);
 }
+
+// With style 0x4 a press on a point drags the selected points' values (upwards positive), cut at
+// the value limits, and every moved point notifies 1225.
+TEST(Chart3D, DraggingValuesStopsAtTheValueLimits) {
+    Chart3D chart;
+    chart.resize(500, 400);
+    chart.show();
+    Fill(chart, {{100, 100}, {100, 250}});
+    const float zero = 0;
+    const float top = 255;
+    chart.SetRange(Chart3D::kValue, &zero, &top);
+    chart.SelectPoint(0, 0, true, false);
+    chart.SelectPoint(1, 1, true, false);
+    QSignalSpy moved(&chart, &Chart3D::pointMoved);
+    const QPoint at = chart.Project(0, 100, 0).toPoint();
+    QTest::mousePress(&chart, Qt::LeftButton, {}, at);
+    QTest::mouseMove(&chart, at - QPoint(0, 40));
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, at - QPoint(0, 40));
+    Chart3D::Point a;
+    Chart3D::Point b;
+    Chart3D::Point still;
+    chart.GetPoint(0, 0, a);
+    chart.GetPoint(1, 1, b);
+    chart.GetPoint(0, 1, still);
+    EXPECT_FLOAT_EQ(b.value, 255.0f);  // the step was cut so that this one stays inside
+    EXPECT_FLOAT_EQ(a.value, 105.0f);
+    EXPECT_FLOAT_EQ(still.value, 100.0f);
+    EXPECT_EQ(moved.count(), 2);
+}
