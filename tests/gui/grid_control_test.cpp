@@ -287,3 +287,21 @@ TEST(GridControl, MovingAOneCellMarkRepaintsTwoCellsOnly) {
     QCoreApplication::processEvents();
     EXPECT_EQ(spy.painted, QRegion(grid.CellRect(2, 2)) + grid.CellRect(3, 1));
 }
+
+TEST(GridControl, GrowToFitWidensAndHeightensButNeverShrinks) {
+    MMGridControl grid;
+    grid.SetSize(2, 2);
+    grid.AddStyle(MMGridControl::kGrowToFit, false);
+    grid.SetCellText(1, 1, "a rather long text for one cell");
+    const int wide = grid.ColumnWidth(1);
+    EXPECT_GT(wide, 150);
+    EXPECT_EQ(grid.RowHeight(1), 21);  // one line fits the height it had
+    grid.SetCellText(2, 1, "one\ntwo\nthree");
+    EXPECT_GT(grid.RowHeight(2), 40);
+    grid.SetCellText(1, 1, "x");
+    EXPECT_EQ(grid.ColumnWidth(1), wide);
+    // Without the bit nothing grows.
+    grid.RemoveStyle(MMGridControl::kGrowToFit, false);
+    grid.SetCellText(1, 2, "another rather long text for a cell");
+    EXPECT_EQ(grid.ColumnWidth(2), 50);
+}

@@ -184,6 +184,14 @@ TEST(HistogramPage, FedSampleUpdatesExactlyOneCellAndMarksIt) {
         << page.grid()->CellText(1, 3).toStdString();
     EXPECT_EQ(page.grid()->CellText(1, 1), "168");
     EXPECT_EQ(page.grid()->CellText(1, 2), "167");
+
+    // More cells than the bridge keeps one by one: the page rebuilds, and still shows them all.
+    std::thread flood([&] {
+        for (int i = 0; i < 6000; ++i) bridge.HistogramFed(fuel, fuel->AddBinnedSample(0, 0, 1));
+    });
+    flood.join();
+    ASSERT_TRUE(WaitUntil([&] { return page.grid()->CellText(1, 1) == "6168"; }, 2000))
+        << page.grid()->CellText(1, 1).toStdString();
 }
 
 TEST(HistogramPage, WithoutHistogramsTheGridIsEmptyAndUntitled) {
