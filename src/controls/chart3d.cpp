@@ -18,7 +18,6 @@ constexpr uint32_t kAutoLabelBits[3] = {Chart3D::kAutoXLabels, Chart3D::kAutoYLa
                                         Chart3D::kAutoValueLabels};
 constexpr int kRangeNotification[3] = {Chart3D::kXRangeChanged, Chart3D::kYRangeChanged,
                                        Chart3D::kValueRangeChanged};
-constexpr uint32_t kMovedByHand = 0x100;
 
 }  // namespace
 
@@ -94,7 +93,7 @@ void Chart3D::Redraw() {
 
 void Chart3D::SetRedraw(bool on) {
     redraw_ = on;
-    state_ = on ? state_ & ~0x200u : state_ | 0x200u;
+    state_ = on ? state_ & ~kDrawingSuspended : state_ | kDrawingSuspended;
     if (on) update();
 }
 

@@ -195,7 +195,17 @@ class Chart3D : public QWidget {
         float min = 0.0f;
         float max = 255.0f;
     };
-    struct DrawState;
+    /// Bits of state_.
+    enum StateBit : uint32_t {
+        kButtonDown = 0x1,
+        kCtrlHeld = 0x4,
+        kShiftHeld = 0x8,
+        kClickRunning = 0x20,
+        kRubberRunning = 0x40,
+        kCursorHidden = 0x80,
+        kMovedByHand = 0x100,
+        kDrawingSuspended = 0x200,
+    };
 
     void Notify(int code, uint32_t lparam);
     Point& At(int row, int column) { return points_[static_cast<size_t>(row) * columns_ + column]; }

@@ -13,11 +13,6 @@ namespace {
 
 constexpr float kMaxTilt = 1.57f;
 constexpr float kMaxOffset = 300.0f;
-constexpr uint32_t kButtonDown = 0x1;
-constexpr uint32_t kClickRunning = 0x20;
-constexpr uint32_t kRubberRunning = 0x40;
-constexpr uint32_t kCursorHidden = 0x80;
-constexpr uint32_t kMovedByHand = 0x100;
 
 }  // namespace
 
@@ -73,8 +68,8 @@ void Chart3D::mousePressEvent(QMouseEvent* event) {
     state_ |= kButtonDown;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
-    state_ = ctrl ? state_ | 0x4u : state_ & ~0x4u;
-    state_ = shift ? state_ | 0x8u : state_ & ~0x8u;
+    state_ = ctrl ? state_ | kCtrlHeld : state_ & ~kCtrlHeld;
+    state_ = shift ? state_ | kShiftHeld : state_ & ~kShiftHeld;
     if (ctrl || shift) {
         setCursor(Qt::BlankCursor);
         state_ |= kCursorHidden;
@@ -99,8 +94,8 @@ void Chart3D::mouseMoveEvent(QMouseEvent* event) {
     const float dy = static_cast<float>(pos.y() - last_.y());
     last_ = pos;
     if (std::hypot(pos.x() - press_.x(), pos.y() - press_.y()) > 2) moved_ = true;
-    const bool ctrl = state_ & 0x4;
-    const bool shift = state_ & 0x8;
+    const bool ctrl = state_ & kCtrlHeld;
+    const bool shift = state_ & kShiftHeld;
     if (ctrl && shift) {
         scale_ = std::max(0.05f, scale_ - dy * 0.01f);
     } else if (ctrl) {
@@ -124,8 +119,8 @@ void Chart3D::mouseMoveEvent(QMouseEvent* event) {
 void Chart3D::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
     if (state_ & kCursorHidden) unsetCursor();
-    const bool ctrl = state_ & 0x4;
-    const bool shift = state_ & 0x8;
+    const bool ctrl = state_ & kCtrlHeld;
+    const bool shift = state_ & kShiftHeld;
     if (state_ & kRubberRunning) {
         SelectInRubberBand();
     } else if (!moved_ && !dragging_points_ && !shift && (style_ & kClickSelect)) {
@@ -136,7 +131,8 @@ void Chart3D::mouseReleaseEvent(QMouseEvent* event) {
             Notify(kPointClicked, Address(row, column));
         }
     }
-    state_ &= ~(kButtonDown | kClickRunning | kRubberRunning | kCursorHidden | 0x4u | 0x8u);
+    state_ &=
+        ~(kButtonDown | kClickRunning | kRubberRunning | kCursorHidden | kCtrlHeld | kShiftHeld);
     dragging_points_ = false;
     Changed();
 }

@@ -43,7 +43,7 @@ void Chart3D::paintEvent(QPaintEvent*) {
     for (size_t i = 0; i < points_.size(); ++i) screen[i] = ProjectPoint(points_[i]);
     PaintSurface(p, screen);
     if (!(style_ & kNoMarkers)) PaintMarkers(p, screen);
-    if (state_ & 0x40) {
+    if (state_ & kRubberRunning) {
         p.setPen(QPen(colors_[kBoxLines], 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);
         p.drawRect(rubber_.normalized());

@@ -218,3 +218,30 @@ TEST(Chart3D, DraggingValuesStopsAtTheValueLimits) {
     EXPECT_FLOAT_EQ(still.value, 100.0f);
     EXPECT_EQ(moved.count(), 2);
 }
+
+TEST(Chart3D, RubberBandSelectsThePointsInside) {
+    Chart3D chart;
+    chart.resize(500, 400);
+    chart.show();
+    chart.RemoveStyle(0x7, false);
+    Fill(chart, {{10, 20, 30}, {40, 50, 60}});
+    const QPointF left = chart.Project(0, 10, 0);
+    const QPointF middle = chart.Project(1, 50, 1);
+    // A band around the first point only, then one around the whole window.
+    const QRect first = QRectF(left - QPointF(4, 4), QSizeF(8, 8)).toRect();
+    ASSERT_FALSE(first.contains(middle.toPoint()));
+    QTest::mousePress(&chart, Qt::LeftButton, {}, first.topLeft());
+    QTest::mouseMove(&chart, first.center());
+    QTest::mouseMove(&chart, first.bottomRight());
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, first.bottomRight());
+    EXPECT_EQ(chart.selectedCount(), 1);
+    Chart3D::Point point;
+    chart.GetPoint(0, 0, point);
+    EXPECT_TRUE(point.flags & 1);
+
+    QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseMove(&chart, QPoint(250, 200));
+    QTest::mouseMove(&chart, QPoint(498, 398));
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, QPoint(498, 398));
+    EXPECT_EQ(chart.selectedCount(), 6);
+}
