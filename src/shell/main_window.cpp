@@ -19,6 +19,7 @@
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
 #include "pages/dash_page.h"
+#include "pages/histogram_page.h"
 #include "pages/item_list_page.h"
 #include "pages/monitor_page.h"
 #include "platform/clock.h"
@@ -220,12 +221,6 @@ void MainWindow::BuildPages() {
     app_.log.AddSink(sink_);
     tabs_->AddPage(output_, "Output");
     tabs_->Select(0);
-    const auto placeholder = [this](const char* name) {
-        auto* page = new QWidget(tabs_);
-        page->setObjectName(name);
-        return page;
-    };
-
     dash_ = new pages::DashPage(app_.definition, tabs_);
     tabs_->AddPage(dash_, "Dash");
 
@@ -233,7 +228,13 @@ void MainWindow::BuildPages() {
     tabs_->AddPage(item_lists_, "Item Lists");
     views_->AttachDisplays(dash_, item_lists_);
 
-    tabs_->AddPage(placeholder("Histograms"), "Histograms");
+    auto* histograms = new pages::HistogramPage(app_.definition, tabs_);
+    connect(views_, &ViewBridge::histogramsFed, histograms, [this, histograms] {
+        bool overflow = false;
+        const auto cells = views_->TakeFedCells(&overflow);
+        histograms->ShowFedCells(cells, overflow);
+    });
+    tabs_->AddPage(histograms, "Histograms");
 
     auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
     monitors->setObjectName("Monitors");
@@ -305,7 +306,7 @@ void MainWindow::RebuildPages() {
 
     item_lists_->FillItemListChoices();
 
-    // Histograms
+    if (auto* histograms = findChild<pages::HistogramPage*>()) histograms->FillHistogramChoices();
 
     if (auto* monitors = findChild<pages::MonitorPage*>()) monitors->Rebuild();
 
