@@ -459,7 +459,6 @@ void FieldEditor::BuildEquation() {
         // Letters that stay in the equation keep their links.
         const QVariantList old = desc().get(doc_.definition(), object_).toList();
         Commit(QVariantList{b, old.value(1)});
-        FillVars(desc().get(doc_.definition(), object_).toList().value(1).toList());
     });
 }
 
@@ -659,6 +658,7 @@ void FieldEditor::Refresh() {
     const FieldDesc& f = desc();
     const QVariant v = f.get(doc_.definition(), object_);
     if (v == shown_ && shown_.isValid() == v.isValid() && f.kind != FieldKind::kReference) return;
+    const QVariant previous = shown_;
     shown_ = v;
     filling_ = true;
     switch (f.kind) {
@@ -696,7 +696,12 @@ void FieldEditor::Refresh() {
             const QVariantList parts = v.toList();
             const QString text = QString::fromLatin1(parts.value(0).toByteArray());
             if (line_->text() != text) line_->setText(text);
-            FillVars(parts.value(1).toList());
+            // The link drop-downs list every value: rebuild them only when the letters change.
+            const QVariantList vars = parts.value(1).toList();
+            if (!previous.isValid() || previous.toList().value(1).toList() != vars ||
+                table_->rowCount() != vars.size()) {
+                FillVars(vars);
+            }
             break;
         }
         case FieldKind::kTable:
