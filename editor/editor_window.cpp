@@ -206,7 +206,7 @@ void EditorWindow::BuildUi() {
     vertical->addWidget(horizontal);
     vertical->addWidget(bottom);
     vertical->setStretchFactor(0, 1);
-    vertical->setSizes({560, 160});
+    vertical->setSizes({600, 110});
     layout->addWidget(vertical, 1);
 }
 
@@ -409,6 +409,7 @@ void EditorWindow::RebuildForm() {
             : QStringLiteral("%1 (%2)").arg(QString::fromLatin1(ClassLabel(selected_->type())),
                                             QString::fromLatin1(ClassName(selected_->type()))));
     outer->addWidget(form_title_);
+    auto* row = new QHBoxLayout();
     auto* form = new QFormLayout();
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     const auto& fields = FieldsOf(selected_ != nullptr ? selected_->type() : 0);
@@ -419,11 +420,17 @@ void EditorWindow::RebuildForm() {
         label->setToolTip(QString::fromStdString(fields[i].name));
         form->addRow(label, editor);
     }
-    outer->addLayout(form);
+    row->addLayout(form, 1);
+    // Values get the equation tester beside their form.
     if (auto* value = As<ADXValue>(selected_)) {
         tester_ = new ValueTester(doc_.definition(), value, form_);
-        outer->addWidget(tester_);
+        tester_->setFixedWidth(300);
+        auto* side = new QVBoxLayout();
+        side->addWidget(tester_);
+        side->addStretch(1);
+        row->addLayout(side);
     }
+    outer->addLayout(row);
     outer->addStretch(1);
     form_scroll_->setWidget(form_);  // deletes the previous form
 }

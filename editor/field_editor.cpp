@@ -452,7 +452,6 @@ void FieldEditor::BuildEquation() {
         {QStringLiteral("Letter"), QStringLiteral("Type"), QStringLiteral("Linked value")});
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->verticalHeader()->hide();
-    table_->setMaximumHeight(120);
     layout->addWidget(table_);
     connect(line_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const QByteArray b = text.toLatin1();
@@ -473,8 +472,8 @@ void FieldEditor::FillVars(const QVariantList& vars) {
         letter->setData(Qt::UserRole, cells.value(0));
         table_->setItem(r, 0, letter);
         auto* type = new QComboBox(table_);
-        type->addItem(QStringLiteral("native (own raw number)"), 0);
-        type->addItem(QStringLiteral("link (another value)"), 1);
+        type->addItem(QStringLiteral("native"), 0);
+        type->addItem(QStringLiteral("link"), 1);
         type->setCurrentIndex(cells.value(1).toLongLong() == 1 ? 1 : 0);
         table_->setCellWidget(r, 1, type);
         auto* link = new QComboBox(table_);
@@ -484,6 +483,11 @@ void FieldEditor::FillVars(const QVariantList& vars) {
         connect(type, &QComboBox::activated, this, [this] { CommitVars(); });
         connect(link, &QComboBox::activated, this, [this] { CommitVars(); });
     }
+    // As tall as its rows, so that the form does not scroll inside itself.
+    table_->resizeRowsToContents();
+    int height = table_->horizontalHeader()->sizeHint().height() + 4;
+    for (int r = 0; r < table_->rowCount(); ++r) height += table_->rowHeight(r);
+    table_->setFixedHeight(std::min(height, 240));
     filling_ = false;
 }
 

@@ -197,7 +197,7 @@ class Checker {
     void CheckObject(const ADXObject& o) {
         if (const auto* v = As<ADXValue>(&o)) {
             CheckHashRef(o, "parentcmdidhash", "Command", v->parentcmdidhash, kPacketCommands,
-                         false);
+                         true);
             CheckPlacement(o, v->parentcmdidhash, v->packetoffset, v->sizeinbits);
             CheckEquation(*v);
             if (v->lookupidhash != 0 && v->lookup == nullptr) {
@@ -213,7 +213,7 @@ class Checker {
                 Add(Problem::kOther, &o, "outputtype", "Output type above 3 shows no text");
         } else if (const auto* b = As<ADXBitmask>(&o)) {
             CheckHashRef(o, "parentcmdidhash", "Command", b->parentcmdidhash, kPacketCommands,
-                         false);
+                         true);
             CheckPlacement(o, b->parentcmdidhash, b->packetoffset, b->sizeinbits);
             if (b->bitop > 1)
                 Add(Problem::kOther, &o, "bitop",
