@@ -81,6 +81,8 @@ TEST(EditorLibrary, EditSavesThroughTheEntryPointAndNewClosedUnsavedReturnsZero)
     EXPECT_EQ(entry(&owner, empty, &log, 0), 0);
     EXPECT_EQ(empty[0], '\0');
     EXPECT_EQ(Slurp(path), before);
+    // Other tests of this program look for the library afresh.
+    library.unload();
 }
 
 }  // namespace
