@@ -144,6 +144,7 @@ void EditorWindow::BuildUi() {
     banner_ = new QLabel(banner_box_);
     banner_->setWordWrap(true);
     auto* banner_new = new QPushButton(QStringLiteral("New Definition"), banner_box_);
+    banner_new->setAutoDefault(false);
     banner_layout->addWidget(banner_, 1);
     banner_layout->addWidget(banner_new);
     connect(banner_new, &QPushButton::clicked, this, [this] { StartNew(); });

@@ -409,6 +409,7 @@ void FieldEditor::BuildColor() {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     swatch_ = new QPushButton(this);
+    swatch_->setAutoDefault(false);  // Enter in a field must not press it
     swatch_->setFixedWidth(48);
     swatch_->setToolTip(QStringLiteral("Choose a colour"));
     line_ = new QLineEdit(this);
@@ -526,6 +527,7 @@ void FieldEditor::BuildTable() {
     auto* buttons = new QHBoxLayout();
     const auto button = [&](const QString& text, auto action) {
         auto* b = new QPushButton(text, this);
+        b->setAutoDefault(false);  // Enter in a field must not press it
         buttons->addWidget(b);
         connect(b, &QPushButton::clicked, this, action);
     };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,6 +189,44 @@ TEST(EditorWindow, TreeListsEveryObjectByClassAndFilters) {
     }
     EXPECT_GE(visible, 1);
     EXPECT_LT(visible, listed);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EditorWindow, DeletingAReferencedObjectNamesTheReferrersAndAsks) {
+    EditorWindow w(nullptr);
+    w.StartNew();
+    w.show();
+    ADXDefinition& def = w.document().definition();
+    ADXObject* value = def.FindByID("value1");
+    w.Select(value);
+    QAction* del = nullptr;
+    for (QAction* a : w.findChildren<QAction*>()) {
+        if (a->text() == "Delete") del = a;
+    }
+    ASSERT_NE(del, nullptr);
+    QString asked;
+    const auto answer = [&asked](QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [&asked, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            asked = box->text();
+            box->button(button)->click();
+        });
+    };
+    answer(QMessageBox::No);
+    del->trigger();
+    EXPECT_TRUE(asked.contains("list1")) << asked.toStdString();
+    EXPECT_EQ(def.FindByID("value1"), value);
+
+    answer(QMessageBox::Yes);
+    del->trigger();
+    EXPECT_EQ(def.FindByID("value1"), nullptr);
+    EXPECT_EQ(As<ADXListView>(def.FindByID("list1"))->entries()[0].item, nullptr);
+    w.document().undo_stack().undo();
+    EXPECT_EQ(As<ADXListView>(def.FindByID("list1"))->entries()[0].item, def.FindByID("value1"));
 }
 
 }  // namespace
