@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <cstdio>
 
 #include "editor_document.h"
@@ -305,6 +306,50 @@ TEST(EditorProblems, EveryKindIsFoundOnAPlantedDefinition) {
     ADXObject* far = doc.definition().FindByID("far");
     doc.SetField(far, Field(far, "packetoffset"), qlonglong(8));
     for (const Problem& p : FindProblems(doc.definition())) EXPECT_NE(p.object, far) << p.text;
+}
+
+}  // namespace
+
+namespace {
+
+// A duplicate goes through every field of the class's field table, so a field the table reads or
+// writes wrongly shows up as a difference between an object and its copy once both are saved.
+TEST(EditorDocument, DuplicatesCarryEveryFieldOfEveryClass) {
+    QTemporaryDir dir;
+    EditorDocument doc;
+    QString error;
+    ASSERT_TRUE(doc.Load(DemoPath(), error)) << error.toStdString();
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::vector<ADXObject*> originals;
+    for (const auto& o : doc.definition().objects()) originals.push_back(o.get());
+    QSet<QString> classes;
+    for (ADXObject* o : originals) {
+        ADXObject* copy = doc.Duplicate(o);
+        ASSERT_NE(copy, nullptr);
+        pairs.emplace_back(std::string(o->id()), std::string(copy->id()));
+        classes.insert(QString::fromLatin1(ClassName(o->type())));
+    }
+    EXPECT_GE(classes.size(), 10);
+    const QJsonArray objects =
+        QJsonDocument::fromJson(QByteArray::fromStdString(SaveAndDump(doc, dir, "dup.adx")))
+            .object()["objects"]
+            .toArray();
+    const auto find = [&objects](const std::string& id) {
+        for (const QJsonValue& v : objects) {
+            if (v.toObject()["id"].toString().toStdString() == id) return v.toObject();
+        }
+        return QJsonObject();
+    };
+    for (const auto& [id, copy_id] : pairs) {
+        QJsonObject original = find(id);
+        QJsonObject copy = find(copy_id);
+        ASSERT_FALSE(copy.isEmpty()) << copy_id;
+        for (const char* key : {"id", "idhash"}) {
+            original.remove(key);
+            copy.remove(key);
+        }
+        EXPECT_EQ(original, copy) << id << " vs " << copy_id;
+    }
 }
 
 }  // namespace
