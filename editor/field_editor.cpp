@@ -593,6 +593,14 @@ void FieldEditor::BuildTable() {
     note_ = new QLabel(this);
     buttons->addWidget(note_, 1);
     layout->addLayout(buttons);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int col) {
+        if (desc().columns[static_cast<size_t>(col)].kind != FieldKind::kColor) return;
+        QTableWidgetItem* item = table_->item(row, col);
+        const QColor chosen = QColorDialog::getColor(
+            ToQColor(static_cast<uint32_t>(item->data(Qt::UserRole).toLongLong())), this);
+        if (chosen.isValid())
+            item->setText(Hex6(FromQColor(chosen)));  // commits through cellChanged
+    });
     connect(table_, &QTableWidget::cellChanged, this, [this](int row, int col) {
         if (filling_) return;
         const Column& c = desc().columns[static_cast<size_t>(col)];

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -227,6 +228,37 @@ TEST(EditorWindow, DeletingAReferencedObjectNamesTheReferrersAndAsks) {
     EXPECT_EQ(As<ADXListView>(def.FindByID("list1"))->entries()[0].item, nullptr);
     w.document().undo_stack().undo();
     EXPECT_EQ(As<ADXListView>(def.FindByID("list1"))->entries()[0].item, def.FindByID("value1"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EditorWindow, TableCellsAreCheckedBeforeTheyReachTheObject) {
+    EditorWindow w(nullptr);
+    w.StartNew();
+    ADXDefinition& def = w.document().definition();
+    auto* list = As<ADXListView>(def.FindByID("list1"));
+    ADXObject* value = def.FindByID("value1");
+    w.Select(list);
+    const auto table = [&w] {
+        return w.FieldEditorFor("entries")->findChild<QTableWidget*>("edit");
+    };
+    ASSERT_NE(table(), nullptr);
+    ASSERT_EQ(table()->rowCount(), 1);
+
+    table()->item(0, 2)->setText("Speed row");
+    EXPECT_EQ(list->entries()[0].title.view(), "Speed row");
+    table()->item(0, 1)->setText("nosuch");  // no object has this id
+    EXPECT_EQ(list->entries()[0].item, value);
+    EXPECT_FALSE(table()->item(0, 1)->toolTip().isEmpty());
+    table()->item(0, 3)->setText("0x0000FF");  // the colour, red in the lowest byte
+    EXPECT_EQ(list->entries()[0].color, 0xFFu);
+    EXPECT_EQ(list->entries()[0].item, value);  // the rejected cell kept what it held
+
+    w.document().undo_stack().undo();
+    EXPECT_EQ(list->entries()[0].color, 0u);
+    EXPECT_EQ(table()->item(0, 3)->text(), "0x000000");
 }
 
 }  // namespace
