@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/output_log.h"
+#include "cell_text.h"
 #include "field_editor.h"
 #include "value_tester.h"
 

@@ -17,16 +17,6 @@ class QPushButton;
 
 namespace korvit::editor {
 
-/// Text of a value as the form shows it, and the way back (nullopt with a reason when the
-/// text is not valid for the kind).
-QString FormatCell(const ADXDefinition& def, FieldKind kind, const QVariant& v,
-                   const std::vector<Choice>& choices);
-std::optional<QVariant> ParseCell(const ADXDefinition& def, FieldKind kind, const QString& text,
-                                  double min, double max, size_t max_length, uint32_t ref_mask,
-                                  const std::vector<Choice>& choices, QString& why);
-/// "id - title" of an object, as drop-downs and the tree show it.
-QString ObjectLabel(const ADXObject* object);
-
 /// The editor of one field of one object: picks its widgets from the field's kind, writes every
 /// valid change through the document (so it lands on the undo stack) and marks invalid input.
 class FieldEditor : public QWidget {
