@@ -423,9 +423,9 @@ void EditorWindow::RebuildForm() {
         form->addRow(label, editor);
     }
     row->addLayout(form, 1);
-    // Values get the equation tester beside their form.
-    if (auto* value = As<ADXValue>(selected_)) {
-        tester_ = new ValueTester(doc_.definition(), value, form_);
+    // Values and bitmasks get the tester beside their form.
+    if (As<ADXValue>(selected_) != nullptr || As<ADXBitmask>(selected_) != nullptr) {
+        tester_ = new ValueTester(doc_.definition(), selected_, form_);
         tester_->setFixedWidth(300);
         auto* side = new QVBoxLayout();
         side->addWidget(tester_);

@@ -12,8 +12,11 @@ namespace korvit::editor {
 
 using namespace definition;
 
-ValueTester::ValueTester(ADXDefinition& def, ADXValue* value, QWidget* parent)
-    : QGroupBox(QStringLiteral("Try it"), parent), def_(def), value_(value) {
+ValueTester::ValueTester(ADXDefinition& def, ADXObject* item, QWidget* parent)
+    : QGroupBox(QStringLiteral("Try it"), parent),
+      def_(def),
+      value_(As<ADXValue>(item)),
+      mask_(As<ADXBitmask>(item)) {
     setObjectName("tester");
     auto* form = new QFormLayout(this);
     raw_ = new QLineEdit(this);
@@ -32,8 +35,9 @@ ValueTester::ValueTester(ADXDefinition& def, ADXValue* value, QWidget* parent)
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     form->addRow(QStringLiteral("Raw number"), raw_);
     form->addRow(reply_label_, reply_);
-    form->addRow(QStringLiteral("ComputeValue"), computed_);
-    form->addRow(QStringLiteral("FormatValue"), text_);
+    form->addRow(value_ != nullptr ? QStringLiteral("ComputeValue") : QStringLiteral("State"),
+                 computed_);
+    form->addRow(value_ != nullptr ? QStringLiteral("FormatValue") : QStringLiteral("Text"), text_);
     form->addRow(QStringLiteral("Alarm"), alarm_);
     form->addRow(note_);
     connect(raw_, &QLineEdit::textEdited, this, [this] {
@@ -52,7 +56,8 @@ QString ValueTester::result_text() const {
 }
 
 void ValueTester::Update() {
-    const ADXObject* command = def_.FindByHash(value_->parentcmdidhash);
+    const ADXObject* command =
+        def_.FindByHash(value_ != nullptr ? value_->parentcmdidhash : mask_->parentcmdidhash);
     const auto* send = As<ADXCSendCommand>(command);
     reply_label_->setText(
         command != nullptr
@@ -103,7 +108,21 @@ void ValueTester::Update() {
             note_->setText(QStringLiteral("A raw number from 0 to 4294967295"));
             return;
         }
-        value_->last_raw = static_cast<uint32_t>(raw);
+        (value_ != nullptr ? value_->last_raw : mask_->last_raw) = static_cast<uint32_t>(raw);
+    }
+    if (mask_ != nullptr) {
+        char text[evaluation::BitmaskReadout::kTextCapacity] = {};
+        const int state = mask_->BitmaskText(text, sizeof text, def_, packet);
+        const bool alarm = ((mask_->flags & ADXBitmask::kAlarmWhenTrue) != 0 && state != 0) ||
+                           ((mask_->flags & ADXBitmask::kAlarmWhenFalse) != 0 && state == 0);
+        computed_->setText(state != 0 ? QStringLiteral("true") : QStringLiteral("false"));
+        text_->setText(QString::fromLatin1(text));
+        alarm_->setText(alarm ? QStringLiteral("alarm") : QStringLiteral("none"));
+        alarm_->setStyleSheet(alarm ? QStringLiteral("color: #c00000; font-weight: bold")
+                                    : QString());
+        if (packet.present())
+            note_->setText(QStringLiteral("Raw number 0x%1").arg(mask_->last_raw.load(), 0, 16));
+        return;
     }
     const double v = value_->ComputeValue(def_, packet);
     char text[evaluation::ValueReadout::kTextCapacity] = {};

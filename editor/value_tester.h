@@ -9,12 +9,13 @@ class QLineEdit;
 
 namespace korvit::editor {
 
-/// Tries a value's decoding as it stands in the editor: a raw number, or a reply of its command
-/// in hex, gives the scaled value, the item list's text and the alarm state, live as the user
-/// types here or changes the value's fields.
+/// Tries an item's decoding as it stands in the editor: a raw number, or a reply of its command
+/// in hex, gives a value's scaled number, item-list text and alarm state (or a bitmask's state,
+/// text and alarm), live as the user types here or changes the item's fields.
 class ValueTester : public QGroupBox {
   public:
-    ValueTester(definition::ADXDefinition& def, definition::ADXValue* value,
+    /// `item` is an ADXValue or an ADXBitmask.
+    ValueTester(definition::ADXDefinition& def, definition::ADXObject* item,
                 QWidget* parent = nullptr);
     /// Computes again from what the inputs hold.
     void Update();
@@ -26,6 +27,7 @@ class ValueTester : public QGroupBox {
   private:
     definition::ADXDefinition& def_;
     definition::ADXValue* value_;
+    definition::ADXBitmask* mask_;
     QLineEdit* raw_;
     QLineEdit* reply_;
     QLabel* reply_label_;

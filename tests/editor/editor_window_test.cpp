@@ -262,3 +262,26 @@ TEST(EditorWindow, TableCellsAreCheckedBeforeTheyReachTheObject) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EditorWindow, TheTesterShowsABitmasksStateTextAndAlarm) {
+    EditorWindow w(nullptr);
+    w.StartNew();
+    auto* mask = As<ADXBitmask>(w.document().AddObject(ADXTYPE_BITMASK));
+    ASSERT_NE(mask, nullptr);
+    mask->SetTrueString("Closed", 6);
+    mask->SetFalseString("Open", 4);
+    w.document().SetField(mask, FieldIndex(ADXTYPE_BITMASK, "flags"),
+                          qlonglong(ADXBitmask::kAlarmWhenTrue));
+    w.Select(mask);
+    auto* tester = w.findChild<ValueTester*>("tester");
+    ASSERT_NE(tester, nullptr);
+    QTest::keyClicks(tester->raw_input(), "2");
+    EXPECT_EQ(tester->result_text(), "false | Open | none");
+    tester->raw_input()->clear();
+    QTest::keyClicks(tester->raw_input(), "0x3");
+    EXPECT_EQ(tester->result_text(), "true | Closed | alarm");
+}
+
+}  // namespace
