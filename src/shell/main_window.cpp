@@ -21,6 +21,7 @@
 #include "pages/dash_page.h"
 #include "pages/histogram_page.h"
 #include "pages/item_list_page.h"
+#include "pages/monitor_page.h"
 #include "platform/clock.h"
 #include "shell/log_bar.h"
 #include "shell/output_page.h"
@@ -220,12 +221,6 @@ void MainWindow::BuildPages() {
     app_.log.AddSink(sink_);
     tabs_->AddPage(output_, "Output");
     tabs_->Select(0);
-    const auto placeholder = [this](const char* name) {
-        auto* page = new QWidget(tabs_);
-        page->setObjectName(name);
-        return page;
-    };
-
     dash_ = new pages::DashPage(app_.definition, tabs_);
     tabs_->AddPage(dash_, "Dash");
 
@@ -241,7 +236,10 @@ void MainWindow::BuildPages() {
     });
     tabs_->AddPage(histograms, "Histograms");
 
-    tabs_->AddPage(placeholder("Monitors"), "Monitors");
+    auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
+    monitors->setObjectName("Monitors");
+    views_->SetMonitorPage(monitors);
+    tabs_->AddPage(monitors, "Monitors");
 }
 
 void MainWindow::ConnectViews() {
@@ -310,7 +308,7 @@ void MainWindow::RebuildPages() {
 
     if (auto* histograms = findChild<pages::HistogramPage*>()) histograms->FillHistogramChoices();
 
-    // Monitors
+    if (auto* monitors = findChild<pages::MonitorPage*>()) monitors->Rebuild();
 
     RefreshTitle();
 }

@@ -10,6 +10,7 @@
 #include "shell/log_bar.h"
 #include "shell/main_window.h"
 #include "shell/preferences_window.h"
+#include "shell/view_bridge.h"
 
 namespace korvit::shell {
 
@@ -173,6 +174,7 @@ void MainWindow::Play() {
     }
     log.SetSpeed(speed);
     log_bar_->slider()->setRange(0, static_cast<int>(log.header().recordcount));
+    views_->ResetCharts();
     log.StartPlayer();
     app_.log.Print("Playing %s", path.c_str());
     UpdateLogBarButtons();

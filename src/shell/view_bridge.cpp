@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include "pages/monitor_page.h"
+
 namespace korvit::shell {
 namespace {
 
@@ -37,6 +39,18 @@ void ViewBridge::RedrawItemList() {
 void ViewBridge::AttachDisplays(app::IViews* dash, app::IViews* item_list) {
     dash_.store(dash);
     item_list_.store(item_list);
+}
+
+void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) {
+    if (pages::MonitorPage* page = monitors_.load()) page->Sample(t, packet, command_hash);
+}
+
+void ViewBridge::ResetCharts() {
+    if (pages::MonitorPage* page = monitors_.load()) page->Reset();
+}
+
+void ViewBridge::SetChartTime(double seconds) {
+    if (pages::MonitorPage* page = monitors_.load()) page->SetCursorTime(seconds);
 }
 
 void ViewBridge::Request(uint32_t bits) {

@@ -11,6 +11,10 @@
 
 #include "app/views.h"
 
+namespace korvit::pages {
+class MonitorPage;
+}
+
 namespace korvit::shell {
 
 /// Figures of how quickly status requests from worker threads reach the screen.
@@ -33,7 +37,6 @@ class ViewBridge : public QObject, public app::IViews {
     void FlashStatus(const char* text) override;
     void UpdateLogBar() override { Request(kLogBar); }
     void SetLogPosition(uint32_t sampleindex) override;
-    void ResetCharts() override {}
     /// Gauge and item-list updates go straight to their pages, which update their models on the
     /// calling thread and merge their repaints.
     void UpdateDash(evaluation::Packet packet, uint32_t command_hash) override;
@@ -41,6 +44,11 @@ class ViewBridge : public QObject, public app::IViews {
     void AttachDisplays(app::IViews* dash, app::IViews* item_list);
     /// Keeps the cell for the histogram page; cells are never dropped, only their repaints merged.
     void HistogramFed(const definition::ADXHistogram* histogram, int32_t cell) override;
+    /// Charts take their samples, resets and cursor times straight from the worker threads.
+    void SetMonitorPage(pages::MonitorPage* page) { monitors_ = page; }
+    void AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) override;
+    void ResetCharts() override;
+    void SetChartTime(double seconds) override;
 
     void PlaybackEnded() override;
     void AcquisitionStopped() override;
@@ -71,6 +79,7 @@ class ViewBridge : public QObject, public app::IViews {
     void Request(uint32_t bits);
     void Drain();
 
+    std::atomic<pages::MonitorPage*> monitors_{nullptr};
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
     std::atomic<app::IViews*> dash_{nullptr};

@@ -1,0 +1,156 @@
+// Monitor charts: repaint time of a 1000 x 300 chart with 4 series at 20 samples a second after
+// one minute and after ten hours of history (the time view stays 20 s wide), the cost of one
+// appended point, the bytes each point holds, and the whole program's CPU while the demo scans
+// with the Monitors page in front.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <cmath>
+#include <memory>
+
+#include "controls/mm_data_chart.h"
+#include "controls/mm_tab_sheet.h"
+#include "shell/application.h"
+#include "shell/main_window.h"
+
+using namespace korvit::controls;
+
+namespace {
+
+constexpr int kRate = 20;
+
+/// The monitor page's chart shape: time axis at the bottom, four value axes alternating sides.
+std::unique_ptr<MMDataChart> MakeChart(size_t seconds) {
+    auto chart = std::make_unique<MMDataChart>();
+    chart->resize(1000, 300);
+    chart->SetTitle("Engine trace");
+    DataChartAxis* time = chart->NewAxis();
+    time->SetPosition(DataChartAxis::kBottom);
+    time->SetDataRange(0, 20);
+    time->SetViewRange(0, 20);
+    time->SetTitle("Time (M:S)");
+    time->SetLabelCallback(&TimeLabel);
+    time->SetFlags(0x70);
+    const QColor colors[] = {QColor(255, 0, 0), QColor(0, 160, 0), QColor(0, 0, 255),
+                             QColor(0, 192, 192)};
+    for (int s = 0; s < 4; ++s) {
+        DataChartAxis* axis = chart->NewAxis();
+        axis->SetPosition(s % 2);
+        axis->SetDataRange(0, 100);
+        axis->SetViewRange(0, 100);
+        axis->SetTitle("units");
+        DataChartSeries* series = chart->NewSeries();
+        series->SetXAxis(time);
+        series->SetYAxis(axis);
+        series->SetLineColor(colors[s]);
+        series->SetLineWidth(s == 0 ? 2 : 1);
+    }
+    const size_t n = seconds * kRate;
+    for (size_t i = 0; i < n; ++i) {
+        const float t = static_cast<float>(i) / kRate;
+        for (int s = 0; s < 4; ++s) {
+            chart->GetSeries(s)->AppendPoint(t, 50.0f + 40.0f * std::sin(t * 0.7f + s));
+        }
+    }
+    chart->Recalc();
+    return chart;
+}
+
+void BM_Repaint(benchmark::State& state) {
+    const auto chart = MakeChart(static_cast<size_t>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(chart->Frame().constBits());
+    }
+    const size_t points = chart->GetSeries(0)->points().size();
+    state.counters["points_per_series"] = static_cast<double>(points);
+    state.counters["bytes_per_point"] =
+        static_cast<double>(chart->GetSeries(0)->points().MemoryBytes()) / points;
+}
+BENCHMARK(BM_Repaint)->Arg(60)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
+
+/// The whole history in view: long stretches of one pixel column are drawn from the envelope.
+void BM_RepaintAllInView(benchmark::State& state) {
+    const auto chart = MakeChart(static_cast<size_t>(state.range(0)));
+    DataChartAxis* time = chart->GetAxis(0);
+    time->SetFlags(0x60);
+    time->SetViewRange(0, static_cast<float>(state.range(0)));
+    chart->Recalc();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(chart->Frame().constBits());
+    }
+}
+BENCHMARK(BM_RepaintAllInView)->Arg(60)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
+
+/// One sample into one series on a worker's path: storage under its lock, auto-scroll under the
+/// chart's lock, repaint request.
+void BM_AppendPoint(benchmark::State& state) {
+    auto chart = MakeChart(0);
+    DataChartSeries* series = chart->GetSeries(0);
+    float t = 0.0f;
+    for (auto _ : state) {
+        series->AppendPoint(t, 42.0f);
+        t += 0.05f;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_AppendPoint);
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& tv) { return tv.tv_sec + tv.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void BM_DemoScanMonitorsVisible(benchmark::State& state) {
+    for (auto _ : state) {
+        QProcess sim;
+        sim.start(KORVIT_ECUSIM_PATH, {KORVIT_SOURCE_DIR "/samples/demo.adx"});
+        if (!sim.waitForReadyRead(5000)) {
+            state.SkipWithError("korvit-ecusim did not start");
+            return;
+        }
+        const std::string port = QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString();
+        korvit::shell::Application app;
+        app.settings_path.clear();
+        app.settings.loadlastdef = 0;
+        korvit::shell::MainWindow window(app);
+        window.show();
+        if (!window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx")) {
+            state.SkipWithError("demo definition did not load");
+            return;
+        }
+        window.tabs()->Select(window.tabs()->IndexOf("Monitors"));
+        app.settings.comport = port;
+        window.ToggleScan();
+        QTest::qWait(1000);
+        const double cpu0 = ProcessCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(10000);
+        const double elapsed = wall.nsecsElapsed() / 1e9;
+        const double cpu = ProcessCpuSeconds() - cpu0;
+        state.counters["reply_rate_hz"] = app.engine.state().rate.Rate();
+        state.counters["process_cpu_pct"] = 100.0 * cpu / elapsed;
+        window.ToggleScan();
+        app.engine.WaitIdle(std::chrono::seconds(5));
+        sim.terminate();
+        sim.waitForFinished(2000);
+    }
+}
+BENCHMARK(BM_DemoScanMonitorsVisible)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

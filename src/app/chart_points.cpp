@@ -1,0 +1,252 @@
+#include "app/chart_points.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace korvit::app {
+namespace {
+
+constexpr ChartExtent kEmptyExtent{FLT_MAX, FLT_MIN, FLT_MAX, FLT_MIN};
+
+/// Truncates toward zero into a range the painter handles; not-a-number reads as the bottom.
+int ToPixel(double v) {
+    constexpr double kLimit = 1 << 30;
+    if (!(v > -kLimit)) return -(1 << 30);
+    if (v > kLimit) return 1 << 30;
+    return static_cast<int>(v);
+}
+
+double Fraction(float v, float lo, float hi) {
+    const double span = static_cast<double>(hi) - lo;
+    return span != 0.0 ? (static_cast<double>(v) - lo) / span : 0.0;
+}
+
+/// Collects a polyline and reduces every pixel column that holds more than a few points to
+/// its first, lowest, highest and last pixel, lowest and highest in the order they came.
+class ColumnReducer {
+  public:
+    explicit ColumnReducer(std::vector<PixelPoint>& out) : out_(out) {}
+
+    void Add(PixelPoint p) {
+        if (count_ > 0 && p.x != column_) Flush();
+        if (count_ == 0) {
+            column_ = p.x;
+            first_ = low_ = high_ = p;
+            low_at_ = high_at_ = 0;
+        }
+        if (p.y < low_.y) low_ = p, low_at_ = count_;
+        if (p.y > high_.y) high_ = p, high_at_ = count_;
+        if (count_ < ChartPoints::kFewPerColumn) few_[count_] = p;
+        last_ = p;
+        ++count_;
+    }
+
+    bool open() const { return count_ > 0; }
+    int column() const { return column_; }
+
+    /// Adds a whole block that lies in the open column: its lowest and highest pixel, then its
+    /// last point.
+    void AddBlock(int y1, int y2, PixelPoint last) {
+        for (const int y : {y1, y2}) {
+            if (y < low_.y) low_ = {column_, y}, low_at_ = count_;
+            if (y > high_.y) high_ = {column_, y}, high_at_ = count_;
+        }
+        last_ = last;
+        count_ += ChartPoints::kBlockSize;
+    }
+
+    void Flush() {
+        if (count_ == 0) return;
+        if (count_ <= ChartPoints::kFewPerColumn) {
+            out_.insert(out_.end(), few_, few_ + count_);
+        } else {
+            out_.push_back(first_);
+            out_.push_back(low_at_ <= high_at_ ? low_ : high_);
+            out_.push_back(low_at_ <= high_at_ ? high_ : low_);
+            out_.push_back(last_);
+        }
+        count_ = 0;
+    }
+
+  private:
+    std::vector<PixelPoint>& out_;
+    PixelPoint few_[ChartPoints::kFewPerColumn];
+    PixelPoint first_, low_, high_, last_;
+    size_t low_at_ = 0, high_at_ = 0, count_ = 0;
+    int column_ = 0;
+};
+
+}  // namespace
+
+int PlotMapping::X(float v) const {
+    return ToPixel(Fraction(v, x_min, x_max) * (right - left)) + left;
+}
+
+int PlotMapping::Y(float v) const {
+    return ToPixel(Fraction(v, y_min, y_max) * (top - bottom)) + bottom;
+}
+
+ChartPoints::ChartPoints() : extent_(kEmptyExtent) {}
+
+void ChartPoints::Append(float x, float y) {
+    std::lock_guard lock(mutex_);
+    if (size_ > 0 && x < Ref(size_ - 1).x) run_starts_.push_back(size_);
+    if (chunks_.empty() || chunks_.back().size() == kChunkSize) {
+        chunks_.emplace_back();
+        if (chunks_.size() > 1) chunks_.back().reserve(kChunkSize);
+    }
+    chunks_.back().push_back({x, y});
+    if ((size_ & (kBlockSize - 1)) == 0) {
+        envelope_.push_back({y, y});
+    } else {
+        Envelope& e = envelope_.back();
+        if (std::isnan(y)) {
+            e.low = y;
+        } else if (!std::isnan(e.low)) {
+            e.low = std::min(e.low, y);
+            e.high = std::max(e.high, y);
+        }
+    }
+    ++size_;
+    if (x < extent_.min_x) extent_.min_x = x;
+    if (x > extent_.max_x) extent_.max_x = x;
+    if (y < extent_.min_y) extent_.min_y = y;
+    if (y > extent_.max_y) extent_.max_y = y;
+}
+
+void ChartPoints::Clear() {
+    std::vector<std::vector<ChartPoint>> old;
+    {
+        std::lock_guard lock(mutex_);
+        old.swap(chunks_);
+        size_ = 0;
+        run_starts_.clear();
+        envelope_.clear();
+        extent_ = kEmptyExtent;
+    }
+}
+
+size_t ChartPoints::size() const {
+    std::lock_guard lock(mutex_);
+    return size_;
+}
+
+ChartPoint ChartPoints::at(size_t i) const {
+    std::lock_guard lock(mutex_);
+    return i < size_ ? Ref(i) : ChartPoint{};
+}
+
+ChartExtent ChartPoints::extent() const {
+    std::lock_guard lock(mutex_);
+    return extent_;
+}
+
+size_t ChartPoints::MemoryBytes() const {
+    std::lock_guard lock(mutex_);
+    size_t bytes = chunks_.capacity() * sizeof(chunks_[0]) +
+                   run_starts_.capacity() * sizeof(size_t) +
+                   envelope_.capacity() * sizeof(Envelope);
+    for (const auto& chunk : chunks_) bytes += chunk.capacity() * sizeof(ChartPoint);
+    return bytes;
+}
+
+size_t ChartPoints::FirstNotBelow(size_t from, size_t to, float v) const {
+    while (from < to) {
+        const size_t mid = from + (to - from) / 2;
+        if (Ref(mid).x < v) {
+            from = mid + 1;
+        } else {
+            to = mid;
+        }
+    }
+    return from;
+}
+
+size_t ChartPoints::FirstAbove(size_t from, size_t to, float v) const {
+    while (from < to) {
+        const size_t mid = from + (to - from) / 2;
+        if (Ref(mid).x > v) {
+            to = mid;
+        } else {
+            from = mid + 1;
+        }
+    }
+    return from;
+}
+
+void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) const {
+    out.clear();
+    std::lock_guard lock(mutex_);
+    if (size_ < 2) return;
+    ColumnReducer reducer(out);
+    const auto add = [&](size_t i) {
+        const ChartPoint& p = Ref(i);
+        reducer.Add({m.X(p.x), m.Y(p.y)});
+    };
+    add(0);
+    // Within a run x never decreases, so the points the walk draws form one stretch of it,
+    // found by two binary searches; the first point right of the view ends the whole walk.
+    size_t run = 0;
+    size_t from = 1;
+    while (from < size_) {
+        while (run < run_starts_.size() && run_starts_[run] <= from) ++run;
+        const size_t to = run < run_starts_.size() ? run_starts_[run] : size_;
+        const size_t first = FirstNotBelow(from, to, m.x_min);
+        const size_t stop = FirstAbove(first, to, m.x_max);
+        for (size_t i = first; i < stop;) {
+            // A whole block inside the stretch whose ends share the open column lies wholly in
+            // it (x never decreases here): its envelope stands for its points.
+            if ((i & (kBlockSize - 1)) == 0 && i + kBlockSize <= stop && reducer.open()) {
+                const Envelope& e = envelope_[i >> kBlockBits];
+                const ChartPoint& last = Ref(i + kBlockSize - 1);
+                const int column = reducer.column();
+                if (!std::isnan(e.low) && m.X(Ref(i).x) == column && m.X(last.x) == column) {
+                    reducer.AddBlock(m.Y(e.low), m.Y(e.high), {column, m.Y(last.y)});
+                    i += kBlockSize;
+                    continue;
+                }
+            }
+            add(i++);
+        }
+        if (stop < to) break;
+        from = to;
+    }
+    reducer.Flush();
+}
+
+void ChartPoints::TraceEveryPoint(const PlotMapping& m, std::vector<PixelPoint>& out) const {
+    out.clear();
+    std::lock_guard lock(mutex_);
+    if (size_ < 2) return;
+    const auto pixel = [&](size_t i) {
+        const ChartPoint& p = Ref(i);
+        return PixelPoint{m.X(p.x), m.Y(p.y)};
+    };
+    out.push_back(pixel(0));
+    for (size_t i = 1; i < size_; ++i) {
+        const float x = Ref(i).x;
+        if (x < m.x_min) continue;
+        if (x > m.x_max) break;
+        out.push_back(pixel(i));
+    }
+}
+
+int FormatChartTime(float seconds, char* buf, size_t size) {
+    if (buf == nullptr || size == 0) return 0;
+    const bool negative = seconds < 0.0f;
+    const double magnitude = std::fabs(static_cast<double>(seconds));
+    // Times beyond the int range read as the largest whole second rather than overflowing.
+    const long long n = magnitude < 2147483647.0 ? static_cast<long long>(magnitude) : 2147483647;
+    const int written = std::snprintf(buf, size, negative ? "-%i:%.2i" : "%i:%.2i",
+                                      static_cast<int>((n / 60) % 60), static_cast<int>(n % 60));
+    if (written < 0) {
+        buf[0] = '\0';
+        return 0;
+    }
+    return written < static_cast<int>(size) ? written : static_cast<int>(size) - 1;
+}
+
+}  // namespace korvit::app

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace korvit::app {
+
+/// One sample of a chart line, as stored: two 32-bit floats.
+struct ChartPoint {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+/// A point in the plot's pixels.
+struct PixelPoint {
+    int x = 0;
+    int y = 0;
+    bool operator==(const PixelPoint&) const = default;
+};
+
+/// Maps view coordinates to pixels the chart's way: the fraction of the view times the plot
+/// size, truncated toward zero. The plot's right and bottom edges are exclusive.
+struct PlotMapping {
+    float x_min = 0.0f, x_max = 1.0f;
+    float y_min = 0.0f, y_max = 1.0f;
+    int left = 0, top = 0, right = 1, bottom = 1;
+
+    int X(float v) const;
+    int Y(float v) const;
+};
+
+/// The smallest and largest coordinates a line has seen since it was last emptied. They start
+/// at the largest float and the smallest positive float.
+struct ChartExtent {
+    float min_x, max_x, min_y, max_y;
+};
+
+/// The points of one chart line, in arrival order and without limit. Points live in chunks of
+/// at most kChunkSize, so appending never moves the history: only the first chunk grows by
+/// doubling (a short line stays small), later ones are allocated whole. One thread may append while
+/// another traces: both take a short lock, and tracing costs what the view shows, not what the
+/// history holds.
+class ChartPoints {
+  public:
+    static constexpr size_t kChunkBits = 14;
+    static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
+    /// A pixel column with more points than this is drawn as first, lowest, highest and last.
+    static constexpr size_t kFewPerColumn = 4;
+    /// Points per block of the envelope: a block that falls on one pixel column is drawn from
+    /// its lowest and highest value without visiting its points.
+    static constexpr size_t kBlockBits = 6;
+    static constexpr size_t kBlockSize = size_t{1} << kBlockBits;
+
+    ChartPoints();
+    ChartPoints(const ChartPoints&) = delete;
+    ChartPoints& operator=(const ChartPoints&) = delete;
+
+    void Append(float x, float y);
+    /// Drops every point and restarts the extent.
+    void Clear();
+    size_t size() const;
+    ChartPoint at(size_t i) const;
+    ChartExtent extent() const;
+    /// Bytes held for the points (chunks and their index), for the memory figures.
+    size_t MemoryBytes() const;
+
+    /// The polyline the chart draws for the view: from the first point, every later point
+    /// that is not left of the view, up to the first point right of the view. Points that go
+    /// back in time (a seek during playback) are walked the same way. Columns crowded with
+    /// points are reduced to their first, lowest, highest and last pixel. Fewer than two
+    /// points give an empty line.
+    void Trace(const PlotMapping& m, std::vector<PixelPoint>& out) const;
+    /// The same walk over every point, one pixel point per point, without any reduction.
+    void TraceEveryPoint(const PlotMapping& m, std::vector<PixelPoint>& out) const;
+
+  private:
+    const ChartPoint& Ref(size_t i) const { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
+    /// First index in [from, to) whose x is not below v (the run is in time order).
+    size_t FirstNotBelow(size_t from, size_t to, float v) const;
+    /// First index in [from, to) whose x is above v.
+    size_t FirstAbove(size_t from, size_t to, float v) const;
+
+    mutable std::mutex mutex_;
+    std::vector<std::vector<ChartPoint>> chunks_;
+    size_t size_ = 0;
+    /// Indices where x went backwards: each starts a run in time order.
+    std::vector<size_t> run_starts_;
+    /// Lowest and highest y of each block of kBlockSize points (low is NaN when the block
+    /// holds a NaN: such a block is always walked point by point).
+    struct Envelope {
+        float low, high;
+    };
+    std::vector<Envelope> envelope_;
+    ChartExtent extent_;
+};
+
+/// Chart time labels: minutes and seconds of whole seconds, hours dropped, "-" before a
+/// negative time ("%i:%.2i"). Writes into buf (always terminated); returns the length.
+int FormatChartTime(float seconds, char* buf, size_t size);
+
+}  // namespace korvit::app

@@ -1,0 +1,572 @@
+#include "controls/mm_data_chart.h"
+
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPen>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace korvit::controls {
+namespace {
+
+QFont ArialFont(int height, int weight) {
+    QFont font("Arial");
+    font.setPixelSize(height);
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    return font;
+}
+
+/// The platform pen styles: solid, dash, dot, dash-dot, dash-dot-dot, none.
+Qt::PenStyle PenStyle(int style) {
+    switch (style) {
+        case 1:
+            return Qt::DashLine;
+        case 2:
+            return Qt::DotLine;
+        case 3:
+            return Qt::DashDotLine;
+        case 4:
+            return Qt::DashDotDotLine;
+        case 5:
+            return Qt::NoPen;
+        default:
+            return Qt::SolidLine;
+    }
+}
+
+/// Digits before the point, a negative number counting one more.
+int IntegerDigits(float v) {
+    double magnitude = std::fabs(static_cast<double>(v));
+    int digits = 1;
+    while (magnitude >= 10.0 && digits < 40) {
+        magnitude /= 10.0;
+        ++digits;
+    }
+    return v < 0.0f ? digits + 1 : digits;
+}
+
+QString Number(float v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, static_cast<double>(v));
+    return QString::fromLatin1(buf).left(29);
+}
+
+constexpr int kMaxTicks = 1000;
+
+}  // namespace
+
+// ---- Axis ------------------------------------------------------------------------------------
+
+DataChartAxis::DataChartAxis(MMDataChart* chart)
+    : chart_(chart), title_font_(ArialFont(12, 400)), label_font_(ArialFont(14, 400)) {
+    data_ = {0.0f, 255.0f};
+    view_ = {0.0f, 255.0f};
+}
+
+void DataChartAxis::SetFlag(uint32_t bits, bool on) {
+    if (on) {
+        flags_.fetch_or(bits);
+    } else {
+        flags_.fetch_and(~bits);
+    }
+}
+
+void DataChartAxis::SetPosition(int position) {
+    position_ = position;
+    title_rotated_ = vertical();
+    title_font_ = vertical() ? ArialFont(12, 400) : ArialFont(14, 400);
+}
+
+DataChartAxis::Range DataChartAxis::dataRange() const {
+    std::lock_guard lock(chart_->lock());
+    return data_;
+}
+
+DataChartAxis::Range DataChartAxis::viewRange() const {
+    std::lock_guard lock(chart_->lock());
+    return view_;
+}
+
+float DataChartAxis::cursor() const {
+    std::lock_guard lock(chart_->lock());
+    return cursor_;
+}
+
+void DataChartAxis::SetDataRange(float min, float max) {
+    std::lock_guard lock(chart_->lock());
+    data_ = {min, max};
+}
+
+void DataChartAxis::SetViewRange(float min, float max) {
+    std::lock_guard lock(chart_->lock());
+    view_ = {min, max};
+}
+
+void DataChartAxis::SetCursor(float value) {
+    std::lock_guard lock(chart_->lock());
+    cursor_ = value;
+}
+
+bool DataChartAxis::FollowLocked(float v) {
+    if (!(flags() & kAutoScroll)) return false;
+    const float m = (view_.max - view_.min) * static_cast<float>(margin_) / 100.0f;
+    if (v > view_.max) {
+        const float shift = v - view_.max + m;
+        view_ = {view_.min + shift, view_.max + shift};
+        data_ = {data_.min, view_.max};
+        return true;
+    }
+    if (v < view_.min) {
+        const float shift = view_.min - v + m;
+        view_ = {view_.min - shift, view_.max - shift};
+        data_ = {view_.min, data_.max};
+        return true;
+    }
+    return false;
+}
+
+void DataChartAxis::TickStep(float view_min, float view_max, int length, bool vertical, float* step,
+                             int* decimals) {
+    const float spacing = vertical ? 20.0f : 35.0f;
+    const int n = std::max(1, static_cast<int>(std::fabs(static_cast<float>(length) / spacing)));
+    const double raw = (static_cast<double>(view_max) - view_min) / n;
+    if (!(raw > 0.0) || !std::isfinite(raw)) {
+        *step = 0.0f;
+        *decimals = 0;
+        return;
+    }
+    const int e = static_cast<int>(std::floor(std::log10(raw)));
+    const double p = std::pow(10.0, e);
+    int dec = e < 0 ? -e : 0;
+    double s = 10.0 * p;
+    if (p >= raw) {
+        s = p;
+    } else if (2.0 * p >= raw) {
+        s = 2.0 * p;
+    } else if (5.0 * p >= raw) {
+        s = 5.0 * p;
+    } else if (dec > 0) {
+        --dec;
+    }
+    *step = static_cast<float>(s);
+    *decimals = dec;
+}
+
+QString DataChartAxis::Label(float value) {
+    if ((flags() & kCallbackLabels) && callback_ != nullptr) {
+        char buf[30] = {};
+        int length = sizeof buf;
+        callback_(chart_, this, value, buf, &length);
+        buf[sizeof buf - 1] = '\0';
+        return QString::fromLatin1(buf, std::clamp(length, 0, int{sizeof buf} - 1));
+    }
+    return Number(value, decimals_);
+}
+
+int DataChartAxis::Measure() {
+    const QFontMetrics title(title_font_);
+    int t = (title_.isEmpty() ? 0 : title.height() + 2) + 8;
+    const QFontMetrics labels(label_font_);
+    if (vertical()) {
+        const float wider = IntegerDigits(shown_view_.max) >= IntegerDigits(shown_view_.min)
+                                ? shown_view_.max
+                                : shown_view_.min;
+        t += labels.horizontalAdvance(Number(wider, decimals_)) + 2;
+    } else {
+        t += labels.size(0, "1790").height() + 3;
+    }
+    thickness_ = t;
+    return t;
+}
+
+void DataChartAxis::Draw(QPainter& p) {
+    const int length = vertical() ? plot_.height() : plot_.width();
+    int dec = 0;
+    TickStep(shown_view_.min, shown_view_.max, length, vertical(), &tick_step_, &dec);
+    decimals_ = static_cast<uint8_t>(dec);
+    const double step = tick_step_;
+    double first = 0.0;
+    if (step > 0.0) {
+        const double base = (flags() & kTicksFromDataMin) ? shown_data_.min : 0.0;
+        first = base + std::ceil((shown_view_.min - base) / step) * step;
+    }
+    first_tick_ = static_cast<float>(first);
+
+    app::PlotMapping m;
+    m.x_min = m.y_min = shown_view_.min;
+    m.x_max = m.y_max = shown_view_.max;
+    m.left = plot_.left;
+    m.right = plot_.right;
+    m.top = plot_.top;
+    m.bottom = plot_.bottom;
+
+    // The axis line, then each tick's mark and label outward from it.
+    int line = 0;
+    switch (position_) {
+        case kLeft:
+            line = plot_.left - 2 - offset_;
+            break;
+        case kRight:
+            line = plot_.right + 1 + offset_;
+            break;
+        case kTop:
+            line = plot_.top - 2 - offset_;
+            break;
+        default:
+            line = plot_.bottom + 1 + offset_;
+            break;
+    }
+    p.setPen(QPen(axis_color_, 1));
+    if (vertical()) {
+        p.drawLine(line, plot_.top, line, plot_.bottom - 1);
+    } else {
+        p.drawLine(plot_.left, line, plot_.right - 1, line);
+    }
+    p.setFont(label_font_);
+    const QFontMetrics fm(label_font_);
+    const int out = (position_ == kLeft || position_ == kTop) ? -1 : 1;
+    int widest = 0;
+    if (step > 0.0) {
+        for (int i = 0; i < kMaxTicks; ++i) {
+            const double v = first + i * step;
+            if (v > shown_view_.max) break;
+            const QString text = Label(static_cast<float>(v));
+            widest = std::max(widest, fm.horizontalAdvance(text));
+            p.setPen(QPen(axis_color_, 1));
+            if (vertical()) {
+                const int y = m.Y(static_cast<float>(v));
+                p.drawLine(line, y, line + out * 5, y);
+                p.setPen(label_color_);
+                const int w = fm.horizontalAdvance(text);
+                const int x = out < 0 ? line - 7 - w : line + 7;
+                p.drawText(QRect(x, y - fm.height() / 2, w + 1, fm.height()),
+                           Qt::AlignVCenter | Qt::AlignLeft, text);
+            } else {
+                const int x = m.X(static_cast<float>(v));
+                p.drawLine(x, line, x, line + out * 5);
+                p.setPen(label_color_);
+                const int w = fm.horizontalAdvance(text);
+                const int y = out < 0 ? line - 6 - fm.height() : line + 6;
+                p.drawText(QRect(x - w / 2 - 1, y, w + 2, fm.height()), Qt::AlignCenter, text);
+            }
+        }
+    }
+    if (title_.isEmpty()) return;
+    // The title sits at the outer edge of the axis' band, centred along the axis.
+    p.setFont(title_font_);
+    p.setPen(label_color_);
+    const QFontMetrics tm(title_font_);
+    const int outer = out < 0 ? line + 2 - thickness_ : line - 1 + thickness_;
+    if (vertical()) {
+        const int x = out < 0 ? outer : outer - tm.height();
+        const int cy = (plot_.top + plot_.bottom) / 2;
+        p.save();
+        p.translate(x, cy);
+        p.rotate(-90);
+        p.drawText(QRect(-plot_.height() / 2, 0, plot_.height(), tm.height()), Qt::AlignCenter,
+                   title_);
+        p.restore();
+    } else {
+        const int y = out < 0 ? outer : outer - tm.height();
+        p.drawText(QRect(plot_.left, y, plot_.width(), tm.height()), Qt::AlignCenter, title_);
+    }
+}
+
+// ---- Series ----------------------------------------------------------------------------------
+
+bool DataChartSeries::SetXAxis(DataChartAxis* axis) {
+    if (axis == nullptr || axis->vertical()) return false;
+    x_axis_ = axis;
+    return true;
+}
+
+bool DataChartSeries::SetYAxis(DataChartAxis* axis) {
+    if (axis == nullptr || !axis->vertical()) return false;
+    y_axis_ = axis;
+    return true;
+}
+
+void DataChartSeries::AppendPoint(float x, float y) {
+    points_.Append(x, y);
+    bool moved = false;
+    {
+        std::lock_guard lock(chart_->lock());
+        if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
+        if (y_axis_ != nullptr) moved |= y_axis_->FollowLocked(y);
+    }
+    chart_->RequestUpdate(moved);
+}
+
+// ---- Chart -----------------------------------------------------------------------------------
+
+MMDataChart::MMDataChart(QWidget* parent) : QWidget(parent), title_font_(ArialFont(14, 600)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(100, 100);
+}
+
+MMDataChart::~MMDataChart() = default;
+
+DataChartSeries* MMDataChart::NewSeries() {
+    series_.push_back(std::make_unique<DataChartSeries>(this));
+    return series_.back().get();
+}
+
+DataChartSeries* MMDataChart::GetSeries(size_t index) const {
+    return index < series_.size() ? series_[index].get() : nullptr;
+}
+
+int MMDataChart::DeleteSeries(size_t index) {
+    if (index < series_.size()) series_.erase(series_.begin() + static_cast<ptrdiff_t>(index));
+    return 1;
+}
+
+int MMDataChart::DeleteAllSeries() {
+    series_.clear();
+    return 1;
+}
+
+int MMDataChart::ClearData() {
+    for (auto& s : series_) s->points().Clear();
+    return 1;
+}
+
+DataChartAxis* MMDataChart::NewAxis() {
+    axes_.push_back(std::make_unique<DataChartAxis>(this));
+    return axes_.back().get();
+}
+
+DataChartAxis* MMDataChart::GetAxis(size_t index) const {
+    return index < axes_.size() ? axes_[index].get() : nullptr;
+}
+
+int MMDataChart::DeleteAxis(size_t index) {
+    if (index >= axes_.size()) return 1;
+    const DataChartAxis* axis = axes_[index].get();
+    for (const auto& s : series_) {
+        if (s->xAxis() == axis || s->yAxis() == axis) return 0;
+    }
+    axes_.erase(axes_.begin() + static_cast<ptrdiff_t>(index));
+    return 1;
+}
+
+int MMDataChart::DeleteAllAxes() {
+    DeleteAllSeries();
+    axes_.clear();
+    return 1;
+}
+
+int MMDataChart::Recalc() {
+    Render();
+    Repaint();
+    return 1;
+}
+
+int MMDataChart::Repaint() {
+    if (!suspended_) repaint();
+    return 1;
+}
+
+void MMDataChart::SetRedraw(bool on) {
+    suspended_ = !on;
+    if (on) update();
+}
+
+void MMDataChart::SetTitle(const QString& title) {
+    title_ = title.size() > kMaxTitle ? QString() : title;
+}
+
+void MMDataChart::RequestUpdate(bool rerender) {
+    if (pending_.fetch_or(rerender ? 3 : 1) == 0) {
+        QMetaObject::invokeMethod(this, &MMDataChart::Serve, Qt::QueuedConnection);
+    }
+}
+
+void MMDataChart::Serve() {
+    if (pending_.exchange(0) & 2) rerender_ = true;
+    if (frame_timer_armed_) return;
+    const qint64 since = frame_clock_.isValid() ? frame_clock_.elapsed() : kFrameMs;
+    if (since >= kFrameMs) {
+        Flush();
+        return;
+    }
+    // Requests within a frame of the last paint wait for the frame's end and go as one.
+    frame_timer_armed_ = true;
+    QTimer::singleShot(static_cast<int>(kFrameMs - since), this, [this] {
+        frame_timer_armed_ = false;
+        Flush();
+    });
+}
+
+void MMDataChart::Flush() {
+    if (rerender_) {
+        rerender_ = false;
+        Render();
+    }
+    frame_clock_.start();
+    update();
+}
+
+void MMDataChart::Render() {
+    const QSize size = this->size();
+    picture_ = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    picture_.fill(Qt::white);
+    QPainter p(&picture_);
+    ChartRect plot{3, 3, size.width() - 3, size.height() - 3};
+    if (!title_.isEmpty()) {
+        p.setFont(title_font_);
+        p.setPen(title_color_);
+        const QFontMetrics fm(title_font_);
+        p.drawText(QRect(0, 2, size.width(), fm.height()), Qt::AlignHCenter | Qt::AlignTop, title_);
+        plot.top += fm.height() + 4;
+    }
+    {
+        // Ranges move on worker threads: draw from a copy so that the lock is held only briefly.
+        std::lock_guard lock(mutex_);
+        for (auto& axis : axes_) {
+            axis->shown_view_ = axis->view_;
+            axis->shown_data_ = axis->data_;
+        }
+    }
+    // Each side stacks its axes outward in creation order: the first sits nearest the plot.
+    int used[4] = {0, 0, 0, 0};
+    for (auto& axis : axes_) {
+        const int side = std::clamp(axis->position_, 0, 3);
+        const int t = axis->Measure();
+        axis->offset_ = used[side];
+        used[side] += t;
+    }
+    plot.left += used[DataChartAxis::kLeft];
+    plot.right -= used[DataChartAxis::kRight];
+    plot.top += used[DataChartAxis::kTop];
+    plot.bottom -= used[DataChartAxis::kBottom];
+    plot_ = plot;
+    for (auto& axis : axes_) {
+        axis->plot_ = plot;
+        axis->Draw(p);
+    }
+    p.setPen(QPen(border_, 1));
+    p.setBrush(fill_);
+    if (plot.width() > 0 && plot.height() > 0) {
+        p.drawRect(plot.left, plot.top, plot.width() - 1, plot.height() - 1);
+    }
+}
+
+const QImage& MMDataChart::Frame() {
+    if (picture_.size() != size().expandedTo(QSize(1, 1))) Render();
+    Compose(frame_, false);
+    return frame_;
+}
+
+QImage MMDataChart::FrameEveryPoint() {
+    if (picture_.size() != size().expandedTo(QSize(1, 1))) Render();
+    QImage image;
+    Compose(image, true);
+    return image;
+}
+
+void MMDataChart::Compose(QImage& target, bool every_point) {
+    if (target.size() != picture_.size() || target.format() != picture_.format()) {
+        target = QImage(picture_.size(), picture_.format());
+    }
+    std::memcpy(target.bits(), picture_.constBits(), static_cast<size_t>(picture_.sizeInBytes()));
+    QPainter p(&target);
+    const ChartRect plot = plot_;
+    p.setClipRect(QRect(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2));
+    struct Cursor {
+        bool vertical;
+        int pixel;
+    };
+    std::vector<Cursor> cursors;
+    QVector<QPoint> line;
+    QVector<QLine> segments;
+    for (const auto& s : series_) {
+        const DataChartAxis* xa = s->xAxis();
+        const DataChartAxis* ya = s->yAxis();
+        if (xa == nullptr || ya == nullptr) continue;
+        app::PlotMapping m;
+        {
+            std::lock_guard lock(mutex_);
+            m.x_min = xa->view_.min;
+            m.x_max = xa->view_.max;
+            m.y_min = ya->view_.min;
+            m.y_max = ya->view_.max;
+        }
+        m.left = plot.left;
+        m.right = plot.right;
+        m.top = plot.top;
+        m.bottom = plot.bottom;
+        if (every_point) {
+            s->points().TraceEveryPoint(m, trace_);
+        } else {
+            s->points().Trace(m, trace_);
+        }
+        if (trace_.size() < 2) continue;
+        line.resize(static_cast<qsizetype>(trace_.size()));
+        for (size_t i = 0; i < trace_.size(); ++i) line[i] = QPoint(trace_[i].x, trace_[i].y);
+        QPen pen(s->lineColor(), s->lineWidth(), PenStyle(s->lineStyle()), Qt::RoundCap,
+                 Qt::RoundJoin);
+        p.setPen(pen);
+        if (s->lineWidth() > 1 && pen.style() == Qt::SolidLine && line.size() > plot.width()) {
+            // A crowded wide line goes as separate round-capped segments: they cover the same
+            // pixels as the joined polyline without filling one large self-crossing outline.
+            segments.resize(line.size() - 1);
+            for (qsizetype i = 1; i < line.size(); ++i)
+                segments[i - 1] = QLine(line[i - 1], line[i]);
+            p.drawLines(segments.constData(), static_cast<int>(segments.size()));
+        } else {
+            p.drawPolyline(line.constData(), static_cast<int>(line.size()));
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& axis : axes_) {
+            if (!(axis->flags() & DataChartAxis::kCursorLine)) continue;
+            const float c = axis->cursor_;
+            if (c < axis->view_.min || c > axis->view_.max) continue;
+            app::PlotMapping m;
+            m.x_min = m.y_min = axis->view_.min;
+            m.x_max = m.y_max = axis->view_.max;
+            m.left = plot.left;
+            m.right = plot.right;
+            m.top = plot.top;
+            m.bottom = plot.bottom;
+            cursors.push_back({axis->vertical(), axis->vertical() ? m.Y(c) : m.X(c)});
+        }
+    }
+    // The cursor inverts what lies under it, so it shows on any line colour.
+    p.setCompositionMode(QPainter::RasterOp_NotDestination);
+    p.setPen(QPen(Qt::black, 1));
+    for (const Cursor& c : cursors) {
+        if (c.vertical) {
+            p.drawLine(plot.left, c.pixel, plot.right - 1, c.pixel);
+        } else {
+            p.drawLine(c.pixel, plot.top, c.pixel, plot.bottom - 1);
+        }
+    }
+}
+
+void MMDataChart::paintEvent(QPaintEvent*) {
+    if (suspended_) return;
+    QPainter p(this);
+    p.drawImage(0, 0, Frame());
+}
+
+void MMDataChart::resizeEvent(QResizeEvent*) {
+    Render();
+}
+
+void MMDataChart::contextMenuEvent(QContextMenuEvent* event) {
+    emit contextMenuRequested(id_, event->globalPos());
+}
+
+void TimeLabel(MMDataChart*, DataChartAxis*, float value, char* buf, int* length) {
+    const int size = length != nullptr && *length > 0 ? *length : 30;
+    const int n = app::FormatChartTime(value, buf, static_cast<size_t>(size));
+    if (length != nullptr) *length = n;
+}
+
+}  // namespace korvit::controls

@@ -1,0 +1,257 @@
+#pragma once
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/chart_points.h"
+
+namespace korvit::controls {
+
+class MMDataChart;
+class DataChartAxis;
+
+/// Formats a tick label into a 30-character buffer; `length` comes in as the buffer size and
+/// goes out as the text length.
+using DataChartLabelCallback = void (*)(MMDataChart* chart, DataChartAxis* axis, float value,
+                                        char* buf, int* length);
+
+/// Integer plot rectangle; right and bottom are exclusive.
+struct ChartRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+};
+
+/// One axis of a chart: its side, ranges, ticks, labels and cursor. Ranges and the cursor may
+/// be changed from a worker thread (auto-scroll, cursor time): they sit under the chart's lock.
+class DataChartAxis {
+  public:
+    enum Flags : uint32_t {
+        kTicksFromDataMin = 1,
+        kAutoScroll = 16,
+        kCallbackLabels = 32,
+        kCursorLine = 64,
+    };
+    enum Position : int { kLeft = 0, kRight = 1, kTop = 2, kBottom = 3 };
+    struct Range {
+        float min = 0.0f, max = 255.0f;
+    };
+
+    explicit DataChartAxis(MMDataChart* chart);
+
+    MMDataChart* chart() const { return chart_; }
+    uint32_t flags() const { return flags_.load(); }
+    void SetFlags(uint32_t flags) { flags_ = flags; }
+    /// Sets or clears flag bits.
+    void SetFlag(uint32_t bits, bool on);
+    int position() const { return position_; }
+    /// Also picks the title font: rotated for the vertical sides, upright for the others.
+    void SetPosition(int position);
+    bool vertical() const { return position_ == kLeft || position_ == kRight; }
+
+    const QString& title() const { return title_; }
+    void SetTitle(const QString& title) { title_ = title; }
+    const QFont& titleFont() const { return title_font_; }
+    bool titleRotated() const { return title_rotated_; }
+    const QFont& labelFont() const { return label_font_; }
+    QColor labelColor() const { return label_color_; }
+    void SetLabelColor(QColor c) { label_color_ = c; }
+    QColor axisColor() const { return axis_color_; }
+    void SetAxisColor(QColor c) { axis_color_ = c; }
+    void SetLabelCallback(DataChartLabelCallback callback) { callback_ = callback; }
+    int decimals() const { return decimals_; }
+    int margin() const { return margin_; }
+    void SetMargin(int percent) { margin_ = static_cast<uint8_t>(percent); }
+    int offset() const { return offset_; }
+    int thickness() const { return thickness_; }
+    float tickStep() const { return tick_step_; }
+    float firstTick() const { return first_tick_; }
+
+    Range dataRange() const;
+    Range viewRange() const;
+    float cursor() const;
+    void SetDataRange(float min, float max);
+    void SetViewRange(float min, float max);
+    void SetCursor(float value);
+
+    /// The tick step and decimals for an axis of `length` pixels over the view.
+    static void TickStep(float view_min, float view_max, int length, bool vertical, float* step,
+                         int* decimals);
+    /// The label text of a tick value: the callback's when flag 32 is set, else the number.
+    QString Label(float value);
+
+  private:
+    friend class MMDataChart;
+    friend class DataChartSeries;
+
+    /// Moves the view to take in `v` (auto-scroll); true when it moved. Chart lock held.
+    bool FollowLocked(float v);
+    /// Measure and Draw work on the ranges the render copied.
+    int Measure();
+    void Draw(class QPainter& p);
+
+    MMDataChart* chart_;
+    std::atomic<uint32_t> flags_{0};
+    int position_ = kLeft;
+    QString title_;
+    QFont title_font_;
+    bool title_rotated_ = true;
+    QColor label_color_{Qt::black};
+    QColor axis_color_{Qt::black};
+    uint8_t decimals_ = 0;
+    uint8_t margin_ = 15;
+    int offset_ = 0;
+    int thickness_ = 0;
+    float cursor_ = 0.0f;
+    Range data_;
+    Range view_;
+    /// The ranges as the last render took them.
+    Range shown_data_;
+    Range shown_view_;
+    ChartRect plot_;
+    float tick_step_ = 0.0f;
+    float first_tick_ = 0.0f;
+    QFont label_font_;
+    DataChartLabelCallback callback_ = nullptr;
+};
+
+/// One line of a chart. Points may be appended from a worker thread while the chart paints.
+class DataChartSeries {
+  public:
+    explicit DataChartSeries(MMDataChart* chart) : chart_(chart) {}
+
+    MMDataChart* chart() const { return chart_; }
+    uint32_t flags = 0;
+    int lineWidth() const { return width_; }
+    void SetLineWidth(int width) { width_ = static_cast<uint8_t>(width); }
+    int lineStyle() const { return style_; }
+    void SetLineStyle(int style) { style_ = static_cast<uint8_t>(style); }
+    QColor lineColor() const { return color_; }
+    void SetLineColor(QColor c) { color_ = c; }
+
+    DataChartAxis* xAxis() const { return x_axis_; }
+    DataChartAxis* yAxis() const { return y_axis_; }
+    /// Refused (false) unless the axis lies at the top or bottom.
+    bool SetXAxis(DataChartAxis* axis);
+    /// Refused (false) unless the axis lies left or right.
+    bool SetYAxis(DataChartAxis* axis);
+
+    /// Appends a point, lets auto-scrolling axes follow it and asks the chart to repaint.
+    /// Safe on any thread.
+    void AppendPoint(float x, float y);
+    const app::ChartPoints& points() const { return points_; }
+    app::ChartPoints& points() { return points_; }
+
+  private:
+    MMDataChart* chart_;
+    uint8_t width_ = 1;
+    uint8_t style_ = 0;
+    QColor color_{Qt::black};
+    DataChartAxis* x_axis_ = nullptr;
+    DataChartAxis* y_axis_ = nullptr;
+    app::ChartPoints points_;
+};
+
+/// A time chart: axes on four sides, line series, a title and a cursor line. Axes and frame
+/// are rendered into an off-screen picture on recalc and resize; each paint copies it and
+/// draws the lines on top. Workers append points and move cursors; repaint requests are
+/// merged so the GUI paints at most once per frame however fast samples arrive.
+class MMDataChart : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kMaxTitle = 149;
+
+    explicit MMDataChart(QWidget* parent = nullptr);
+    ~MMDataChart() override;
+
+    void SetControlId(int id) { id_ = id; }
+    int controlId() const { return id_; }
+
+    DataChartSeries* NewSeries();
+    DataChartSeries* GetSeries(size_t index) const;
+    int DeleteSeries(size_t index);
+    size_t SeriesCount() const { return series_.size(); }
+    int DeleteAllSeries();
+    /// Empties the points of every series.
+    int ClearData();
+    DataChartAxis* NewAxis();
+    DataChartAxis* GetAxis(size_t index) const;
+    /// Refused (0) while a series uses the axis; 1 when deleted or out of range.
+    int DeleteAxis(size_t index);
+    size_t AxisCount() const { return axes_.size(); }
+    /// Deletes every series, then every axis.
+    int DeleteAllAxes();
+    /// Lays out and renders the off-screen picture, then repaints.
+    int Recalc();
+    /// Repaints now.
+    int Repaint();
+    /// Suspends (false) or resumes drawing.
+    void SetRedraw(bool on);
+
+    /// A title of 150 characters or more leaves the chart without one.
+    void SetTitle(const QString& title);
+    QString title() const { return title_; }
+    QColor titleColor() const { return title_color_; }
+    ChartRect plotRect() const { return plot_; }
+
+    /// Asks the GUI thread to repaint (and to re-render first when `rerender`); safe on any
+    /// thread, merged with requests not yet served.
+    void RequestUpdate(bool rerender);
+    /// The picture a paint shows: the off-screen picture with the lines and cursors on top.
+    const QImage& Frame();
+    /// Draws with every point walked one by one (no search, no reduction), for comparison.
+    QImage FrameEveryPoint();
+
+    std::mutex& lock() const { return mutex_; }
+
+  signals:
+    /// Right click: the control id and the point in screen coordinates.
+    void contextMenuRequested(int id, const QPoint& global);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    /// Shortest time between two paints: about the display's frame rate.
+    static constexpr int kFrameMs = 16;
+
+    void Render();
+    void Serve();
+    void Flush();
+    void Compose(QImage& target, bool every_point);
+
+    int id_ = 0;
+    bool suspended_ = false;
+    QImage picture_;
+    QImage frame_;
+    QString title_;
+    QFont title_font_;
+    QColor fill_{240, 240, 240};
+    QColor border_{Qt::black};
+    QColor title_color_{Qt::black};
+    ChartRect plot_;
+    std::vector<std::unique_ptr<DataChartSeries>> series_;
+    std::vector<std::unique_ptr<DataChartAxis>> axes_;
+    std::vector<app::PixelPoint> trace_;
+    std::atomic<int> pending_{0};
+    bool rerender_ = false;
+    bool frame_timer_armed_ = false;
+    QElapsedTimer frame_clock_;
+    mutable std::mutex mutex_;
+};
+
+/// The time label callback: "%i:%.2i" minutes and seconds, "-" before negative times.
+void TimeLabel(MMDataChart* chart, DataChartAxis* axis, float value, char* buf, int* length);
+
+}  // namespace korvit::controls

@@ -1,0 +1,347 @@
+#include "pages/monitor_page.h"
+
+#include <QMenu>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <cmath>
+
+#include "controls/mm_data_chart.h"
+#include "definition/adx_definition.h"
+#include "definition/adx_monitor.h"
+#include "definition/adx_value.h"
+
+namespace korvit::pages {
+namespace {
+
+using controls::DataChartAxis;
+using controls::DataChartSeries;
+using controls::MMDataChart;
+using definition::ADXMonitor;
+using definition::ADXMonitorSeries;
+using definition::ADXValue;
+
+constexpr float kTimeWidth = 20.0f;
+
+/// Colours of series added by right click, by the number of series the monitor already has.
+constexpr uint32_t kPalette[10][3] = {{255, 0, 0},   {0, 150, 0},   {0, 0, 255},   {255, 128, 128},
+                                      {0, 200, 200}, {255, 128, 0}, {128, 0, 128}, {128, 128, 0},
+                                      {255, 0, 255}, {64, 128, 128}};
+
+/// Colour words keep red in the lowest byte.
+QColor ToColor(uint32_t word) {
+    return QColor(static_cast<int>(word & 0xFF), static_cast<int>((word >> 8) & 0xFF),
+                  static_cast<int>((word >> 16) & 0xFF));
+}
+
+QString Cut(std::string_view text, int limit) {
+    return QString::fromLatin1(text.data(), std::min<qsizetype>(text.size(), limit));
+}
+
+/// Whole seconds of a float, as the scroll bar counts them.
+int Whole(float v) {
+    if (!(v > -2e6f)) return -2000000;
+    return v < 2e6f ? static_cast<int>(v) : 2000000;
+}
+
+}  // namespace
+
+MonitorPage::MonitorPage(definition::ADXDefinition& definition, QWidget* parent)
+    : QWidget(parent), definition_(definition), scroll_(new QScrollBar(Qt::Horizontal, this)) {
+    scroll_->hide();
+    connect(scroll_, &QScrollBar::sliderPressed, this, [this] { SetAutoScroll(false); });
+    connect(scroll_, &QScrollBar::sliderMoved, this, [this](int position) {
+        SetAutoScroll(false);
+        ScrollTo(position / 1000.0);
+    });
+    connect(scroll_, &QScrollBar::sliderReleased, this, [this] {
+        SetAutoScroll(true);
+        ScrollTo(scroll_->sliderPosition() / 1000.0);
+    });
+    // Arrows and page clicks leave the view where it is: only the thumb moves it.
+    connect(scroll_, &QScrollBar::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove) scroll_->setSliderPosition(scroll_->value());
+    });
+}
+
+MonitorPage::~MonitorPage() {
+    std::lock_guard lock(mutex_);
+    charts_.clear();
+}
+
+void MonitorPage::Rebuild() {
+    {
+        std::lock_guard lock(mutex_);
+        for (MonitorChart& c : charts_) delete c.chart;
+        charts_.clear();
+        ++generation_;
+        modified_ = false;
+        int n = 0;
+        for (const auto& object : definition_.objects()) {
+            auto* monitor = definition::As<ADXMonitor>(object.get());
+            if (monitor == nullptr) continue;
+            MonitorChart c;
+            c.monitor = monitor;
+            c.chart = new MMDataChart(this);
+            c.chart->SetTitle("Right-click to add series");
+            c.chart->SetControlId(kFirstChartId + n++);
+            c.time_axis = c.chart->NewAxis();
+            c.time_axis->SetDataRange(0.0f, kTimeWidth);
+            c.time_axis->SetViewRange(0.0f, kTimeWidth);
+            c.time_axis->SetPosition(DataChartAxis::kBottom);
+            c.time_axis->SetTitle("Time (M:S)");
+            c.time_axis->SetLabelCallback(&controls::TimeLabel);
+            c.time_axis->SetFlags(DataChartAxis::kAutoScroll | DataChartAxis::kCallbackLabels |
+                                  DataChartAxis::kCursorLine);
+            connect(c.chart, &MMDataChart::contextMenuRequested, this,
+                    [this](int id, const QPoint& global) {
+                        const int i = id - kFirstChartId;
+                        if (i >= 0 && static_cast<size_t>(i) < charts_.size()) {
+                            ShowSeriesMenu(static_cast<size_t>(i), global);
+                        }
+                    });
+            c.chart->show();
+            charts_.push_back(c);
+            Configure(charts_.back());
+        }
+    }
+    // Rendering happens outside the lock, so that sampling threads never wait for it.
+    for (MonitorChart& c : charts_) c.chart->Recalc();
+    LayoutCharts();
+    UpdateScrollBar();
+}
+
+void MonitorPage::Configure(MonitorChart& c) {
+    c.chart->DeleteAllSeries();
+    while (c.chart->AxisCount() > 1) c.chart->DeleteAxis(1);
+    c.chart->SetTitle(Cut(c.monitor->title().view(), MMDataChart::kMaxTitle));
+    c.series.clear();
+    for (const ADXMonitorSeries& entry : c.monitor->series()) {
+        c.series.push_back(AddSeriesFor(c, entry, MMDataChart::kMaxTitle));
+    }
+}
+
+DataChartSeries* MonitorPage::AddSeriesFor(MonitorChart& c, const ADXMonitorSeries& entry,
+                                           int units_limit) {
+    auto* value = definition::As<ADXValue>(entry.item);
+    if (value == nullptr) return nullptr;
+    DataChartAxis* axis = c.chart->NewAxis();
+    axis->SetDataRange(value->range_low, value->range_high);
+    axis->SetViewRange(value->range_low, value->range_high);
+    // Value axes alternate sides: even series counts go left, odd ones right.
+    axis->SetPosition(c.chart->SeriesCount() % 2 == 0 ? DataChartAxis::kLeft
+                                                      : DataChartAxis::kRight);
+    axis->SetTitle(Cut(value->units().view(), units_limit));
+    axis->SetLabelColor(ToColor(entry.axiscolor));
+    axis->SetAxisColor(ToColor(entry.axiscolor));
+    DataChartSeries* series = c.chart->NewSeries();
+    series->SetXAxis(c.time_axis);
+    series->SetYAxis(axis);
+    series->SetLineColor(ToColor(entry.linecolor));
+    series->SetLineWidth(entry.linewidth);
+    series->SetLineStyle(entry.linetype);
+    return series;
+}
+
+void MonitorPage::Sample(float t, evaluation::Packet packet, uint32_t command_hash) {
+    {
+        std::lock_guard lock(mutex_);
+        for (MonitorChart& c : charts_) {
+            const auto& entries = c.monitor->series();
+            const size_t n = std::min(entries.size(), c.series.size());
+            for (size_t k = 0; k < n; ++k) {
+                auto* value = definition::As<ADXValue>(entries[k].item);
+                if (c.series[k] == nullptr || value == nullptr) continue;
+                if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
+                const double v = value->ComputeValue(definition_, packet);
+                c.series[k]->AppendPoint(t, static_cast<float>(v));
+            }
+            c.time_axis->SetCursor(t);
+            c.chart->RequestUpdate(false);
+        }
+    }
+    RequestScrollUpdate();
+}
+
+void MonitorPage::Reset() {
+    {
+        std::lock_guard lock(mutex_);
+        for (MonitorChart& c : charts_) {
+            c.chart->ClearData();
+            const DataChartAxis::Range view = c.time_axis->viewRange();
+            const float width = view.max - view.min;
+            c.time_axis->SetDataRange(0.0f, width);
+            c.time_axis->SetViewRange(0.0f, width);
+            c.chart->RequestUpdate(true);
+        }
+    }
+    RequestScrollUpdate();
+}
+
+void MonitorPage::SetCursorTime(double seconds) {
+    std::lock_guard lock(mutex_);
+    for (MonitorChart& c : charts_) {
+        c.time_axis->SetCursor(static_cast<float>(seconds));
+        c.chart->RequestUpdate(false);
+    }
+}
+
+void MonitorPage::ScrollTo(double seconds) {
+    // Only the GUI thread changes the chart list, so reading it here needs no lock.
+    const auto s = static_cast<float>(seconds);
+    for (MonitorChart& c : charts_) {
+        const DataChartAxis::Range view = c.time_axis->viewRange();
+        c.time_axis->SetViewRange(s, s + (view.max - view.min));
+        c.chart->Recalc();
+    }
+}
+
+void MonitorPage::SetAutoScroll(bool on) {
+    for (MonitorChart& c : charts_) c.time_axis->SetFlag(DataChartAxis::kAutoScroll, on);
+}
+
+void MonitorPage::RequestScrollUpdate() {
+    if (!scroll_pending_.exchange(true)) {
+        QMetaObject::invokeMethod(this, &MonitorPage::UpdateScrollBar, Qt::QueuedConnection);
+    }
+}
+
+void MonitorPage::UpdateScrollBar() {
+    scroll_pending_ = false;
+    const MonitorChart* first = nullptr;
+    for (const MonitorChart& c : charts_) {
+        if (c.chart->SeriesCount() > 0) {
+            first = &c;
+            break;
+        }
+    }
+    bool show = false;
+    if (first != nullptr) {
+        const DataChartAxis::Range data = first->time_axis->dataRange();
+        const DataChartAxis::Range view = first->time_axis->viewRange();
+        show = view.min > data.min || view.max < data.max;
+        if (show) {
+            const int width = Whole(view.max - view.min);
+            scroll_info_ = {0, Whole(data.max) * 1000 - width, width * 1000,
+                            Whole(view.min) * 1000};
+            // The bar's largest position is where the page ends at the range's end.
+            scroll_->setRange(0, std::max(0, scroll_info_.max - scroll_info_.page + 1));
+            scroll_->setPageStep(scroll_info_.page);
+            scroll_->setSingleStep(1000);
+            if (!scroll_->isSliderDown()) scroll_->setValue(scroll_info_.pos);
+        }
+    }
+    if (show != scroll_shown_) {
+        scroll_shown_ = show;
+        scroll_->setVisible(show);
+        LayoutCharts();
+    }
+}
+
+void MonitorPage::resizeEvent(QResizeEvent*) {
+    LayoutCharts();
+}
+
+void MonitorPage::LayoutCharts() {
+    const int w = width();
+    int h = height();
+    if (scroll_shown_) {
+        const int bar = scroll_->sizeHint().height();
+        h = std::max(0, h - bar);
+        scroll_->setGeometry(0, h, w, bar);
+    }
+    if (charts_.empty()) return;
+    const int each = h / static_cast<int>(charts_.size());
+    for (size_t i = 0; i < charts_.size(); ++i) {
+        charts_[i].chart->setGeometry(0, static_cast<int>(i) * each, w, each);
+    }
+}
+
+void MonitorPage::ShowSeriesMenu(size_t i, const QPoint& global) {
+    if (i >= charts_.size()) return;
+    QMenu menu(this);
+    std::vector<ADXValue*> values;
+    const ADXMonitor* monitor = charts_[i].monitor;
+    for (const auto& object : definition_.objects()) {
+        auto* value = definition::As<ADXValue>(object.get());
+        if (value == nullptr) continue;
+        values.push_back(value);
+        QAction* action = menu.addAction(Cut(value->title().view(), 254));
+        action->setData(static_cast<int>(values.size()));
+        action->setCheckable(true);
+        bool shown = false;
+        for (const ADXMonitorSeries& entry : monitor->series()) shown |= entry.item == value;
+        action->setChecked(shown);
+    }
+    const uint64_t generation = generation_;
+    QAction* chosen = run_menu ? run_menu(menu, global) : menu.exec(global);
+    // Events handled while the menu was open may have loaded another definition.
+    if (chosen == nullptr || generation != generation_) return;
+    const int id = chosen->data().toInt();
+    if (id < 1 || static_cast<size_t>(id) > values.size()) return;
+    // The action toggles its check when triggered; what counts is how the menu showed it.
+    bool shown = false;
+    for (const ADXMonitorSeries& entry : monitor->series()) shown |= entry.item == values[id - 1];
+    if (shown) {
+        RemoveValue(i, values[id - 1]);
+    } else {
+        AddValue(i, values[id - 1]);
+    }
+}
+
+void MonitorPage::AddValue(size_t i, ADXValue* value) {
+    if (i >= charts_.size() || value == nullptr) return;
+    MonitorChart& c = charts_[i];
+    {
+        std::lock_guard lock(mutex_);
+        for (const ADXMonitorSeries& entry : c.monitor->series()) {
+            if (entry.item == value) return;
+        }
+        const uint32_t* rgb = kPalette[c.monitor->count() % 10];
+        ADXMonitorSeries entry;
+        entry.linecolor = entry.axiscolor = rgb[0] | (rgb[1] << 8) | (rgb[2] << 16);
+        entry.item = value;
+        entry.itemidhash = value->idhash();
+        if (!c.monitor->Append(entry)) return;
+        c.series.push_back(AddSeriesFor(c, entry, 49));
+    }
+    c.chart->Recalc();
+    UpdateScrollBar();
+    modified_ = true;
+    emit definitionModified();
+}
+
+void MonitorPage::RemoveValue(size_t i, ADXValue* value) {
+    if (i >= charts_.size() || value == nullptr) return;
+    MonitorChart& c = charts_[i];
+    {
+        std::lock_guard lock(mutex_);
+        const auto& entries = c.monitor->series();
+        size_t k = 0;
+        while (k < entries.size() && entries[k].item != value) ++k;
+        if (k == entries.size()) return;
+        c.monitor->Remove(k);
+        DataChartSeries* series = k < c.series.size() ? c.series[k] : nullptr;
+        if (k < c.series.size()) c.series.erase(c.series.begin() + static_cast<ptrdiff_t>(k));
+        if (series != nullptr) {
+            DataChartAxis* axis = series->yAxis();
+            for (size_t s = 0; s < c.chart->SeriesCount(); ++s) {
+                if (c.chart->GetSeries(s) == series) {
+                    c.chart->DeleteSeries(s);
+                    break;
+                }
+            }
+            for (size_t a = 0; a < c.chart->AxisCount(); ++a) {
+                if (c.chart->GetAxis(a) == axis) {
+                    c.chart->DeleteAxis(a);
+                    break;
+                }
+            }
+        }
+    }
+    c.chart->Recalc();
+    UpdateScrollBar();
+    modified_ = true;
+    emit definitionModified();
+}
+
+}  // namespace korvit::pages

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "evaluation/last_packet.h"
+
+class QAction;
+class QMenu;
+class QScrollBar;
+
+namespace korvit::definition {
+class ADXDefinition;
+class ADXMonitor;
+class ADXValue;
+struct ADXMonitorSeries;
+}  // namespace korvit::definition
+
+namespace korvit::controls {
+class MMDataChart;
+class DataChartAxis;
+class DataChartSeries;
+}  // namespace korvit::controls
+
+namespace korvit::pages {
+
+/// One chart of the Monitors page. `series` runs parallel to the monitor's entries: entry k
+/// draws into series[k], or nowhere when its item is not a value.
+struct MonitorChart {
+    controls::MMDataChart* chart = nullptr;
+    definition::ADXMonitor* monitor = nullptr;
+    controls::DataChartAxis* time_axis = nullptr;
+    std::vector<controls::DataChartSeries*> series;
+};
+
+/// The Monitors page: one time chart per monitor of the definition, stacked top to bottom, and
+/// a horizontal scroll bar through the recorded history. Samples, resets and cursor times may
+/// come from the connect and player threads; they never wait for the GUI thread.
+class MonitorPage : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kFirstChartId = 9000;
+
+    /// The figures of the scroll bar: range, page and position in milliseconds.
+    struct ScrollInfo {
+        int min = 0;
+        int max = 0;
+        int page = 0;
+        int pos = 0;
+    };
+
+    explicit MonitorPage(definition::ADXDefinition& definition, QWidget* parent = nullptr);
+    ~MonitorPage() override;
+
+    /// Deletes every chart and builds one per monitor of the definition, in definition order.
+    void Rebuild();
+    /// Appends (t, value) to every series whose value belongs to the command (or to none),
+    /// from the packet or (none) from the value's last raw number; then moves each cursor to t.
+    void Sample(float t, evaluation::Packet packet, uint32_t command_hash);
+    /// Empties every line and restarts each time axis at 0 with its current width.
+    void Reset();
+    /// Moves every chart's time cursor (playback position).
+    void SetCursorTime(double seconds);
+    /// Every chart's time view starts at `seconds`.
+    void ScrollTo(double seconds);
+
+    size_t chartCount() const { return charts_.size(); }
+    const MonitorChart& entry(size_t i) const { return charts_[i]; }
+    QScrollBar* scrollBar() const { return scroll_; }
+    bool scrollBarShown() const { return scroll_shown_; }
+    ScrollInfo scrollInfo() const { return scroll_info_; }
+    /// True once the right-click menu changed a monitor of the definition (until Rebuild).
+    bool modified() const { return modified_; }
+
+    /// The right-click menu of chart i: every value of the definition, the shown ones checked.
+    /// Choosing a checked value removes its line and axis, an unchecked one adds them.
+    void ShowSeriesMenu(size_t i, const QPoint& global);
+    /// Runs the menu and returns the chosen action; tests replace it so that no menu opens.
+    std::function<QAction*(QMenu& menu, const QPoint& global)> run_menu;
+    void AddValue(size_t i, definition::ADXValue* value);
+    void RemoveValue(size_t i, definition::ADXValue* value);
+
+  signals:
+    /// A monitor of the definition changed through the right-click menu.
+    void definitionModified();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    /// Series and axes from the monitor; the caller recalculates the chart.
+    void Configure(MonitorChart& c);
+    controls::DataChartSeries* AddSeriesFor(MonitorChart& c,
+                                            const definition::ADXMonitorSeries& entry,
+                                            int units_limit);
+    void LayoutCharts();
+    void RequestScrollUpdate();
+    void UpdateScrollBar();
+    void SetAutoScroll(bool on);
+
+    definition::ADXDefinition& definition_;
+    /// Held by the sampling threads and by the GUI thread while it changes the charts.
+    mutable std::mutex mutex_;
+    std::vector<MonitorChart> charts_;
+    QScrollBar* scroll_;
+    bool scroll_shown_ = false;
+    ScrollInfo scroll_info_;
+    std::atomic<bool> scroll_pending_{false};
+    bool modified_ = false;
+    /// Counts rebuilds, so that a menu opened before one does nothing after it.
+    uint64_t generation_ = 0;
+};
+
+}  // namespace korvit::pages

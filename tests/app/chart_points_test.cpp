@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "app/chart_points.h"
+
+using korvit::app::ChartPoints;
+using korvit::app::PixelPoint;
+using korvit::app::PlotMapping;
+
+namespace {
+
+PlotMapping View(float x_min, float x_max, int width = 1000, int height = 300) {
+    PlotMapping m;
+    m.x_min = x_min;
+    m.x_max = x_max;
+    m.y_min = 0.0f;
+    m.y_max = 100.0f;
+    m.left = 10;
+    m.top = 5;
+    m.right = 10 + width;
+    m.bottom = 5 + height;
+    return m;
+}
+
+std::vector<PixelPoint> Fast(const ChartPoints& p, const PlotMapping& m) {
+    std::vector<PixelPoint> out;
+    p.Trace(m, out);
+    return out;
+}
+
+std::vector<PixelPoint> Plain(const ChartPoints& p, const PlotMapping& m) {
+    std::vector<PixelPoint> out;
+    p.TraceEveryPoint(m, out);
+    return out;
+}
+
+/// Per pixel column: the lowest and highest pixel of every vertical stretch the polyline
+/// draws in it, and where the line enters and leaves the column.
+struct ColumnSpan {
+    int low = INT32_MAX, high = INT32_MIN;
+};
+std::map<int, ColumnSpan> Columns(const std::vector<PixelPoint>& line) {
+    std::map<int, ColumnSpan> columns;
+    for (const PixelPoint& p : line) {
+        ColumnSpan& c = columns[p.x];
+        c.low = std::min(c.low, p.y);
+        c.high = std::max(c.high, p.y);
+    }
+    return columns;
+}
+
+std::string Time(float t) {
+    char buf[30];
+    korvit::app::FormatChartTime(t, buf, sizeof buf);
+    return buf;
+}
+
+}  // namespace
+
+// With at most one point per pixel column the searched and reduced walk is the plain walk:
+// the line from the first point, the points skipped left of the view, the stop right of it,
+// and after a seek back in time the walk over the older times again.
+TEST(ChartPoints, SearchedWalkDrawsThePlainPolyline) {
+    ChartPoints points;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> y(0.0f, 100.0f);
+    for (int i = 0; i < 4000; ++i) points.Append(i * 0.05f, y(rng));          // 0 .. 200 s
+    for (int i = 0; i < 1000; ++i) points.Append(60.0f + i * 0.05f, y(rng));  // seek back to 60 s
+    for (int i = 0; i < 600; ++i) points.Append(10.0f + i * 0.05f, y(rng));   // and back to 10 s
+
+    for (const auto& [lo, hi] : std::vector<std::pair<float, float>>{
+             {0, 20}, {15, 35}, {59.9f, 79.9f}, {100, 120}, {190, 210}, {300, 320}, {-20, 0}}) {
+        const PlotMapping m = View(lo, hi);
+        const auto plain = Plain(points, m);
+        EXPECT_EQ(Fast(points, m), plain) << "view " << lo << ".." << hi;
+    }
+    // Seeks back inside the view: every run is walked again, each from its own start.
+    ChartPoints seeks;
+    for (int i = 0; i < 200; ++i) seeks.Append(i * 0.05f, y(rng));         // 0 .. 10 s
+    for (int i = 0; i < 200; ++i) seeks.Append(5.0f + i * 0.05f, y(rng));  // 5 .. 15 s
+    for (int i = 0; i < 400; ++i) seeks.Append(2.0f + i * 0.05f, y(rng));  // 2 .. 22 s
+    for (const auto& [lo, hi] : std::vector<std::pair<float, float>>{{0, 20}, {3, 12}, {12, 30}}) {
+        const auto plain = Plain(seeks, View(lo, hi, 300));
+        EXPECT_EQ(Fast(seeks, View(lo, hi, 300)), plain) << "view " << lo << ".." << hi;
+    }
+    EXPECT_GT(Plain(seeks, View(0, 20, 300)).size(), 700u);
+
+    // The walk always starts at the very first point, even far left of the view.
+    const auto late = Fast(points, View(100, 120));
+    ASSERT_GE(late.size(), 2u);
+    EXPECT_EQ(late.front(), (PixelPoint{View(100, 120).X(0.0f), View(100, 120).Y(points.at(0).y)}));
+}
+
+// Crowded columns keep each column's lowest and highest pixel and the way in and out, so a
+// single spike among a million points still shows.
+TEST(ChartPoints, CrowdedColumnsKeepEveryExtremeAndTheSpike) {
+    ChartPoints points;
+    std::mt19937 rng(3);
+    std::normal_distribution<float> noise(50.0f, 5.0f);
+    const size_t n = 1000000;
+    for (size_t i = 0; i < n; ++i) {
+        points.Append(static_cast<float>(i) * 0.001f, i == 654321 ? 99.0f : noise(rng));
+    }
+    const PlotMapping m = View(0.0f, 1000.0f);
+    const auto plain = Plain(points, m);
+    const auto fast = Fast(points, m);
+    EXPECT_LT(fast.size(), 5000u);
+    EXPECT_EQ(fast.front(), plain.front());
+    EXPECT_EQ(fast.back(), plain.back());
+    const auto a = Columns(plain);
+    const auto b = Columns(fast);
+    ASSERT_EQ(a.size(), b.size());
+    for (const auto& [x, span] : a) {
+        ASSERT_TRUE(b.count(x));
+        EXPECT_EQ(b.at(x).low, span.low) << "column " << x;
+        EXPECT_EQ(b.at(x).high, span.high) << "column " << x;
+    }
+    const PixelPoint spike{m.X(654.321f), m.Y(99.0f)};
+    EXPECT_NE(std::find(fast.begin(), fast.end(), spike), fast.end());
+}
+
+TEST(ChartPoints, StorageIsChunkedCompactAndClearable) {
+    ChartPoints points;
+    EXPECT_EQ(points.extent().min_x, FLT_MAX);
+    EXPECT_EQ(points.extent().max_x, FLT_MIN);
+    std::vector<PixelPoint> line;
+    points.Append(1.0f, 2.0f);
+    points.Trace(View(0, 20), line);
+    EXPECT_TRUE(line.empty());  // one point draws nothing
+
+    for (size_t i = 1; i < 1200; ++i) points.Append(i * 0.05f, 0.0f);  // one minute
+    EXPECT_LE(points.MemoryBytes(), 1200u * sizeof(korvit::app::ChartPoint) * 2);
+    const size_t n = 720000;  // ten hours at 20 samples a second
+    for (size_t i = 1200; i < n; ++i) {
+        points.Append(i * 0.05f, static_cast<float>(i % 1000) - 500);
+    }
+    ASSERT_EQ(points.size(), n);
+    EXPECT_EQ(points.at(ChartPoints::kChunkSize).x, ChartPoints::kChunkSize * 0.05f);
+    EXPECT_EQ(points.at(n - 1).y, static_cast<float>((n - 1) % 1000) - 500);
+    EXPECT_EQ(points.extent().min_y, -500.0f);
+    EXPECT_EQ(points.extent().max_y, 499.0f);
+    EXPECT_LE(static_cast<double>(points.MemoryBytes()) / n, 9.0);
+
+    points.Clear();
+    EXPECT_EQ(points.size(), 0u);
+    EXPECT_EQ(points.extent().max_y, FLT_MIN);
+    points.Append(5.0f, 6.0f);
+    EXPECT_EQ(points.at(0).x, 5.0f);
+}
+
+TEST(ChartPoints, TimeLabelsShowMinutesAndSeconds) {
+    EXPECT_EQ(Time(0.0f), "0:00");
+    EXPECT_EQ(Time(20.0f), "0:20");
+    EXPECT_EQ(Time(59.9f), "0:59");
+    EXPECT_EQ(Time(-5.0f), "-0:05");
+    EXPECT_EQ(Time(3661.0f), "1:01");  // hours dropped
+    char small[4];
+    EXPECT_EQ(korvit::app::FormatChartTime(754.0f, small, sizeof small), 3);
+    EXPECT_STREQ(small, "12:");
+}
+
+// A worker appends while the GUI traces, as during a scan: every trace is a consistent walk
+// (x never decreases in one run of time) and nothing appended is lost.
+TEST(ChartPoints, AppendingWhileTracingIsSafe) {
+    ChartPoints points;
+    const int n = 200000;
+    std::thread worker([&] {
+        for (int i = 0; i < n; ++i) points.Append(i * 0.0001f, static_cast<float>(i % 100));
+    });
+    std::vector<PixelPoint> line;
+    size_t traces = 0;
+    while (points.size() < static_cast<size_t>(n)) {
+        const float newest = points.size() * 0.0001f;
+        points.Trace(View(newest - 2.0f, newest), line);
+        for (size_t i = 1; i < line.size(); ++i) ASSERT_LE(line[i - 1].x, line[i].x);
+        ++traces;
+    }
+    worker.join();
+    EXPECT_GT(traces, 0u);
+    EXPECT_EQ(points.size(), static_cast<size_t>(n));
+    EXPECT_EQ(points.at(n - 1).x, (n - 1) * 0.0001f);
+}

@@ -1,0 +1,459 @@
+#include <gtest/gtest.h>
+
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QScrollBar>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+#include "controls/mm_data_chart.h"
+#include "definition/adx_definition.h"
+#include "definition/adx_monitor.h"
+#include "definition/adx_value.h"
+#include "pages/monitor_page.h"
+#include "shell/demo.h"
+#include "shell/main_window.h"
+#include "shell/output_page.h"
+#include "shell/view_bridge.h"
+
+#include "wait_until.h"
+
+using namespace korvit::controls;
+using korvit::datalog::DataLogState;
+using korvit::definition::ADXDefinition;
+using korvit::definition::ADXMonitor;
+using korvit::definition::ADXValue;
+using korvit::evaluation::Packet;
+using korvit::pages::MonitorPage;
+
+namespace {
+
+struct Step {
+    float step;
+    int decimals;
+};
+
+Step Ticks(float lo, float hi, int length, bool vertical) {
+    Step s{};
+    DataChartAxis::TickStep(lo, hi, length, vertical, &s.step, &s.decimals);
+    return s;
+}
+
+/// A chart with the monitor page's time axis and one value series on a 0..100 axis.
+struct TimeChart {
+    MMDataChart chart;
+    DataChartAxis* time;
+    DataChartAxis* value;
+    DataChartSeries* series;
+
+    TimeChart() {
+        chart.resize(400, 200);
+        time = chart.NewAxis();
+        time->SetPosition(DataChartAxis::kBottom);
+        time->SetDataRange(0, 20);
+        time->SetViewRange(0, 20);
+        time->SetLabelCallback(&TimeLabel);
+        time->SetFlags(0x70);
+        value = chart.NewAxis();
+        value->SetDataRange(0, 100);
+        value->SetViewRange(0, 100);
+        series = chart.NewSeries();
+        series->SetXAxis(time);
+        series->SetYAxis(value);
+        series->SetLineColor(QColor(0, 0, 255));
+        chart.Recalc();
+    }
+};
+
+class MonitorPageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_EQ(definition_.Load(KORVIT_SOURCE_DIR "/samples/demo.adx", error), 1) << error;
+        page_.resize(800, 600);
+        page_.Rebuild();
+    }
+    const korvit::pages::MonitorChart& Chart() { return page_.entry(0); }
+    ADXMonitor& Monitor() { return *Chart().monitor; }
+    ADXValue* Value(const char* id) {
+        return korvit::definition::As<ADXValue>(definition_.FindByID(id));
+    }
+    void SampleAt(float t) {
+        page_.Sample(t, Packet::None(), Value("rpm")->parentcmdidhash);
+        QCoreApplication::processEvents();
+    }
+
+    ADXDefinition definition_;
+    MonitorPage page_{definition_};
+};
+
+}  // namespace
+
+TEST(DataChart, TickStepsFollowOneTwoFive) {
+    EXPECT_EQ(Ticks(0, 20, 994, false).step, 1.0f);  // 28 ticks: raw 0.71 rounds up to 1
+    EXPECT_EQ(Ticks(0, 20, 994, false).decimals, 0);
+    EXPECT_EQ(Ticks(0, 255, 200, true).step, 50.0f);
+    EXPECT_EQ(Ticks(0, 1, 100, true).step, 0.2f);
+    EXPECT_EQ(Ticks(0, 1, 100, true).decimals, 1);
+    EXPECT_EQ(Ticks(0, 3, 100, true).step, 1.0f);  // raw 0.6: past 5p, so 10p, one decimal less
+    EXPECT_EQ(Ticks(0, 3, 100, true).decimals, 0);
+    EXPECT_EQ(Ticks(0, 0.5f, 10, true).step, 0.5f);  // short axis: one tick at least
+    EXPECT_EQ(Ticks(0, 0.5f, 10, true).decimals, 1);
+    EXPECT_EQ(Ticks(5, 5, 100, true).step, 0.0f);  // an empty view has no ticks
+
+    MMDataChart chart;
+    DataChartAxis* axis = chart.NewAxis();
+    axis->SetFlags(32);
+    axis->SetLabelCallback(&TimeLabel);
+    EXPECT_EQ(axis->Label(0), "0:00");
+    EXPECT_EQ(axis->Label(20), "0:20");
+    EXPECT_EQ(axis->Label(-5), "-0:05");
+    EXPECT_EQ(axis->Label(3661), "1:01");
+    axis->SetFlags(0);
+    EXPECT_EQ(axis->Label(12.5f), "12");  // decimals 0 until ticks are computed
+}
+
+TEST(DataChart, MessagesRefuseWhatTheyMust) {
+    MMDataChart chart;
+    DataChartAxis* x = chart.NewAxis();
+    x->SetPosition(DataChartAxis::kBottom);
+    DataChartAxis* y = chart.NewAxis();
+    DataChartSeries* s = chart.NewSeries();
+    EXPECT_FALSE(s->SetXAxis(y));  // wrong orientation
+    EXPECT_FALSE(s->SetYAxis(x));
+    EXPECT_TRUE(s->SetXAxis(x));
+    EXPECT_TRUE(s->SetYAxis(y));
+    EXPECT_EQ(chart.GetSeries(1), nullptr);
+    EXPECT_EQ(chart.GetAxis(2), nullptr);
+    EXPECT_EQ(chart.DeleteAxis(1), 0);  // in use
+    EXPECT_EQ(chart.AxisCount(), 2u);
+    EXPECT_EQ(chart.DeleteAxis(7), 1);  // out of range
+    EXPECT_EQ(chart.DeleteAllAxes(), 1);
+    EXPECT_EQ(chart.SeriesCount(), 0u);
+    EXPECT_EQ(chart.AxisCount(), 0u);
+
+    chart.SetTitle(QString(149, 'a'));
+    EXPECT_EQ(chart.title().size(), 149);
+    chart.SetTitle(QString(150, 'a'));
+    EXPECT_TRUE(chart.title().isEmpty());
+
+    DataChartAxis* a = chart.NewAxis();
+    EXPECT_EQ(a->viewRange().max, 255.0f);
+    EXPECT_EQ(a->margin(), 15);
+    EXPECT_EQ(a->titleFont().family(), "Arial");
+    EXPECT_TRUE(a->titleRotated());
+    a->SetPosition(DataChartAxis::kTop);
+    EXPECT_FALSE(a->titleRotated());
+}
+
+TEST(DataChart, AutoScrollKeepsTheNewestSampleInViewWithItsMargin) {
+    TimeChart c;
+    c.series->AppendPoint(21.0f, 50.0f);
+    EXPECT_EQ(c.time->viewRange().min, 4.0f);
+    EXPECT_EQ(c.time->viewRange().max, 24.0f);
+    EXPECT_EQ(c.time->dataRange().min, 0.0f);
+    EXPECT_EQ(c.time->dataRange().max, 24.0f);
+    c.series->AppendPoint(-5.0f, 50.0f);  // below: the view moves down with the margin
+    EXPECT_EQ(c.time->viewRange().min, -8.0f);
+    EXPECT_EQ(c.time->dataRange().min, -8.0f);
+    EXPECT_EQ(c.time->dataRange().max, 24.0f);
+    c.series->AppendPoint(50.0f, 500.0f);  // the value axis has no auto-scroll
+    EXPECT_EQ(c.value->viewRange().max, 100.0f);
+}
+
+// At most one point per pixel column: the searched drawing is pixel for pixel the plain one,
+// also after a seek back in time and with the first point far left of the view.
+TEST(DataChart, SearchedDrawingMatchesThePlainDrawingPixelForPixel) {
+    TimeChart c;
+    c.time->SetFlags(0x60);  // no auto-scroll: the test sets the view
+    for (int i = 0; i < 600; ++i) c.series->AppendPoint(i * 0.1f, 50 + 40 * std::sin(i * 0.3f));
+    for (int i = 0; i < 300; ++i)
+        c.series->AppendPoint(20 + i * 0.1f, 30 + 20 * std::cos(i * 0.2f));
+    for (float start : {0.0f, 18.0f, 35.0f, 45.0f}) {
+        c.time->SetViewRange(start, start + 20);
+        c.time->SetCursor(start + 5);
+        c.chart.Recalc();
+        const QImage fast = c.chart.Frame();
+        EXPECT_EQ(fast, c.chart.FrameEveryPoint()) << "view from " << start;
+    }
+    // The line really is there: some plot pixels carry its colour.
+    const QImage frame = c.chart.Frame();
+    int blue = 0;
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) blue += frame.pixelColor(x, y) == QColor(0, 0, 255);
+    }
+    EXPECT_GT(blue, 100);
+}
+
+TEST(DataChart, OneSpikeInAMillionPointsShows) {
+    TimeChart c;
+    c.time->SetFlags(0);
+    c.time->SetViewRange(0, 1000);
+    const int n = 1000000;
+    for (int i = 0; i < n; ++i) {
+        c.series->AppendPoint(i * 0.001f, i == 400000 ? 95.0f : 10.0f + (i % 7));
+    }
+    c.chart.Recalc();
+    const QImage image = c.chart.Frame();
+    const ChartRect plot = c.chart.plotRect();
+    korvit::app::PlotMapping m;
+    m.x_min = 0;
+    m.x_max = 1000;
+    m.y_min = 0;
+    m.y_max = 100;
+    m.left = plot.left;
+    m.right = plot.right;
+    m.top = plot.top;
+    m.bottom = plot.bottom;
+    const int column = m.X(400000 * 0.001f);
+    EXPECT_EQ(image.pixelColor(column, m.Y(95.0f)), QColor(0, 0, 255));
+    EXPECT_EQ(image.pixelColor(column, m.Y(60.0f)), QColor(0, 0, 255));  // its flank
+    EXPECT_EQ(image.pixelColor(m.X(200.0f), m.Y(60.0f)), QColor(240, 240, 240));
+    EXPECT_EQ(image, c.chart.FrameEveryPoint());
+}
+
+TEST(DataChart, AppendingOnAWorkerWhilePaintingLosesNothing) {
+    TimeChart c;
+    std::atomic<int> frames{0};
+    std::atomic<bool> done{false};
+    int appended = 0;
+    // The worker keeps appending until the GUI has painted a number of frames meanwhile.
+    std::thread worker([&] {
+        while (appended < 100000 || frames < 20) {
+            c.series->AppendPoint(appended * 0.001f, appended % 100);
+            ++appended;
+        }
+        done = true;
+    });
+    while (!done) {
+        c.chart.Frame();
+        QCoreApplication::processEvents();
+        ++frames;
+    }
+    worker.join();
+    EXPECT_EQ(c.series->points().size(), static_cast<size_t>(appended));
+    EXPECT_EQ(c.series->points().at(appended - 1).x, (appended - 1) * 0.001f);
+    EXPECT_GE(c.time->viewRange().max, (appended - 1) * 0.001f);
+}
+
+namespace {
+
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+}  // namespace
+
+// A worker appending thousands of points a second costs at most one paint per frame.
+TEST(DataChart, RepaintsAreMergedToTheFrameRate) {
+    TimeChart c;
+    PaintCounter counter;
+    c.chart.installEventFilter(&counter);
+    c.chart.show();
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 3000; ++i) {
+            c.series->AppendPoint(i * 0.01f, i % 100);
+            if (i % 10 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    ASSERT_TRUE(WaitUntil([&] { return clock.elapsed() > 100; }, 1000));
+    QCoreApplication::processEvents();
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_LE(counter.paints, elapsed / 16 + 3) << elapsed << " ms";
+    EXPECT_EQ(c.series->points().size(), 3000u);
+}
+
+TEST_F(MonitorPageTest, RebuildMakesOneChartPerMonitorWithAlternatingAxes) {
+    ASSERT_EQ(page_.chartCount(), 1u);
+    MMDataChart* chart = Chart().chart;
+    EXPECT_EQ(chart->controlId(), 9000);
+    EXPECT_EQ(chart->title(), "Engine trace");
+    EXPECT_EQ(chart->geometry(), QRect(0, 0, 800, 600));
+    ASSERT_EQ(chart->AxisCount(), 5u);
+    ASSERT_EQ(chart->SeriesCount(), 4u);
+    DataChartAxis* time = chart->GetAxis(0);
+    EXPECT_EQ(time->title(), "Time (M:S)");
+    EXPECT_EQ(time->flags(), 0x70u);
+    EXPECT_EQ(time->viewRange().max, 20.0f);
+    const int sides[] = {0, 1, 0, 1};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(chart->GetAxis(i + 1)->position(), sides[i]);
+    // The first axis of a side sits nearest the plot; the next one further out.
+    EXPECT_EQ(chart->GetAxis(1)->offset(), 0);
+    EXPECT_EQ(chart->GetAxis(3)->offset(), chart->GetAxis(1)->thickness());
+    EXPECT_EQ(chart->GetAxis(4)->offset(), chart->GetAxis(2)->thickness());
+    EXPECT_EQ(chart->GetAxis(1)->title(), QString::fromLatin1(Value("rpm")->units().c_str()));
+    EXPECT_EQ(chart->GetSeries(0)->lineWidth(), 2);
+    EXPECT_EQ(chart->GetSeries(0)->lineColor(), QColor(255, 0, 0));  // 0x0000FF: red lowest
+    EXPECT_EQ(chart->GetAxis(1)->axisColor(), QColor(255, 0, 0));
+    EXPECT_EQ(chart->plotRect().left,
+              3 + chart->GetAxis(1)->thickness() + chart->GetAxis(3)->thickness());
+
+    ADXDefinition empty;
+    MonitorPage none(empty);
+    none.Rebuild();
+    none.Sample(30.0f, Packet::None(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(none.chartCount(), 0u);
+    EXPECT_FALSE(none.scrollBarShown());
+}
+
+TEST_F(MonitorPageTest, RightClickMenuListsEveryValueAndTogglesSeries) {
+    QStringList texts;
+    QList<bool> checked;
+    QString pick = "Oxygen sensor";
+    page_.run_menu = [&](QMenu& menu, const QPoint&) -> QAction* {
+        texts.clear();
+        checked.clear();
+        QAction* chosen = nullptr;
+        for (QAction* a : menu.actions()) {
+            texts << a->text();
+            checked << a->isChecked();
+            if (a->text() == pick) chosen = a;
+        }
+        return chosen;
+    };
+    // A right click on the chart (control id 9000) opens the menu of chart 0.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(10, 10));
+    QCoreApplication::sendEvent(Chart().chart, &click);
+    ASSERT_EQ(texts.size(), 40);
+    EXPECT_EQ(texts.front(), "PROM ID");
+    EXPECT_EQ(checked.count(true), 4);
+    EXPECT_TRUE(checked[texts.indexOf("Engine speed")]);
+
+    // A checked value goes: its series, its axis and its monitor entry.
+    MMDataChart* chart = Chart().chart;
+    EXPECT_EQ(Monitor().count(), 3u);
+    EXPECT_EQ(chart->SeriesCount(), 3u);
+    EXPECT_EQ(chart->AxisCount(), 4u);
+    EXPECT_TRUE(page_.modified());
+    for (size_t i = 0; i < Monitor().count(); ++i)
+        EXPECT_NE(Monitor().series()[i].item, Value("o2"));
+
+    // An unchecked one comes in the palette colour of the monitor's series count (3: pink).
+    pick = "Battery voltage";
+    page_.ShowSeriesMenu(0, QPoint(10, 10));
+    ASSERT_EQ(Monitor().count(), 4u);
+    EXPECT_EQ(Monitor().series()[3].item, Value("battery"));
+    EXPECT_EQ(Monitor().series()[3].linecolor, 0x8080FFu);
+    ASSERT_EQ(chart->SeriesCount(), 4u);
+    EXPECT_EQ(chart->GetSeries(3)->lineColor(), QColor(255, 128, 128));
+    EXPECT_EQ(chart->GetSeries(3)->yAxis()->position(), DataChartAxis::kRight);
+
+    // Each entry keeps its own line: samples of the battery go to the new series only.
+    SampleAt(1.0f);
+    EXPECT_EQ(Chart().series[3], chart->GetSeries(3));
+    EXPECT_EQ(chart->GetSeries(3)->points().size(), 1u);
+
+    page_.run_menu = [](QMenu&, const QPoint&) -> QAction* { return nullptr; };
+    page_.ShowSeriesMenu(0, QPoint(10, 10));  // dismissed: nothing changes
+    EXPECT_EQ(Monitor().count(), 4u);
+
+    // The pages were rebuilt while the menu was open: the choice no longer applies.
+    page_.run_menu = [this](QMenu& menu, const QPoint&) -> QAction* {
+        page_.Rebuild();
+        return menu.actions().front();
+    };
+    page_.ShowSeriesMenu(0, QPoint(10, 10));
+    EXPECT_EQ(Monitor().count(), 4u);
+    EXPECT_EQ(Chart().chart->SeriesCount(), 4u);
+}
+
+TEST_F(MonitorPageTest, ScrollBarShowsHistoryAndDraggingPausesFollowing) {
+    for (int t = 0; t <= 20; ++t) SampleAt(static_cast<float>(t));
+    EXPECT_FALSE(page_.scrollBarShown());
+    SampleAt(21.0f);
+    ASSERT_TRUE(page_.scrollBarShown());
+    const MonitorPage::ScrollInfo info = page_.scrollInfo();
+    EXPECT_EQ(info.max, 24 * 1000 - 20);
+    EXPECT_EQ(info.page, 20000);
+    EXPECT_EQ(info.pos, 4000);
+    // The bar's own figures: its last position is where the page ends at the range's end.
+    EXPECT_EQ(page_.scrollBar()->pageStep(), 20000);
+    EXPECT_EQ(page_.scrollBar()->maximum(), 23980 - 20000 + 1);
+    EXPECT_EQ(page_.scrollBar()->value(), page_.scrollBar()->maximum());
+    EXPECT_EQ(Chart().chart->height(), 600 - page_.scrollBar()->height());
+    const DataChartAxis* time = Chart().time_axis;
+    EXPECT_EQ(time->cursor(), 21.0f);
+
+    // Page clicks leave the view where it is; dragging back shows older data and holds the
+    // view while samples arrive.
+    QScrollBar* bar = page_.scrollBar();
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(time->viewRange().min, 4.0f);
+    bar->setSliderDown(true);
+    bar->setSliderPosition(1500);
+    EXPECT_EQ(time->viewRange().min, 1.5f);
+    SampleAt(23.0f);
+    SampleAt(25.0f);
+    EXPECT_EQ(time->viewRange().min, 1.5f);
+    // Releasing lets the next sample bring the newest data back.
+    bar->setSliderDown(false);
+    SampleAt(26.0f);
+    EXPECT_EQ(time->viewRange().max, 29.0f);  // 26 plus the 15 % margin
+
+    // Reset empties the lines and restarts the time axis at 0 with the same width.
+    page_.Reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Chart().chart->GetSeries(0)->points().size(), 0u);
+    EXPECT_EQ(time->viewRange().min, 0.0f);
+    EXPECT_EQ(time->viewRange().max, 20.0f);
+    EXPECT_EQ(time->dataRange().max, 20.0f);
+    EXPECT_FALSE(page_.scrollBarShown());
+}
+
+// The demo scan through the window draws live samples; playing the recording of it starts the
+// charts again from 0 and the player's position moves the cursor.
+TEST(MonitorsInTheWindow, DemoScanDrawsTheChartsAndPlaybackMovesTheCursor) {
+    korvit::shell::Application app;
+    char pattern[] = "/tmp/korvit-charts-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    app.settings_path = dir + "/Settings.dat";
+    {
+        korvit::shell::MainWindow w(app);
+        const std::string recording = dir + "/run.xdl";
+        w.choose_file = [&](const QString&, const QString&, const QString&, bool) {
+            return recording;
+        };
+        korvit::shell::Demo demo(app, w);
+        ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
+        auto* page = w.findChild<MonitorPage*>();
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return page->chartCount() == 1; }, 10000));
+        DataChartSeries* rpm = page->entry(0).chart->GetSeries(0);
+        const DataChartAxis* time = page->entry(0).time_axis;
+        ASSERT_TRUE(WaitUntil([&] { return rpm->points().size() >= 3; }, 10000));
+        w.StartRecording();
+        ASSERT_TRUE(WaitUntil([&] { return app.datalog.header().recordcount >= 8; }, 10000));
+        w.Stop();
+        w.ToggleScan();
+        ASSERT_TRUE(app.engine.WaitIdle(std::chrono::seconds(5)));
+        const size_t scanned = rpm->points().size();
+        EXPECT_GE(scanned, 8u);
+        EXPECT_GT(time->cursor(), 0.5f);
+
+        w.Play();
+        ASSERT_TRUE(WaitUntil([&] { return rpm->points().size() < scanned; }, 5000))
+            << static_cast<int>(app.datalog.state()) << " " << rpm->points().size() << " "
+            << scanned << " " << w.outputPage()->toPlainText().toStdString();
+        ASSERT_TRUE(WaitUntil([&] { return time->cursor() > 0.2f; }, 10000));
+        EXPECT_LT(time->cursor(), 20.0f);
+        ASSERT_TRUE(WaitUntil([&] { return app.datalog.state() != DataLogState::Playing; }, 15000));
+        EXPECT_GE(rpm->points().size(), 8u);
+    }
+    std::filesystem::remove_all(dir);
+}
