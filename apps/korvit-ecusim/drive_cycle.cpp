@@ -19,7 +19,7 @@ constexpr double kExhaustDelay = 0.2;   // s from the injector to the oxygen sen
 // Engine speed per km/h in each gear (0: no gear engaged).
 constexpr double kRatio[] = {0.0, 95.0, 55.0, 35.0, 22.0};
 constexpr double kUpshift[] = {0.0, 32.0, 58.0, 85.0};         // from gear i at this speed
-constexpr double kDownshift[] = {0.0, 0.0, 12.0, 30.0, 55.0};  // from gear i below this speed
+constexpr double kDownshift[] = {0.0, 0.0, 12.0, 30.0, 55.0};  // to gear i - 1 below this speed
 
 double Clamp(double v, double lo, double hi) {
     return std::min(hi, std::max(lo, v));
@@ -98,7 +98,7 @@ void DriveCycle::Reset() {
 
 /// How much leaner than commanded the engine runs before any trim, %: the difference between
 /// the calibration's and the engine's volumetric efficiency, which the block learn picks up.
-double DriveCycle::FuellingError(double rpm, double map) const {
+double DriveCycle::FuellingError(double rpm, double map) {
     return 4.0 * std::sin(rpm / 700.0) + 3.0 * (map - 50.0) / 40.0;
 }
 
@@ -199,7 +199,7 @@ void DriveCycle::Step(double dt) {
     double mixture = -100.0;  // no fuel at all during the cut-off
     if (!s.dfco) {
         mixture = (14.7 / s.afr - 1.0) * 100.0 + s.short_trim + learn - error;
-        // A tank's worth of small disturbances keeps the loop honest.
+        // Small disturbances of a real intake, for the loop to correct.
         mixture += 0.3 * std::sin(t * 7.1) + 0.2 * std::sin(t * 3.3);
     }
     mixture_delay_.push_back(mixture);

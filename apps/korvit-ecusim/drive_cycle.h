@@ -76,7 +76,7 @@ class DriveCycle {
   private:
     void Reset();
     void Step(double dt);
-    double FuellingError(double rpm, double map) const;
+    static double FuellingError(double rpm, double map);
     static int TrimCell(double rpm, double map, bool idle);
 
     EngineState state_;
