@@ -3,10 +3,12 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "definition/adx_bitmask.h"
 #include "definition/adx_definition.h"
+#include "definition/adx_histogram.h"
 #include "definition/adx_value.h"
 #include "drive_cycle_replies.h"
 #include "ecu_signals.h"
@@ -214,6 +216,38 @@ TEST_F(DriveCycleTest, EveryRawNumberIsTheBestTheDefinitionCanSay) {
             EXPECT_EQ(Flag(p, std::string(bitmask->id()).c_str()), *state)
                 << bitmask->id() << " at " << t;
         }
+    }
+}
+
+TEST_F(DriveCycleTest, TheDriveFillsTheDemoHistogramsAcrossSpeedAndLoad) {
+    std::vector<definition::ADXHistogram*> histograms;
+    for (const auto& object : demo.objects()) {
+        if (auto* h = definition::As<definition::ADXHistogram>(object.get()))
+            histograms.push_back(h);
+    }
+    ASSERT_EQ(histograms.size(), 2u);
+    // Two cycles at the demo's reply rate of about nine a second.
+    for (double t = 60.0; t < 180.0; t += 0.11) {
+        const std::vector<uint8_t> p = PacketAt(t);
+        for (auto* h : histograms)
+            h->AddHistogramSample(demo, {p.data(), p.size()}, command->idhash());
+    }
+    for (auto* h : histograms) {
+        int filled = 0;
+        std::set<uint32_t> rows, cols;
+        for (uint32_t r = 0; r < h->rows(); ++r) {
+            for (uint32_t c = 0; c < h->cols(); ++c) {
+                if (h->GetStatistic(definition::kRunningSampleCount, r, c, nullptr, 0) < 5)
+                    continue;
+                ++filled;
+                rows.insert(r);
+                cols.insert(c);
+            }
+        }
+        // Idle, launch, full power, cruise and deceleration land in different cells.
+        EXPECT_GE(filled, 12) << h->id();
+        EXPECT_GE(rows.size(), 5u) << h->id();
+        EXPECT_GE(cols.size(), 5u) << h->id();
     }
 }
 
