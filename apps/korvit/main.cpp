@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     request.unattended = options.isSet(screenshot);
 
     Application app;
+    if (request.unattended) DismissModalBoxes(app, &qt);
     const bool editor = app.editor.Load(QCoreApplication::applicationDirPath());
     if (!editor && !request.unattended) {
         // Without the editor the program still runs, with Edit and New disabled.

@@ -1,7 +1,12 @@
 #include "shell/startup.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
 #include <cmath>
+#include <cstdio>
 
 #include "datalog/data_log.h"
 #include "shell/application.h"
@@ -96,6 +101,24 @@ void CarryOut(Application& app, MainWindow& window, const StartupRequest& reques
     } else if (request.scan) {
         window.ToggleScan();
     }
+}
+
+void DismissModalBoxes(Application& app, QObject* owner) {
+    auto* timer = new QTimer(owner);
+    // Timers also run inside a dialog's own event loop, so a box shown by a constructor or a
+    // command is caught too.
+    QObject::connect(timer, &QTimer::timeout, [&app] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+            const std::string line =
+                (box->windowTitle() + ": " + box->text()).toLocal8Bit().toStdString();
+            app.log.PrintLine(line);
+            std::fprintf(stderr, "korvit: %s\n", line.c_str());
+        }
+        dialog->reject();
+    });
+    timer->start(20);
 }
 
 }  // namespace korvit::shell

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -32,5 +33,9 @@ bool ParseSpeedPercent(const QString& text, float& speed, QString& problem);
 /// Unattended, every Output line of these steps is also written to stderr and file choosers
 /// answer "cancelled".
 void CarryOut(Application& app, MainWindow& window, const StartupRequest& request);
+
+/// For unattended runs: while `owner` lives, every modal dialog that opens is closed at once
+/// (rejected) and a message box's title and text go to the Output page and stderr instead.
+void DismissModalBoxes(Application& app, QObject* owner);
 
 }  // namespace korvit::shell

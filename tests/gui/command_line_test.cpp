@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
+#include <QMessageBox>
 #include <QProcess>
 #include <filesystem>
 #include <memory>
@@ -176,7 +177,11 @@ TEST(Startup, ABadLogLeavesAUsableWindow) {
         EXPECT_TRUE(window.isEnabled());
         EXPECT_EQ(app.settings.lastxdlpath, dir + "missing.xdl");
         EXPECT_EQ(app.datalog.state(), korvit::datalog::DataLogState::Closed);
-        // Unattended, a command that would ask for a file is answered "cancelled" at once.
+        // Unattended, a message box closes at once and leaves its text on the Output page.
+        DismissModalBoxes(app, &window);
+        QMessageBox::information(&window, "Improper hardware", "No timer");
+        EXPECT_NE(lines.Text().find("Improper hardware: No timer"), std::string::npos);
+        // And a command that would ask for a file is answered "cancelled" at once.
         EXPECT_TRUE(window.choose_file("Select datalog...", "", "xdl", false).empty());
         // The window still scans when asked: a new scan clears the Output page first.
         const std::string before = lines.Text();
