@@ -17,13 +17,13 @@ from xml.sax.saxutils import quoteattr, escape
 # lookup table id, links {letter: value id}
 VALUES = [
     ("promid", "PROM ID", 0, 16, "X", "", 0, (0, 65535), None, 0, None, {}),
-    ("cts", "Coolant temperature", 7, 8, "X", "degC", 0, (-40, 150), (None, 110), 0, "ctstable", {}),
+    ("cts", "Coolant temperature", 7, 8, "X", "degC", 0, (-40, 160), (None, 110), 0, "ctstable", {}),
     ("ctsvolts", "Coolant sensor", 8, 8, "(X*5)/256", "V", 2, (0, 5), None, 0, None, {}),
     ("tpsvolts", "Throttle sensor", 9, 8, "(X*5)/256", "V", 2, (0, 5), None, 0, None, {}),
     ("tps", "Throttle position", 10, 8, "X*100/256", "%", 0, (0, 100), None, 0, None, {}),
-    ("rpm", "Engine speed", 11, 8, "X*25", "rpm", 0, (0, 6375), (None, 5800), 0, None, {}),
+    ("rpm", "Engine speed", 11, 8, "X*25", "rpm", 0, (0, 6000), (None, 5500), 0, None, {}),
     ("refperiod", "Reference period", 12, 16, "X/65.536", "ms", 2, (0, 1000), None, 0, None, {}),
-    ("vss", "Vehicle speed", 14, 8, "X", "km/h", 0, (0, 255), None, 0, None, {}),
+    ("vss", "Vehicle speed", 14, 8, "X", "km/h", 0, (0, 200), None, 0, None, {}),
     ("o2", "Oxygen sensor", 15, 8, "X*4.44", "mV", 0, (0, 1132), None, 0, None, {}),
     ("o2cross", "O2 cross counts", 16, 8, "X", "", 0, (0, 255), None, 0, None, {}),
     ("blm", "Long term fuel trim", 17, 8, "(X-128)*100/128", "%", 1, (-100, 100), (-15, 15), 0, None, {}),
@@ -31,10 +31,10 @@ VALUES = [
     ("blmcell", "Fuel trim cell", 19, 8, "X", "", 0, (0, 16), None, 0, None, {}),
     ("iac", "Idle air control", 20, 8, "X", "steps", 0, (0, 160), None, 0, None, {}),
     ("desidle", "Desired idle", 21, 8, "X*12.5", "rpm", 0, (0, 3187), None, 0, None, {}),
-    ("map", "Manifold pressure", 22, 8, "X*0.369+10.35", "kPa", 1, (10, 105), None, 0, None, {}),
+    ("map", "Manifold pressure", 22, 8, "X*0.369+10.35", "kPa", 1, (0, 100), None, 0, None, {}),
     ("mapvolts", "MAP sensor", 23, 8, "(X*5)/256", "V", 2, (0, 5), None, 0, None, {}),
     ("baro", "Barometric pressure", 24, 8, "X*0.369+10.35", "kPa", 1, (60, 105), None, 0, None, {}),
-    ("iat", "Intake air temperature", 25, 8, "X", "degC", 0, (-40, 150), (None, 70), 0, "iattable", {}),
+    ("iat", "Intake air temperature", 25, 8, "X", "degC", 0, (-40, 160), (None, 70), 0, "iattable", {}),
     ("iatvolts", "Intake air sensor", 26, 8, "(X*5)/256", "V", 2, (0, 5), None, 0, None, {}),
     ("spark", "Spark advance", 27, 8, "X*90/256", "deg", 1, (-10, 60), None, 1, None, {}),
     ("knockret", "Knock retard", 28, 8, "X*45/256", "deg", 1, (0, 45), (None, 8), 0, None, {}),
@@ -51,8 +51,8 @@ VALUES = [
     ("airflow", "Air flow", 42, 8, "X*0.4", "g/s", 1, (0, 102), None, 0, None, {}),
     ("gear", "Gear", 43, 8, "X", "", 0, (0, 4), None, 0, "geartable", {}),
     ("fueltemp", "Fuel temperature", 44, 8, "X*0.75-40", "degC", 0, (-40, 150), None, 0, None, {}),
-    ("oiltemp", "Oil temperature", 45, 8, "X*0.75-40", "degC", 0, (-40, 150), (None, 130), 0, None, {}),
-    ("trans", "Transmission temp", 46, 8, "X*0.75-40", "degC", 0, (-40, 150), (None, 120), 0, None, {}),
+    ("oiltemp", "Oil temperature", 45, 8, "X*0.75-40", "degC", 0, (-40, 160), (None, 130), 0, None, {}),
+    ("trans", "Transmission temp", 46, 8, "X*0.75-40", "degC", 0, (-40, 160), (None, 120), 0, None, {}),
     ("sparkbase", "Base spark", 47, 8, "X*90/256", "deg", 1, (0, 60), None, 0, None, {}),
     ("injduty", "Injector duty cycle", 0, 8, "P*R/1200", "%", 0, (0, 100), (None, 85), 0, None,
      {"P": "injpw", "R": "rpm"}),
@@ -84,11 +84,42 @@ THERMISTOR = [(0, 151), (15, 120), (25, 101), (40, 84), (60, 68), (80, 56), (100
               (245, -35), (255, -40)]
 GEARS = [(0, "Neutral"), (1, "1st"), (2, "2nd"), (3, "3rd"), (4, "4th")]
 
-LIST_ENGINE = ["rpm", "desidle", "iac", "map", "baro", "tps", "load", "airflow", "spark",
-               "knockret", "knockcount", "cts", "iat", "battery", "vss", "gear", "runtime",
-               "closedloop", "parkneutral", "acrequest", "fan", "knockdet", "celamp"]
-LIST_FUEL = ["o2", "o2cross", "integrator", "blm", "blmcell", "injpw", "injduty", "afr", "mpg",
-             "rich", "dfco", "powerenrich", "blmlearn", "purge", "egrduty"]
+# Item lists: a text starts a heading row (bold); (id, colour) is an item row in that colour.
+BLUE, GREEN, GREY = 0x00A00000, 0x00008000, 0x00505050
+LIST_ENGINE = ["Engine", "rpm", "desidle", "iac", "tps", "vss", "gear", "runtime",
+               "Air", "map", "baro", "load", "airflow",
+               "Ignition", "spark", "sparkbase", ("knockret", BLUE), ("knockcount", BLUE),
+               "Temperatures", "cts", "iat", "oiltemp", "trans", "fueltemp",
+               "Electrics and sensors", ("battery", GREY), ("ctsvolts", GREY), ("tpsvolts", GREY),
+               ("mapvolts", GREY), ("iatvolts", GREY),
+               "Status", "closedloop", "parkneutral", "tcclock", "acrequest", "fan", "knockdet",
+               "celamp", "code14", "code42"]
+LIST_FUEL = ["Oxygen sensor", "o2", "o2cross", "rich",
+             "Fuel trims", ("integrator", GREEN), ("blm", GREEN), "blmcell", "blmlearn",
+             "Fuel delivery", "injpw", "injduty", "afr", "mpg", "fuelpumpv",
+             "Modes", "closedloop", "dfco", "powerenrich",
+             "Emissions", "purge", "egrduty"]
+
+# Dashboards: (gauge kind 0 dial / 1 digital / 2 status, item, left, top, right, bottom), in %.
+DASH_DRIVING = [(0, "rpm", 0, 0, 25, 50), (0, "vss", 25, 0, 50, 50), (0, "map", 50, 0, 75, 50),
+                (0, "cts", 75, 0, 100, 50),
+                (1, "tps", 0, 50, 17, 75), (1, "spark", 17, 50, 33, 75),
+                (1, "injpw", 33, 50, 50, 75), (1, "o2", 50, 50, 67, 75),
+                (1, "integrator", 67, 50, 83, 75), (1, "battery", 83, 50, 100, 75),
+                (2, "closedloop", 0, 75, 17, 100), (2, "dfco", 17, 75, 33, 100),
+                (2, "powerenrich", 33, 75, 50, 100), (2, "tcclock", 50, 75, 67, 100),
+                (2, "fan", 67, 75, 83, 100), (2, "rich", 83, 75, 100, 100)]
+DASH_WARMUP = [(0, "cts", 0, 0, 34, 60), (0, "oiltemp", 34, 0, 67, 60), (0, "trans", 67, 0, 100, 60),
+               (1, "iat", 0, 60, 25, 100), (1, "fueltemp", 25, 60, 50, 100),
+               (1, "desidle", 50, 60, 75, 100), (2, "fan", 75, 60, 100, 100)]
+
+# Histograms: id, title, x, y, z, (cols, xmin, xmax), (rows, ymin, ymax); bins fit the demo drive.
+HISTOGRAMS = [
+    ("vetable", "Fuel", "rpm", "map", "blm", (8, 600, 3400), (8, 20, 90),
+     "Long term fuel trim over engine speed and manifold pressure"),
+    ("sparktable", "Spark", "rpm", "load", "spark", (8, 600, 3400), (9, 10, 90),
+     "Spark advance over engine speed and engine load"),
+]
 
 
 def hashes_of(cli, ids):
@@ -159,32 +190,33 @@ def main():
                  f"<packetoffset>{off:#x}</packetoffset><operand>{1 << bit:#x}</operand>"
                  f"<bitop>AND</bitop><result>{1 << bit:#x}</result></ADXBITMASK>")
     for lid, title, items in (("engine", "Engine", LIST_ENGINE), ("fuel", "Fuelling", LIST_FUEL)):
-        entries = "".join(f'<ADXLVENTRY entrytype="0" itemidhash="{h[i]}"/>' for i in items)
-        x.append(f'<ADXLISTVIEW id="{lid}" title="{title}"><entrycount>{len(items)}</entrycount>'
-                 f"{entries}</ADXLISTVIEW>")
-    gauges = [(0, "rpm", 0, 0, 34, 50), (0, "map", 34, 0, 67, 50), (0, "cts", 67, 0, 100, 50),
-              (1, "tps", 0, 50, 25, 75), (1, "spark", 25, 50, 50, 75),
-              (1, "battery", 50, 50, 75, 75), (1, "vss", 75, 50, 100, 75),
-              (2, "closedloop", 0, 75, 25, 100), (2, "knockdet", 25, 75, 50, 100),
-              (2, "fan", 50, 75, 75, 100), (2, "celamp", 75, 75, 100, 100)]
-    entries = "".join(
-        f'<ADXDGENTRY gaugetype="{g}" itemidhash="{h[i]}" left="{l}" top="{t}" right="{r}" '
-        f'bottom="{b}"/>' for g, i, l, t, r, b in gauges)
-    x.append(f'<ADXDASHBOARD id="dash" title="Driving"><entrycount>{len(gauges)}</entrycount>'
-             f"{entries}</ADXDASHBOARD>")
-    series = [("rpm", 0x0000FF, 2), ("map", 0x00A000, 1), ("o2", 0xFF0000, 1),
-              ("spark", 0x00C0C0, 1)]
+        rows = []
+        for item in items:
+            if isinstance(item, str) and item not in h:
+                rows.append(f'<ADXLVENTRY entrytype="1" flags="0x00000001" title={quoteattr(item)}/>')
+            else:
+                iid, colour = item if isinstance(item, tuple) else (item, 0)
+                rows.append(f'<ADXLVENTRY entrytype="0" itemidhash="{h[iid]}" color="{colour:08X}"/>')
+        x.append(f'<ADXLISTVIEW id="{lid}" title="{title}"><entrycount>{len(rows)}</entrycount>'
+                 f"{''.join(rows)}</ADXLISTVIEW>")
+    for did, title, gauges in (("dash", "Driving", DASH_DRIVING), ("warmup", "Warm-up", DASH_WARMUP)):
+        entries = "".join(
+            f'<ADXDGENTRY gaugetype="{g}" itemidhash="{h[i]}" left="{l}" top="{t}" right="{r}" '
+            f'bottom="{b}"/>' for g, i, l, t, r, b in gauges)
+        x.append(f'<ADXDASHBOARD id="{did}" title="{title}"><entrycount>{len(gauges)}'
+                 f"</entrycount>{entries}</ADXDASHBOARD>")
+    series = [("rpm", 0x0000FF, 2), ("vss", 0x000000, 1), ("map", 0x00A000, 1),
+              ("tps", 0xA000A0, 1), ("o2", 0xFF0000, 1), ("spark", 0x00A0C0, 1)]
     entries = "".join(f'<ADXMONSERIES linewidth="{w}" linecolor="{c:#08x}" axiscolor="{c:#08x}" '
                       f'itemidhash="{h[i]}"/>' for i, c, w in series)
     x.append(f'<ADXMONITOR id="chart" title="Engine trace"><entrycount>{len(series)}'
              f"</entrycount>{entries}</ADXMONITOR>")
-    x.append('<ADXHISTOGRAM id="vetable" title="Fuel trim by speed and load">'
-             "<desc>Short term fuel trim over engine speed and manifold pressure</desc>"
-             f"<parentcmdidhash>{cmd}</parentcmdidhash><rows>10</rows><cols>13</cols>"
-             "<xmin>500</xmin><xmax>6500</xmax><ymin>20</ymin><ymax>100</ymax>"
-             f"<historysize>10</historysize><xidhash>{h['rpm']}</xidhash>"
-             f"<yidhash>{h['map']}</yidhash><zidhash>{h['integrator']}</zidhash>"
-             "</ADXHISTOGRAM>")
+    for hid, title, xi, yi, zi, (cols, xmin, xmax), (rows, ymin, ymax), desc in HISTOGRAMS:
+        x.append(f'<ADXHISTOGRAM id="{hid}" title="{title}"><desc>{escape(desc)}</desc>'
+                 f"<parentcmdidhash>{cmd}</parentcmdidhash><rows>{rows}</rows><cols>{cols}</cols>"
+                 f"<xmin>{xmin}</xmin><xmax>{xmax}</xmax><ymin>{ymin}</ymin><ymax>{ymax}</ymax>"
+                 f"<historysize>10</historysize><xidhash>{h[xi]}</xidhash>"
+                 f"<yidhash>{h[yi]}</yidhash><zidhash>{h[zi]}</zidhash></ADXHISTOGRAM>")
     with tempfile.NamedTemporaryFile("w", suffix=".adx", delete=False) as f:
         f.write("\n".join(x) + "\n")
         loose = f.name

@@ -1,5 +1,6 @@
 #include "ecu_signals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -24,21 +25,40 @@ bool EcuSignals::SumsToZero(const std::vector<uint8_t>& bytes) {
     return sum == 0;
 }
 
+namespace {
+
+bool HasChecksum(const definition::ADXCSendCommand& command) {
+    return command.replysize >= 2 && !command.bytes().empty() &&
+           EcuSignals::SumsToZero(command.bytes());
+}
+
+size_t HeaderSize(const definition::ADXCSendCommand& command) {
+    return std::min<size_t>(command.packetoffset, command.replysize);
+}
+
+}  // namespace
+
+size_t EcuSignals::DataSize(const definition::ADXCSendCommand& command) {
+    const size_t end = HasChecksum(command) ? command.replysize - 1 : command.replysize;
+    return end > HeaderSize(command) ? end - HeaderSize(command) : 0;
+}
+
 std::vector<uint8_t> EcuSignals::Reply(const definition::ADXCSendCommand& command, double seconds) {
+    return Frame(command, DataBytes(DataSize(command), seconds));
+}
+
+std::vector<uint8_t> EcuSignals::Frame(const definition::ADXCSendCommand& command,
+                                       std::vector<uint8_t> data) {
     const size_t size = command.replysize;
     std::vector<uint8_t> reply(size);
     if (size == 0) return reply;
-    const bool checksum = size >= 2 && !command.bytes().empty() && SumsToZero(command.bytes());
-    const size_t header = std::min<size_t>(command.packetoffset, size);
+    const size_t header = HeaderSize(command);
     for (size_t i = 0; i < header; ++i) {
         reply[i] = i < command.bytes().size() ? command.bytes()[i] : 0;
     }
-    const size_t data_end = checksum ? size - 1 : size;
-    if (data_end > header) {
-        const std::vector<uint8_t> data = DataBytes(data_end - header, seconds);
-        std::copy(data.begin(), data.end(), reply.begin() + static_cast<ptrdiff_t>(header));
-    }
-    if (checksum) {
+    data.resize(DataSize(command));
+    std::copy(data.begin(), data.end(), reply.begin() + static_cast<ptrdiff_t>(header));
+    if (HasChecksum(command)) {
         uint8_t sum = 0;
         for (size_t i = 0; i + 1 < size; ++i) sum = static_cast<uint8_t>(sum + reply[i]);
         reply[size - 1] = static_cast<uint8_t>(0x100 - sum);

@@ -17,6 +17,13 @@ class EcuSignals {
     /// modulo 256) the last byte makes the reply sum to 0 as well.
     static std::vector<uint8_t> Reply(const definition::ADXCSendCommand& command, double seconds);
 
+    /// A reply to `command` around the given data bytes: the header, the data (cut or padded
+    /// with zeros to DataSize) and the checksum byte when the command carries one.
+    static std::vector<uint8_t> Frame(const definition::ADXCSendCommand& command,
+                                      std::vector<uint8_t> data);
+    /// How many data bytes a reply to `command` carries between its header and its checksum.
+    static size_t DataSize(const definition::ADXCSendCommand& command);
+
     /// n data bytes at `seconds` (the same waves as a reply's data).
     static std::vector<uint8_t> DataBytes(size_t count, double seconds);
 

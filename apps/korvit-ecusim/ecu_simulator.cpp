@@ -34,8 +34,11 @@ std::string ErrnoText(const char* what) {
 
 }  // namespace
 
-EcuSimulator::EcuSimulator(const definition::ADXDefinition& definition, SimOptions options)
-    : definition_(definition), options_(std::move(options)), rng_(options_.seed) {
+EcuSimulator::EcuSimulator(definition::ADXDefinition& definition, SimOptions options)
+    : definition_(definition),
+      options_(std::move(options)),
+      drive_cycle_(DriveCycleReplies::For(definition)),
+      rng_(options_.seed) {
     uint32_t longest_silence = 0;
     for (const auto& object : definition_.objects()) {
         if (const auto* send = definition::As<ADXCSendCommand>(object.get())) {
@@ -142,7 +145,8 @@ void EcuSimulator::Answer(const ADXCSendCommand& command, TimePoint now) {
     ++commands_seen_;
     last_command_ = now;
     if (command.replysize == 0 || Chance(FaultKind::kNoReply)) return;
-    std::vector<uint8_t> reply = EcuSignals::Reply(command, Seconds());
+    std::vector<uint8_t> reply = drive_cycle_ ? drive_cycle_->Reply(command, Seconds())
+                                              : EcuSignals::Reply(command, Seconds());
     if (Chance(FaultKind::kHangup)) {
         reply.resize(reply.size() / 2);
         Emit(reply, now);

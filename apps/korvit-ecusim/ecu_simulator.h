@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "definition/adx_commands.h"
 #include "definition/adx_definition.h"
+#include "drive_cycle_replies.h"
 #include "fault.h"
 #include "platform/clock.h"
 
@@ -34,8 +36,10 @@ struct SimOptions {
 /// injects the requested faults.
 class EcuSimulator {
   public:
-    /// The definition must outlive the simulator.
-    EcuSimulator(const definition::ADXDefinition& definition, SimOptions options);
+    /// The definition must outlive the simulator. The demo's definition gets the replies of an
+    /// engine on a drive cycle (their bytes are found by decoding through the definition, which
+    /// writes its items' last raw numbers); any other gets the drifting signals of EcuSignals.
+    EcuSimulator(definition::ADXDefinition& definition, SimOptions options);
     ~EcuSimulator();
     EcuSimulator(const EcuSimulator&) = delete;
     EcuSimulator& operator=(const EcuSimulator&) = delete;
@@ -53,6 +57,8 @@ class EcuSimulator {
     /// The pacing rate in use (0: unpaced).
     uint32_t baud() const { return baud_; }
     bool streams_160_baud() const { return stream_size_ > 0; }
+    /// True when the replies come from the drive-cycle model.
+    bool drives_a_cycle() const { return drive_cycle_ != nullptr; }
     /// Commands recognised so far.
     uint64_t commands_seen() const { return commands_seen_.load(); }
 
@@ -78,6 +84,7 @@ class EcuSimulator {
 
     const definition::ADXDefinition& definition_;
     SimOptions options_;
+    std::unique_ptr<DriveCycleReplies> drive_cycle_;
     std::vector<const definition::ADXCSendCommand*> commands_;  // longest byte string first
     size_t longest_command_ = 0;
     bool echo_ = false;

@@ -1,5 +1,6 @@
-// korvit: the desktop program. Options: --demo, --port PATH, a definition to load, and
-// --screenshot PATH [--tab NAME] [--after MS] [--graph] to save a picture of the window and exit.
+// korvit: the desktop program. Options: --demo, --port PATH, --scan, a definition and a datalog
+// to open, --play [--speed PERCENT], and --screenshot PATH [--tab NAME] [--after MS] [--graph] to
+// save a picture of the window and exit.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include "shell/application.h"
 #include "shell/demo.h"
 #include "shell/main_window.h"
+#include "shell/startup.h"
 
 using namespace korvit::shell;
 
@@ -28,16 +30,35 @@ int main(int argc, char** argv) {
     options.addHelpOption();
     QCommandLineOption demo("demo", "Scan a simulated engine-control unit on the demo definition.");
     QCommandLineOption port("port", "Serial device to scan.", "PATH");
+    QCommandLineOption scan("scan", "Start scanning the port as soon as the window is up.");
+    QCommandLineOption play("play", "Start playing the datalog as soon as the window is up.");
+    QCommandLineOption speed("speed", "Playback speed in percent (0: as fast as possible).",
+                             "PERCENT");
     QCommandLineOption screenshot("screenshot", "Save the window as a PNG file and exit.", "PATH");
     QCommandLineOption tab("tab", "Page to show in the screenshot.", "NAME");
     QCommandLineOption after("after", "Milliseconds before the screenshot.", "MS", "1000");
     QCommandLineOption graph("graph", "Show the Histograms page as a 3D graph in the screenshot.");
-    options.addOptions({demo, port, screenshot, tab, after, graph});
-    options.addPositionalArgument("definition", "Definition (.adx) to load.", "[DEF.adx]");
+    options.addOptions({demo, port, scan, play, speed, screenshot, tab, after, graph});
+    options.addPositionalArgument("files", "Definition (.adx) to load, datalog (.xdl) to open.",
+                                  "[DEF.adx] [LOG.xdl]");
     options.process(qt);
 
+    StartupRequest request;
+    QString problem;
+    if (!ParseStartupFiles(options.positionalArguments(), request, problem) ||
+        (options.isSet(speed) &&
+         !ParseSpeedPercent(options.value(speed), request.speed.emplace(), problem))) {
+        std::fprintf(stderr, "korvit: %s\n", qPrintable(problem));
+        return 2;
+    }
+    request.scan = options.isSet(scan) && !options.isSet(demo);
+    request.play = options.isSet(play);
+    request.unattended = options.isSet(screenshot);
+
     Application app;
-    if (!app.editor.Load(QCoreApplication::applicationDirPath())) {
+    if (request.unattended) DismissModalBoxes(app, &qt);
+    const bool editor = app.editor.Load(QCoreApplication::applicationDirPath());
+    if (!editor && !request.unattended) {
         // Without the editor the program still runs, with Edit and New disabled.
         QMessageBox::warning(
             nullptr, app.editor.failure().startsWith("Unable to Defcrafter") ? "Tessary" : "Error",
@@ -45,11 +66,13 @@ int main(int argc, char** argv) {
     }
 
     MainWindow window(app);
-    if (options.isSet(port)) app.settings.comport = options.value(port).toStdString();
-    if (!options.positionalArguments().isEmpty()) {
-        window.LoadDefinition(options.positionalArguments().front().toStdString());
+    if (!editor && request.unattended) {
+        app.log.PrintLine(app.editor.failure().toStdString());
+        std::fprintf(stderr, "korvit: %s\n", qPrintable(app.editor.failure()));
     }
+    if (options.isSet(port)) app.settings.comport = options.value(port).toStdString();
     window.show();
+    CarryOut(app, window, request);
 
     Demo runner(app, window);
     if (options.isSet(demo)) runner.Start(Demo::FindSimulator(), Demo::FindDefinition());
