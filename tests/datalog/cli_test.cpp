@@ -223,6 +223,9 @@ TEST(Cli, ScanRecordsWhileConnectedAndNeverReplacesTheTarget) {
     EXPECT_NE(run.err.find("Cannot overwrite existing log: " + target + ", error 0x11"),
               std::string::npos)
         << run.err;
+    EXPECT_NE(run.err.find("The log was not saved: a file named " + target + " already exists"),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(ReadFile(target), saved);
     const std::string temp = std::filesystem::path(KORVIT_CLI_PATH).parent_path() / "temp.xdl";
     const auto kept = ReadFile(temp);
