@@ -87,10 +87,10 @@ class WindowSafetyTest : public ::testing::Test {
         ASSERT_TRUE(
             WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
     }
-    void RecordSome(MainWindow& w) {
+    void RecordSome(MainWindow& w, uint32_t records = 3) {
         w.StartRecording();
         ASSERT_EQ(app_.datalog.state(), DataLogState::Recording);
-        ASSERT_TRUE(WaitUntil([&] { return app_.datalog.header().recordcount >= 3; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return app_.datalog.header().recordcount >= records; }, 10000));
     }
     void WaitForFlashEnd(MainWindow& w) {
         ASSERT_TRUE(WaitUntil([&] { return !w.statusLine()->flashing(); }, 5000));
@@ -114,7 +114,7 @@ TEST_F(WindowSafetyTest, ScanAndPlaybackRefuseEachOther) {
     Demo demo(app_, w);
     StartDemoScan(demo);
     EXPECT_TRUE(w.scanAction()->isChecked());
-    RecordSome(w);
+    RecordSome(w, 10);  // about a second, four at the quarter speed it plays at below
     const std::string log = dir_ + "drive.xdl";
     files_ = {log};
     w.Stop();
