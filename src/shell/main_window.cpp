@@ -18,6 +18,8 @@
 #include "controls/mm_splash.h"
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
+#include "pages/dash_page.h"
+#include "pages/item_list_page.h"
 #include "platform/clock.h"
 #include "shell/log_bar.h"
 #include "shell/output_page.h"
@@ -226,9 +228,12 @@ void MainWindow::BuildPages() {
         return page;
     };
 
-    tabs_->AddPage(placeholder("Dash"), "Dash");
+    dash_ = new pages::DashPage(app_.definition, tabs_);
+    tabs_->AddPage(dash_, "Dash");
 
-    tabs_->AddPage(placeholder("Item Lists"), "Item Lists");
+    item_lists_ = new pages::ItemListPage(app_.definition, app_.engine.state().last_packet, tabs_);
+    tabs_->AddPage(item_lists_, "Item Lists");
+    views_->AttachDisplays(dash_, item_lists_);
 
     tabs_->AddPage(placeholder("Histograms"), "Histograms");
 
@@ -296,9 +301,9 @@ void MainWindow::UpdateLogBarButtons() {
 void MainWindow::RebuildPages() {
     // Each page rebuilds from the definition just loaded.
 
-    // Dash
+    dash_->FillDashboardChoices();
 
-    // Item Lists
+    item_lists_->FillItemListChoices();
 
     // Histograms
 

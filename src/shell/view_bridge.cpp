@@ -26,6 +26,19 @@ void ViewBridge::SetLogPosition(uint32_t sampleindex) {
     Request(kPosition);
 }
 
+void ViewBridge::UpdateDash(evaluation::Packet packet, uint32_t command_hash) {
+    if (app::IViews* dash = dash_.load()) dash->UpdateDash(packet, command_hash);
+}
+
+void ViewBridge::RedrawItemList() {
+    if (app::IViews* list = item_list_.load()) list->RedrawItemList();
+}
+
+void ViewBridge::AttachDisplays(app::IViews* dash, app::IViews* item_list) {
+    dash_.store(dash);
+    item_list_.store(item_list);
+}
+
 void ViewBridge::Request(uint32_t bits) {
     if (bits & kStatus) {
         int64_t none = 0;

@@ -32,6 +32,11 @@ class ViewBridge : public QObject, public app::IViews {
     void UpdateLogBar() override { Request(kLogBar); }
     void SetLogPosition(uint32_t sampleindex) override;
     void ResetCharts() override {}
+    /// Gauge and item-list updates go straight to their pages, which update their models on the
+    /// calling thread and merge their repaints.
+    void UpdateDash(evaluation::Packet packet, uint32_t command_hash) override;
+    void RedrawItemList() override;
+    void AttachDisplays(app::IViews* dash, app::IViews* item_list);
 
     void PlaybackEnded() override;
     void AcquisitionStopped() override;
@@ -57,6 +62,8 @@ class ViewBridge : public QObject, public app::IViews {
 
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
+    std::atomic<app::IViews*> dash_{nullptr};
+    std::atomic<app::IViews*> item_list_{nullptr};
     std::atomic<int64_t> first_request_ns_{0};
     mutable std::mutex mutex_;
     std::string flash_;
