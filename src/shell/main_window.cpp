@@ -19,6 +19,7 @@
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
 #include "pages/dash_page.h"
+#include "pages/histogram_page.h"
 #include "pages/item_list_page.h"
 #include "platform/clock.h"
 #include "shell/log_bar.h"
@@ -235,7 +236,13 @@ void MainWindow::BuildPages() {
     tabs_->AddPage(item_lists_, "Item Lists");
     views_->AttachDisplays(dash_, item_lists_);
 
-    tabs_->AddPage(placeholder("Histograms"), "Histograms");
+    auto* histograms = new pages::HistogramPage(app_.definition, tabs_);
+    connect(views_, &ViewBridge::histogramsFed, histograms, [this, histograms] {
+        bool overflow = false;
+        const auto cells = views_->TakeFedCells(&overflow);
+        histograms->ShowFedCells(cells, overflow);
+    });
+    tabs_->AddPage(histograms, "Histograms");
 
     tabs_->AddPage(placeholder("Monitors"), "Monitors");
 }
@@ -305,7 +312,7 @@ void MainWindow::RebuildPages() {
 
     item_lists_->FillItemListChoices();
 
-    // Histograms
+    if (auto* histograms = findChild<pages::HistogramPage*>()) histograms->FillHistogramChoices();
 
     // Monitors
 

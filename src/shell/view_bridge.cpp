@@ -70,8 +70,28 @@ void ViewBridge::Drain() {
             latency_.max_ms = std::max(latency_.max_ms, ms);
         }
     }
+    if (bits & kHistogram) emit histogramsFed();
     if (bits & kLogBar) emit logBarRequested();
     if (bits & kPosition) emit logPositionRequested(position_.load(std::memory_order_relaxed));
+}
+
+void ViewBridge::HistogramFed(const definition::ADXHistogram* histogram, int32_t cell) {
+    {
+        std::lock_guard lock(mutex_);
+        if (fed_.size() < kMaxFedCells) {
+            fed_.emplace_back(histogram, cell);
+        } else {
+            fed_overflow_ = true;
+        }
+    }
+    Request(kHistogram);
+}
+
+std::vector<ViewBridge::FedCell> ViewBridge::TakeFedCells(bool* overflow) {
+    std::lock_guard lock(mutex_);
+    if (overflow != nullptr) *overflow = fed_overflow_;
+    fed_overflow_ = false;
+    return std::exchange(fed_, {});
 }
 
 StatusLatency ViewBridge::latency() const {

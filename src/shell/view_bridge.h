@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/views.h"
 
@@ -37,6 +39,8 @@ class ViewBridge : public QObject, public app::IViews {
     void UpdateDash(evaluation::Packet packet, uint32_t command_hash) override;
     void RedrawItemList() override;
     void AttachDisplays(app::IViews* dash, app::IViews* item_list);
+    /// Keeps the cell for the histogram page; cells are never dropped, only their repaints merged.
+    void HistogramFed(const definition::ADXHistogram* histogram, int32_t cell) override;
 
     void PlaybackEnded() override;
     void AcquisitionStopped() override;
@@ -44,6 +48,12 @@ class ViewBridge : public QObject, public app::IViews {
     void CloseRequested() override;
 
     StatusLatency latency() const;
+
+    using FedCell = std::pair<const definition::ADXHistogram*, int32_t>;
+    /// The cells fed since the last call, oldest first. `overflow` is set when more arrived than
+    /// are kept one by one (the page then rebuilds the whole view).
+    std::vector<FedCell> TakeFedCells(bool* overflow);
+    static constexpr size_t kMaxFedCells = 4096;
 
   signals:
     void statusRequested();
@@ -54,9 +64,10 @@ class ViewBridge : public QObject, public app::IViews {
     void acquisitionStopped();
     void datalogStopped();
     void closeRequested();
+    void histogramsFed();
 
   private:
-    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8 };
+    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8, kHistogram = 16 };
     void Request(uint32_t bits);
     void Drain();
 
@@ -68,6 +79,8 @@ class ViewBridge : public QObject, public app::IViews {
     mutable std::mutex mutex_;
     std::string flash_;
     StatusLatency latency_;
+    std::vector<FedCell> fed_;
+    bool fed_overflow_ = false;
 };
 
 }  // namespace korvit::shell
