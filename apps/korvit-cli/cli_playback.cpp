@@ -9,6 +9,7 @@
 #include "datalog/log_session.h"
 #include "definition/adx_definition.h"
 #include "stop_signals.h"
+#include "trouble_sink.h"
 
 namespace korvit::cli {
 namespace {
@@ -43,10 +44,11 @@ class PlaybackViews : public app::IViews {
 }  // namespace
 
 int PlayDatalog(const definition::ADXDefinition& definition, const std::string& log_path,
-                float speed, const std::function<void(const PlayedReply&)>& on_reply) {
+                float speed, const std::function<void(const PlayedReply&)>& on_reply, bool quiet) {
     app::OutputLog log;
     app::StreamSink err(stderr);
-    log.AddSink(&err);
+    TroubleSink trouble(err);
+    log.AddSink(quiet ? static_cast<app::IOutputSink*>(&trouble) : &err);
     acquisition::AcquisitionState state;
     datalog::DataLog datalog;
     acquisition::DAECallback callback(definition, state, log);
@@ -70,7 +72,8 @@ int PlayDatalog(const definition::ADXDefinition& definition, const std::string& 
     const uint32_t result = datalog.player_result();
     const uint32_t read = datalog.recordsread();
     session.StopCommand();
-    std::fprintf(stderr, "Played %u records, %u replies decoded\n", read, views.replies());
+    if (!quiet)
+        std::fprintf(stderr, "Played %u records, %u replies decoded\n", read, views.replies());
     if (!interrupted && result != datalog::kDataLogEnd) {
         std::fprintf(stderr,
                      "korvit-cli: playback of %s ended early after record %u: %s (error 0x%X)\n",

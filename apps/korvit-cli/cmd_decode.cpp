@@ -10,6 +10,7 @@
 #include "definition/adx_definition.h"
 #include "definition_json.h"
 #include "evaluation/last_packet.h"
+#include "json_text.h"
 
 namespace korvit::cli {
 namespace {
@@ -120,7 +121,7 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
         }
         evaluation::LastPacket last;
         for (const Reply& reply : *replies) FeedReply(def, last, reply);
-        const std::string text = DecodedItemsToJson(def, last.Load()).dump(2);
+        const std::string text = DumpJson(DecodedItemsToJson(def, last.Load()), 2);
         std::printf("%s\n", text.c_str());
         exit_code = 0;
     });

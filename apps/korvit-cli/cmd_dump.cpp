@@ -5,6 +5,7 @@
 #include "command_registry.h"
 #include "definition/adx_definition.h"
 #include "definition_json.h"
+#include "json_text.h"
 
 namespace korvit::cli {
 namespace {
@@ -20,7 +21,7 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
             exit_code = Fail(LoadFailureMessage(*path, error));
             return;
         }
-        const std::string text = DefinitionToJson(def).dump(2);
+        const std::string text = DumpJson(DefinitionToJson(def), 2);
         std::printf("%s\n", text.c_str());
         exit_code = 0;
     });

@@ -7,6 +7,8 @@
 #include "decode_json.h"
 #include "definition/adx_definition.h"
 #include "definition_json.h"
+#include "json_text.h"
+#include "option_checks.h"
 
 namespace korvit::cli {
 namespace {
@@ -24,7 +26,7 @@ int RunPlay(const std::string& def_path, const std::string& log_path, float spee
         line["sample"] = reply.sample;
         line["time_ms"] = reply.time_ms;
         line["command"] = command != nullptr ? nlohmann::json(std::string(command->id())) : nullptr;
-        const std::string text = line.dump();
+        const std::string text = DumpJson(line);
         std::fprintf(stdout, "%s\n", text.c_str());
     });
 }
@@ -41,7 +43,7 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
     cmd->add_option("DEF", options->def, "Definition file (.adx)")->required();
     cmd->add_option("LOG", options->log, "Datalog (.xdl)")->required();
     cmd->add_option("--speed", options->speed, "Speed factor, 0 plays unpaced (default 1)")
-        ->check(CLI::Range(0.0f, 1000.0f));
+        ->check(SpeedCheck());
     cmd->add_flag("--json", options->json, "Print each played record's items as one JSON line");
     cmd->callback([options, &exit_code] {
         exit_code = RunPlay(options->def, options->log, options->speed, options->json);

@@ -12,6 +12,8 @@
 #include "decode_json.h"
 #include "definition/adx_definition.h"
 #include "definition_json.h"
+#include "json_text.h"
+#include "option_checks.h"
 #include "stop_signals.h"
 
 namespace korvit::cli {
@@ -35,7 +37,7 @@ class ScanViews : public app::IViews {
         line["time"] = t;
         line["command"] =
             command != nullptr ? nlohmann::ordered_json(std::string(command->id())) : nullptr;
-        const std::string text = line.dump();
+        const std::string text = DumpJson(line);
         std::fprintf(stdout, "%s\n", text.c_str());
         std::fflush(stdout);
     }
@@ -134,7 +136,7 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
     cmd->add_option("DEF", options->path, "Definition file (.adx)")->required();
     cmd->add_option("--port", options->port, "Serial device, e.g. /dev/ttyUSB0")->required();
     cmd->add_option("--seconds", options->seconds, "Stop after this many seconds (default: Ctrl+C)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(SecondsCheck());
     cmd->add_flag("--json", options->json, "Print each processed reply's items as one JSON line");
     cmd->add_option("--record", options->record,
                     "Record replies while connected, then save the datalog here (never replacing "

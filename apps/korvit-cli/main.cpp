@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "command_registry.h"
+#include "subcommand_list.h"
 
 namespace korvit::cli {
 namespace {
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     int exit_code = 0;
     for (auto& setup : korvit::cli::Registry()) setup(app, exit_code);
+    if (auto answered = korvit::cli::AnswerWithoutSubcommand(app, argc, argv)) return *answered;
     CLI11_PARSE(app, argc, argv);
     return exit_code;
 }

@@ -29,6 +29,7 @@ class MMRichStatic : public QWidget {
     void SetBorderColor(std::optional<QColor> color);
     /// A default-constructed font goes back to the default font.
     void SetTextFont(const QFont& font);
+    const QFont& textFont() const { return font_; }
 
     /// Shows the text and colours for `ms` milliseconds, then restores the previous ones. Ignored
     /// while a flash is showing.

@@ -21,6 +21,7 @@ class MMTextProgress : public QWidget, public definition::IProgress {
 
     void SetText(const QString& text);
     QString text() const { return text_; }
+    const QFont& textFont() const { return font_; }
 
     void SetRange(int minimum, int maximum);
     int minimum() const { return minimum_; }

@@ -5,6 +5,7 @@
 #include "app/output_log.h"
 #include "app/views.h"
 #include "platform/file_move.h"
+#include "platform/move_failure.h"
 #include "platform/recording_location.h"
 
 namespace korvit::datalog {
@@ -79,6 +80,8 @@ void LogSession::SaveRecording() {
         }
         log_.Print("Cannot overwrite existing log: %s, error 0x%X", chosen->c_str(),
                    static_cast<unsigned>(error));
+        log_.Print("The log was not saved: %s",
+                   platform::MoveFailureReason(error, recording_path_, *chosen).c_str());
     } else {
         last_xdl_path_ = *chosen;
         log_.Print("Log saved to %s", chosen->c_str());

@@ -6,6 +6,9 @@
 namespace korvit::shell {
 namespace {
 
+constexpr int kMaxSliderWidth = 400;
+constexpr int kMinSliderWidth = 120;
+
 QIcon RecordIcon() {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
@@ -46,15 +49,18 @@ LogBar::LogBar(QWidget* parent) : QWidget(parent) {
         }
     });
     tools_->adjustSize();
-    setMinimumHeight(tools_->sizeHint().height());
-    setMinimumWidth(tools_->sizeHint().width() + 120);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize LogBar::sizeHint() const {
+    return {tools_->sizeHint().width() + 2 + kMinSliderWidth + 2, tools_->sizeHint().height()};
 }
 
 void LogBar::resizeEvent(QResizeEvent*) {
     tools_->setGeometry(0, 0, tools_->sizeHint().width(), height());
     // The slider starts just right of the buttons and takes what is left, at most 400 pixels.
     const int left = tools_->geometry().right() + 2;
-    const int width = std::min(400, std::max(0, this->width() - left - 2));
+    const int width = std::min(kMaxSliderWidth, std::max(0, this->width() - left - 2));
     slider_->setGeometry(left, 0, width, height());
 }
 

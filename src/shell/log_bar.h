@@ -26,6 +26,11 @@ class LogBar : public QWidget {
     QAction* select() const { return select_; }
     QSlider* slider() const { return slider_; }
 
+    /// The buttons and a slider still wide enough to drag; the bar expands from there when its
+    /// tool bar has room, the slider up to its widest.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
   signals:
     /// The user moved the slider to this sample.
     void seekRequested(int sample);

@@ -54,6 +54,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     BuildToolBars();
     BuildPages();
     ConnectViews();
+    ApplyMinimumSize();
 
     if (app_.settings.loadlastdef != 0) LoadDefinition(app_.settings.lastadxpath);
     SetPlaybackSpeed(1.0f);
@@ -120,7 +121,8 @@ void MainWindow::BuildMenus() {
 
     QMenu* scanner = bar->addMenu("Scanner");
     // The key is the grave accent; the menu shows an apostrophe.
-    add(scanner, "Scan\t'", QKeySequence(Qt::Key_QuoteLeft), &MainWindow::ToggleScan);
+    scan_ = add(scanner, "Scan\t'", QKeySequence(Qt::Key_QuoteLeft), &MainWindow::ToggleScan);
+    scan_->setCheckable(true);  // checked while scanning
 
     QMenu* logger = bar->addMenu("Logger");
     add(logger, "Load Log...\t Ctrl + Alt + L", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L),
@@ -177,8 +179,9 @@ void MainWindow::BuildToolBars() {
     QToolBar* connect_bar = addToolBar("Connect");
     connect_bar->setObjectName("ConnectToolBar");
     connect_bar->setIconSize(QSize(16, 16));
-    connect_bar->addAction(s->standardIcon(QStyle::SP_DriveNetIcon), "Connect/Disconnect", this,
-                           &MainWindow::ToggleScan);
+    connect_ = connect_bar->addAction(s->standardIcon(QStyle::SP_DriveNetIcon),
+                                      "Connect/Disconnect", this, &MainWindow::ToggleScan);
+    connect_->setCheckable(true);
 
     QToolBar* log = addToolBar("Log");
     log->setObjectName("LogToolBar");
@@ -202,10 +205,9 @@ void MainWindow::BuildStatusBar() {
     rate_line_ = new controls::MMTextProgress(bar);
     rate_line_->setObjectName("RateLine");
     rate_line_->SetRange(0, 1024);
-    for (QWidget* w : {static_cast<QWidget*>(status_line_), static_cast<QWidget*>(rate_line_)}) {
-        w->setFixedWidth(128);
-        bar->addWidget(w);
-    }
+    bar->addWidget(status_line_);
+    bar->addWidget(rate_line_);
+    SizeStatusParts();
     auto* empty = new QLabel(bar);
     empty->setFixedWidth(128);
     bar->addWidget(empty);
@@ -219,6 +221,7 @@ void MainWindow::BuildPages() {
     output_ = new OutputPage(tabs_);
     sink_ = new OutputPageSink(output_);
     app_.log.AddSink(sink_);
+    connect(output_, &OutputPage::saveAsTextRequested, this, &MainWindow::SaveOutputAsText);
     tabs_->AddPage(output_, "Output");
     tabs_->Select(0);
     dash_ = new pages::DashPage(app_.definition, tabs_);
@@ -279,6 +282,7 @@ void MainWindow::RefreshStatusBar() {
     const auto rate = RateLineFor(status, state, app_.engine.state().rate.Rate(),
                                   app_.engine.errors(), app_.datalog.currenttime());
     if (rate) rate_line_->SetText(*rate);
+    SyncScanAction();
 }
 
 void MainWindow::SetConnectionStatus(ConnectionStatus status) {
@@ -356,6 +360,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     if (shutting_down_) return;
+    if (!KeepRecordingAtExit()) return;
     shutting_down_ = true;
     using Engine = acquisition::AcquisitionEngine;
     StartStopWork(Engine::kStopAcquisition | Engine::kStopDatalog | Engine::kCloseWindow);

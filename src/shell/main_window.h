@@ -11,6 +11,7 @@
 
 #include "shell/application.h"
 #include "shell/preferences_window.h"
+#include "shell/user_prompt.h"
 
 namespace korvit::controls {
 class MMRichStatic;
@@ -75,11 +76,14 @@ class MainWindow : public QMainWindow {
     QAction* speedAction(int index) const { return speed_actions_[index]; }
     QAction* editAction() const { return edit_; }
     QAction* newAction() const { return new_; }
+    QAction* scanAction() const { return scan_; }
     MMPropTreeContainer* preferences() const { return preferences_; }
     /// Path choosers; tests replace them so that no dialog opens.
     std::function<std::string(const QString& title, const QString& filter, const QString& ext,
                               bool save)>
         choose_file;
+    /// Questions and notices for the user; tests answer them here instead of in a message box.
+    std::function<int(const UserPrompt& prompt)> ask;
 
   signals:
     /// Shutdown finished: settings written, window about to close.
@@ -112,6 +116,24 @@ class MainWindow : public QMainWindow {
     void OnCloseRequested();
     std::string ChooseFile(const QString& title, const QString& filter, const QString& ext,
                            bool save);
+    int Ask(const UserPrompt& prompt);
+
+    // Sizes (main_window_layout.cpp).
+    void SizeStatusParts();
+    void ApplyMinimumSize();
+
+    // Keeping recordings and the Output page (main_window_recording.cpp).
+    /// Writes the refusal to the Output page and shows it on the status line.
+    void Refuse(const char* text);
+    void StopRecording();
+    /// Asks for a name and moves the recording there until it is saved or the user keeps it in
+    /// the recording file; false when the user cancels (only offered when exiting).
+    bool SaveRecording(bool exiting);
+    bool MoveRecordingTo(const std::string& path);
+    /// Exit while recording: false when the user cancels the exit.
+    bool KeepRecordingAtExit();
+    void SaveOutputAsText();
+    void SyncScanAction();
 
     Application& app_;
     ViewBridge* views_;
@@ -127,6 +149,8 @@ class MainWindow : public QMainWindow {
     QPointer<MMPropTreeContainer> preferences_;
     QAction* edit_ = nullptr;
     QAction* new_ = nullptr;
+    QAction* scan_ = nullptr;
+    QAction* connect_ = nullptr;
     std::array<QAction*, 6> speed_actions_{};
     std::vector<std::thread> stop_threads_;
     bool shutting_down_ = false;

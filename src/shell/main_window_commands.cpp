@@ -1,15 +1,16 @@
 // The main window's commands: definitions, scanning, recording and playback.
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QTimer>
 
 #include "controls/mm_text_progress.h"
+#include "datalog/xdl_probe.h"
 #include "definition/legacy/ads_import.h"
-#include "platform/file_move.h"
 #include "platform/recording_location.h"
+#include "shell/file_places.h"
 #include "shell/log_bar.h"
 #include "shell/main_window.h"
 #include "shell/preferences_window.h"
+#include "shell/refusals.h"
 #include "shell/view_bridge.h"
 
 namespace korvit::shell {
@@ -31,12 +32,21 @@ std::string Cut(const std::string& path) {
 std::string MainWindow::ChooseFile(const QString& title, const QString& filter, const QString& ext,
                                    bool save) {
     if (choose_file) return choose_file(title, filter, ext, save);
-    QFileDialog dialog(this, title, QString(), filter);
+    // Logs start where the current log is, definitions where the current definition is.
+    const auto& settings = app_.settings;
+    const QString folder = ext == "xdl"
+                               ? DialogStartFolder({settings.lastxdlpath, settings.lastadxpath})
+                               : DialogStartFolder({settings.lastadxpath, settings.lastxdlpath});
+    QFileDialog dialog(this, title, folder, filter);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(ext);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front().toStdString();
+}
+
+int MainWindow::Ask(const UserPrompt& prompt) {
+    return ask ? ask(prompt) : ShowPrompt(this, prompt);
 }
 
 bool MainWindow::LoadDefinition(const std::string& path) {
@@ -126,6 +136,13 @@ void MainWindow::OpenPreferencesWindow() {
 void MainWindow::ToggleScan() {
     if (app_.engine.running()) {
         StartStopWork(acquisition::AcquisitionEngine::kStopAcquisition);
+        SyncScanAction();
+        return;
+    }
+    const DataLogState state = app_.datalog.state();
+    if (state == DataLogState::Playing || state == DataLogState::Stopping ||
+        app_.engine.status() == ConnectionStatus::LogPaused) {
+        Refuse(kStopLogFirst);
         return;
     }
     app_.engine.StartAcquisition(app_.settings.comport);
@@ -135,7 +152,21 @@ void MainWindow::ToggleScan() {
 void MainWindow::SelectLog() {
     if (app_.datalog.Pause()) SetConnectionStatus(ConnectionStatus::LogPaused);
     const std::string path = ChooseFile("Select datalog...", kXdlFilter, "xdl", false);
-    if (!path.empty()) app_.settings.lastxdlpath = Cut(path);
+    if (!path.empty()) {
+        // Say now, not at Play, when the file is no datalog; the current log then stays.
+        const datalog::XdlProbe probe = datalog::ProbeXdl(path);
+        if (probe.code != datalog::kDataLogOk) {
+            app_.log.Print("Not a datalog: %s (%s, error 0x%X)", path.c_str(),
+                           std::string(datalog::DescribeDataLogCode(probe.code)).c_str(),
+                           probe.code);
+        } else {
+            app_.settings.lastxdlpath = Cut(path);
+            const auto& t = probe.header.starttime;
+            app_.log.Print("Selected %s: %u records, recorded %04u-%02u-%02u %02u:%02u:%02u",
+                           path.c_str(), probe.header.recordcount, t[0], t[1], t[3], t[4], t[5],
+                           t[6]);
+        }
+    }
     UpdateLogBarButtons();
     RefreshTitle();
 }
@@ -156,6 +187,10 @@ void MainWindow::PlayOrPause() {
 
 void MainWindow::Play() {
     datalog::DataLog& log = app_.datalog;
+    if (app_.engine.running()) {
+        Refuse(kStopScanningFirst);
+        return;
+    }
     if (log.state() == DataLogState::Open && app_.engine.status() == ConnectionStatus::LogPaused) {
         log.StartPlayer();
         app_.log.PrintLine("Playback unpaused");
@@ -200,25 +235,8 @@ void MainWindow::Pause() {
 void MainWindow::Stop() {
     datalog::DataLog& log = app_.datalog;
     if (log.state() == DataLogState::Recording) {
-        log.FinishRecording();
-        log.Close();
-        app_.log.PrintLine("Recording stopped");
-        const std::string path =
-            ChooseFile("Select/Create file to save...", kXdlFilter, "xdl", true);
-        if (!path.empty()) {
-            const int error = platform::MoveFileNoReplace(platform::RecordingPath(), path);
-            if (error != 0) {
-                QMessageBox::critical(this, "Cannot overwrite",
-                                      "Log save failed. Log backup saved in install directory "
-                                      "as \"temp.xdl\"");
-                app_.log.Print("Cannot overwrite existing log: %s, error 0x%X", path.c_str(),
-                               static_cast<unsigned>(error));
-            } else {
-                app_.settings.lastxdlpath = Cut(path);
-                app_.log.Print("Log saved to %s", path.c_str());
-            }
-            log_bar_->slider()->setValue(0);
-        }
+        StopRecording();
+        SaveRecording(false);
     } else if (log.state() == DataLogState::Playing ||
                app_.engine.status() == ConnectionStatus::LogPaused) {
         StartStopWork(acquisition::AcquisitionEngine::kStopDatalog);

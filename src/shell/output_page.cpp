@@ -1,6 +1,10 @@
 #include "shell/output_page.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -18,6 +22,32 @@ OutputPage::OutputPage(QWidget* parent) : QPlainTextEdit(parent) {
     font.setWeight(QFont::Thin);
     setFont(font);
     setMaximumBlockCount(0);
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    copy_all_ = new QAction("Copy all", this);
+    connect(copy_all_, &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setText(toPlainText()); });
+    save_as_text_ = new QAction("Save as text...", this);
+    connect(save_as_text_, &QAction::triggered, this, &OutputPage::saveAsTextRequested);
+}
+
+void OutputPage::AppendText(const QString& text) {
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    if (following) bar->setValue(bar->maximum());
+}
+
+void OutputPage::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu(event->pos());
+    menu->addSeparator();
+    menu->addAction(copy_all_);
+    menu->addAction(save_as_text_);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 bool OutputPage::event(QEvent* event) {
@@ -82,10 +112,7 @@ void OutputPageSink::Flush() {
         text += QString::fromUtf8(entry.line.data(), static_cast<qsizetype>(entry.line.size()));
     }
     if (!any) return;
-    QTextCursor cursor(page_->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    page_->verticalScrollBar()->setValue(page_->verticalScrollBar()->maximum());
+    page_->AppendText(text);
 }
 
 }  // namespace korvit::shell

@@ -9,16 +9,32 @@
 
 namespace korvit::shell {
 
-/// The Output page: the running log of what the program does. The user may type into it and
-/// copy from it; nothing reads it back.
+/// The Output page: the running log of what the program does. The user reads, selects and
+/// copies it (its context menu adds Copy all and Save as text); typing does not change it.
 class OutputPage : public QPlainTextEdit {
     Q_OBJECT
   public:
     explicit OutputPage(QWidget* parent = nullptr);
 
+    /// Adds text at the end. The view follows it only while it shows the last line, so that a
+    /// user who scrolled up to read stays where they are.
+    void AppendText(const QString& text);
+
+    QAction* copyAllAction() const { return copy_all_; }
+    QAction* saveAsTextAction() const { return save_as_text_; }
+
+  signals:
+    /// "Save as text..." was chosen; the window asks for the file.
+    void saveAsTextRequested();
+
   protected:
     /// The window's character keys (Scan, Play/Pause, the jumps) stay commands here too.
     bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    QAction* copy_all_;
+    QAction* save_as_text_;
 };
 
 /// Puts Output lines into the page from any thread. Lines and clears queue up in order and

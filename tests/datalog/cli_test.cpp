@@ -124,6 +124,45 @@ TEST(Cli, PlayDecodesEveryRecordAndExportWritesOneRowEach) {
     }
 }
 
+// export prints one summary line, not the playback trace, and replaces a CSV only when told.
+TEST(Cli, ExportSummarisesAndNeverReplacesACsvUnlessForced) {
+    TempDir dir;
+    const std::string log = dir.File("demo.xdl");
+    const uint32_t n = RecordDemoLog(kDemo, log, 3);
+    const std::string csv = dir.File("out.csv");
+    const std::string export_args = "export " + kDemo + " " + log + " --csv " + csv;
+    CliResult run = RunCli(dir, export_args);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto summary = Lines(run.out);
+    ASSERT_EQ(summary.size(), 1u) << run.out;
+    EXPECT_EQ(summary[0].rfind("Exported " + std::to_string(n) + " records to " + csv, 0), 0u)
+        << summary[0];
+
+    WriteFile(csv, {'k', 'e', 'e', 'p'});
+    run = RunCli(dir, export_args);
+    EXPECT_NE(run.code, 0);
+    EXPECT_NE(run.err.find(csv + " already exists and was not replaced (--force replaces it)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadFile(csv), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
+
+    // A log that cannot be read leaves even a forced target as it was.
+    run = RunCli(dir,
+                 "export " + kDemo + " " + dir.File("missing.xdl") + " --csv " + csv + " --force");
+    EXPECT_NE(run.code, 0);
+    EXPECT_EQ(ReadFile(csv), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
+
+    run = RunCli(dir, export_args + " --force");
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_GT(ReadFile(csv).size(), 4u);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++files;
+    }
+    EXPECT_EQ(files, 4u);  // demo.xdl, out.csv, stdout, stderr: no part file left behind
+}
+
 TEST(Cli, UnopenableAndDamagedLogsFailWithAClearMessage) {
     TempDir dir;
     const std::string missing = dir.File("missing.xdl");
@@ -182,6 +221,9 @@ TEST(Cli, ScanRecordsWhileConnectedAndNeverReplacesTheTarget) {
     ::close(out[0]);
     EXPECT_NE(run.code, 0);
     EXPECT_NE(run.err.find("Cannot overwrite existing log: " + target + ", error 0x11"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("The log was not saved: a file named " + target + " already exists"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(ReadFile(target), saved);

@@ -124,3 +124,29 @@ TEST_F(CliDecode, BadRepliesAreClearErrors) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("reply has 3 bytes, the command expects 6"), std::string::npos);
 }
+
+// A value that is a 32-bit float (a lookup table's output) prints as that float's shortest text;
+// a double keeps every digit it needs to read back the same.
+TEST(CliJsonNumbers, FloatsAndDoublesPrintAsTheirShortestRoundTripText) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("korvit_numbers_" + std::to_string(::getpid()) + ".adx");
+    const std::string parent = "<parentcmdidhash>" + Hash("cmd") + "</parentcmdidhash>";
+    std::ofstream(path) << "<ADXFORMAT version=\"0.50\"/>"
+                           "<ADXCSENDCOMMAND id=\"cmd\" flags=\"1\"><replysize>1</replysize>"
+                           "<packetsize>1</packetsize></ADXCSENDCOMMAND>"
+                           "<ADXLOOKUPTABLE id=\"t\"><inputtype>3</inputtype><outputtype>3"
+                           "</outputtype><lookupmode>0</lookupmode><entrycount>2</entrycount>"
+                           "<tableentry input=\"0\" output=\"18.2\"/>"
+                           "<tableentry input=\"255\" output=\"18.2\"/></ADXLOOKUPTABLE>"
+                           "<ADXVALUE id=\"F\">"
+                        << parent << "<MATH equation=\"X\" lookupidhash=\"" << Hash("t")
+                        << "\"/></ADXVALUE><ADXVALUE id=\"D\">" << parent
+                        << "<MATH equation=\"X/3\"/></ADXVALUE>";
+    const RunResult r = RunCli("decode " + path.string() + " --reply cmd=01");
+    std::filesystem::remove(path);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\"value\": 18.2,"), std::string::npos) << r.out;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["values"][0]["value"].get<double>(), 18.2);
+    EXPECT_EQ(json["values"][1]["value"].get<double>(), 1.0 / 3.0);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace korvit::cli {
+
+/// JSON text like nlohmann's dump (`indent` < 0: one line), but every number with a fraction is
+/// the shortest text that reads back to the same number: a value that is exactly a 32-bit float
+/// prints as that float's shortest text ("18.2", not 18.200000762939453), any other double as
+/// the double's. Both come from std::to_chars.
+std::string DumpJson(const nlohmann::ordered_json& json, int indent = -1);
+
+}  // namespace korvit::cli

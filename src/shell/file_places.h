@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <initializer_list>
+#include <string>
+
+namespace korvit::shell {
+
+/// The folder a file dialog starts in: the folder of the first path whose folder exists (the
+/// current definition or log), else the user's documents folder, else the home folder.
+QString DialogStartFolder(std::initializer_list<std::string> paths);
+
+}  // namespace korvit::shell

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+namespace korvit::shell {
+
+/// A question or notice the window puts to the user, with its buttons in order.
+struct UserPrompt {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::Question;
+    QStringList buttons;
+};
+
+/// Shows the prompt as a modal message box and returns the index of the button pressed;
+/// closing the box (Escape, the close button) answers the last button.
+int ShowPrompt(QWidget* parent, const UserPrompt& prompt);
+
+/// The question asked before a recording is left only in the recording file: Save, Keep in
+/// temp.xdl, and Cancel when `can_cancel` (at Exit).
+UserPrompt KeepRecordingPrompt(bool can_cancel);
+inline constexpr int kPromptSave = 0;
+inline constexpr int kPromptKeep = 1;
+inline constexpr int kPromptCancel = 2;
+
+}  // namespace korvit::shell
