@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Korvit and starts its demo: the window scanning a simulated engine-control unit on a
 # pseudo-terminal. Without a display the same demo runs headless through korvit-cli scan and
-# prints the live values (KORVIT_DEMO_SECONDS, default 10).
+# shows the live values as a table in the terminal (KORVIT_DEMO_SECONDS, default 10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
@@ -24,4 +24,4 @@ for _ in $(seq 50); do
     [ -e "$link" ] && break
     sleep 0.1
 done
-"$bin/korvit-cli" scan samples/demo.adx --port "$link" --seconds "$seconds" --json
+"$bin/korvit-cli" scan samples/demo.adx --port "$link" --seconds "$seconds" --watch

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing, benchmarking and fuzzing Korvit needs.
+# Installs every Debian package that building, testing, benchmarking, fuzzing and packaging Korvit
+# needs.
 # Safe to run again: it only calls apt-get when something is missing.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libexpat1-dev libcli11-dev nlohmann-json3-dev
     qt6-base-dev libgl-dev fonts-liberation
+    dpkg-dev file lintian
 )
 
 missing=()

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,16 +10,39 @@
 #include "definition_json.h"
 #include "json_text.h"
 #include "option_checks.h"
+#include "watch_table.h"
 
 namespace korvit::cli {
 namespace {
 
-int RunPlay(const std::string& def_path, const std::string& log_path, float speed, bool json) {
+int RunPlay(const std::string& def_path, const std::string& log_path, float speed, bool json,
+            bool watch) {
     definition::ADXDefinition def;
     std::string error;
     if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error));
     evaluation::PacketSnapshot snapshot;
+    // The live table's status line: where the playback stands.
+    std::atomic<uint32_t> sample{0};
+    std::atomic<uint32_t> time_ms{0};
+    std::unique_ptr<WatchView> watch_view;
+    if (watch) {
+        watch_view = std::make_unique<WatchView>(
+            def, stdout,
+            [&] {
+                char detail[64];
+                std::snprintf(detail, sizeof detail, "sample %u at %.3f s", sample.load(),
+                              time_ms.load() / 1000.0);
+                return WatchStatus{"Log Playing", WatchStatus::Tone::kGood, detail};
+            },
+            "Hz");
+    }
     return PlayDatalog(def, log_path, speed, [&](const PlayedReply& reply) {
+        if (watch_view) {
+            sample = reply.sample;
+            time_ms = reply.time_ms;
+            reply.state->last_packet.LoadInto(snapshot);
+            watch_view->Update(snapshot);
+        }
         if (!json) return;
         reply.state->last_packet.LoadInto(snapshot);
         nlohmann::ordered_json line = DecodedItemsToJson(def, snapshot);
@@ -38,15 +62,22 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
         std::string log;
         float speed = 1.0f;
         bool json = false;
+        bool watch = false;
     };
     auto options = std::make_shared<Options>();
     cmd->add_option("DEF", options->def, "Definition file (.adx)")->required();
     cmd->add_option("LOG", options->log, "Datalog (.xdl)")->required();
     cmd->add_option("--speed", options->speed, "Speed factor, 0 plays unpaced (default 1)")
         ->check(SpeedCheck());
-    cmd->add_flag("--json", options->json, "Print each played record's items as one JSON line");
+    auto* json =
+        cmd->add_flag("--json", options->json, "Print each played record's items as one JSON line");
+    cmd->add_flag("--watch", options->watch,
+                  "Show the items as a live table in the terminal (plain lines when not a "
+                  "terminal)")
+        ->excludes(json);
     cmd->callback([options, &exit_code] {
-        exit_code = RunPlay(options->def, options->log, options->speed, options->json);
+        exit_code =
+            RunPlay(options->def, options->log, options->speed, options->json, options->watch);
     });
 });
 

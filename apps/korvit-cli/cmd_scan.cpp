@@ -15,6 +15,7 @@
 #include "json_text.h"
 #include "option_checks.h"
 #include "stop_signals.h"
+#include "watch_table.h"
 
 namespace korvit::cli {
 namespace {
@@ -30,6 +31,10 @@ class ScanViews : public app::IViews {
 
     void ReplyDecoded(float t, uint32_t command_hash) override {
         replies_.fetch_add(1, std::memory_order_relaxed);
+        if (watch_ != nullptr) {
+            state_.last_packet.LoadInto(snapshot_);
+            watch_->Update(snapshot_);
+        }
         if (!json_) return;
         state_.last_packet.LoadInto(snapshot_);
         nlohmann::ordered_json line = DecodedItemsToJson(definition_, snapshot_);
@@ -43,6 +48,7 @@ class ScanViews : public app::IViews {
     }
 
     uint32_t replies() const { return replies_.load(); }
+    void set_watch(WatchView* watch) { watch_ = watch; }
 
   private:
     const definition::ADXDefinition& definition_;
@@ -50,7 +56,26 @@ class ScanViews : public app::IViews {
     bool json_;
     evaluation::PacketSnapshot snapshot_;
     std::atomic<uint32_t> replies_{0};
+    WatchView* watch_ = nullptr;
 };
+
+/// The live table's status line: the status bar's connection texts and the error count.
+WatchStatus ScanStatus(const AcquisitionEngine& engine) {
+    WatchStatus status;
+    switch (engine.status()) {
+        case acquisition::ConnectionStatus::Connected:
+            status = {"ALDL: Connected", WatchStatus::Tone::kGood, ""};
+            break;
+        case acquisition::ConnectionStatus::Connecting:
+            status = {"ALDL: Connecting...", WatchStatus::Tone::kBusy, ""};
+            break;
+        default:
+            status = {"ALDL: Not Connected", WatchStatus::Tone::kBad, ""};
+            break;
+    }
+    status.detail = "Errors: " + std::to_string(engine.errors());
+    return status;
+}
 
 /// Answers the save question with the --record path and prints the refusal box to stderr.
 class RecordTarget : public datalog::ILogSessionUI {
@@ -66,7 +91,7 @@ class RecordTarget : public datalog::ILogSessionUI {
 };
 
 int RunScan(const std::string& path, const std::string& port, double seconds, bool json,
-            const std::string& record) {
+            const std::string& record, bool watch) {
     definition::ADXDefinition def;
     std::string error;
     if (def.Load(path, error) == 0) return Fail(LoadFailureMessage(path, error));
@@ -87,6 +112,13 @@ int RunScan(const std::string& path, const std::string& port, double seconds, bo
             return Fail("Cannot create the recording file " + session.recording_path());
         }
         engine.set_datalog(&session);
+    }
+
+    std::unique_ptr<WatchView> watch_view;
+    if (watch) {
+        watch_view = std::make_unique<WatchView>(
+            def, stdout, [&engine] { return ScanStatus(engine); }, "Hz");
+        views.set_watch(watch_view.get());
     }
 
     StopSignals signals;
@@ -131,19 +163,25 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
         double seconds = 0;
         bool json = false;
         std::string record;
+        bool watch = false;
     };
     auto options = std::make_shared<Options>();
     cmd->add_option("DEF", options->path, "Definition file (.adx)")->required();
     cmd->add_option("--port", options->port, "Serial device, e.g. /dev/ttyUSB0")->required();
     cmd->add_option("--seconds", options->seconds, "Stop after this many seconds (default: Ctrl+C)")
         ->check(SecondsCheck());
-    cmd->add_flag("--json", options->json, "Print each processed reply's items as one JSON line");
+    auto* json = cmd->add_flag("--json", options->json,
+                               "Print each processed reply's items as one JSON line");
     cmd->add_option("--record", options->record,
                     "Record replies while connected, then save the datalog here (never replacing "
                     "a file)");
+    cmd->add_flag("--watch", options->watch,
+                  "Show the items as a live table in the terminal (plain lines when not a "
+                  "terminal)")
+        ->excludes(json);
     cmd->callback([options, &exit_code] {
-        exit_code =
-            RunScan(options->path, options->port, options->seconds, options->json, options->record);
+        exit_code = RunScan(options->path, options->port, options->seconds, options->json,
+                            options->record, options->watch);
     });
 });
 

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "command_registry.h"
@@ -29,6 +30,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
     CLI::App app{"korvit-cli: load, inspect, scan, record and play ALDL datastreams headless"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("korvit-cli ") + KORVIT_VERSION);
     int exit_code = 0;
     for (auto& setup : korvit::cli::Registry()) setup(app, exit_code);
     if (auto answered = korvit::cli::AnswerWithoutSubcommand(app, argc, argv)) return *answered;

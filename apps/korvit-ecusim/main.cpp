@@ -30,6 +30,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
     using namespace korvit;
     CLI::App app{"Engine-control-unit simulator on a pseudo-terminal"};
+    app.set_version_flag("--version", std::string("korvit-ecusim ") + KORVIT_VERSION);
     std::string definition_path;
     std::string link_path;
     std::vector<std::string> fault_texts;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 #include "controls/mm_tab_sheet.h"
 #include "pages/histogram_page.h"
@@ -22,12 +23,20 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that it works without a display (packaging checks, SSH).
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("korvit %s\n", KORVIT_VERSION);
+            return 0;
+        }
+    }
     QApplication qt(argc, argv);
     QApplication::setApplicationName("Korvit");
 
     QCommandLineParser options;
     options.setApplicationDescription("Korvit: ALDL datastream monitor and logger");
     options.addHelpOption();
+    options.addOption(QCommandLineOption("version", "Print the version and exit."));
     QCommandLineOption demo("demo", "Scan a simulated engine-control unit on the demo definition.");
     QCommandLineOption port("port", "Serial device to scan.", "PATH");
     QCommandLineOption scan("scan", "Start scanning the port as soon as the window is up.");

@@ -72,6 +72,8 @@ void AcquisitionEngine::ConnectThread(std::string port_name) {
         port.Close();
     } else {
         log_.Print("Unable to open port (%s)!", port_name.c_str());
+        const std::string reason = port.OpenFailureReason(port_name);
+        if (!reason.empty()) log_.PrintLine(reason);
     }
     last_end_ = end;
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "acquisition/port_failure.h"
 #include "acquisition/posix_serial_backend.h"
 
 namespace korvit::acquisition {
@@ -151,6 +152,10 @@ uint32_t MMSerial::Write(const uint8_t* buffer, uint32_t count) {
 
 bool MMSerial::HungUp() const {
     return IsOpen() && backend_->HungUp();
+}
+
+std::string MMSerial::OpenFailureReason(const std::string& device) const {
+    return backend_ != nullptr ? DescribePortFailure(device, backend_->LastError()) : "";
 }
 
 }  // namespace korvit::acquisition

@@ -65,6 +65,10 @@ class MMSerial {
     /// True when the other end hung up; the port stays open until closed.
     bool HungUp() const;
 
+    /// After a failed Open of `device`: why, in the system's words, and what to do about it;
+    /// empty when the platform gave no reason.
+    std::string OpenFailureReason(const std::string& device) const;
+
     /// Null (the default) writes nothing.
     void set_log(ISerialLogSink* log) { log_ = log; }
     ISerialLogSink* log() const { return log_; }

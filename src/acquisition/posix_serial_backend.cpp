@@ -46,10 +46,16 @@ PosixSerialBackend::~PosixSerialBackend() {
 
 bool PosixSerialBackend::Open(const std::string& device) {
     Close();
+    last_error_ = 0;
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        last_error_ = errno;
+        return false;
+    }
     // flock keeps a second user out even when running as root, which TIOCEXCL does not.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // A held lock is the same situation as a port opened exclusively elsewhere.
+        last_error_ = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
         return false;
     }
@@ -85,7 +91,11 @@ void PosixSerialBackend::Close() {
 
 bool PosixSerialBackend::GetLineSettings(LineSettings& settings) {
     termios2 tio{};
-    if (fd_ < 0 || ::ioctl(fd_, TCGETS2, &tio) != 0) return false;
+    if (fd_ < 0) return false;
+    if (::ioctl(fd_, TCGETS2, &tio) != 0) {
+        last_error_ = errno;
+        return false;
+    }
     settings.baud = tio.c_ospeed;
     settings.byte_size = 8;
     for (const auto& [bits, flag] : kByteSizes) {
@@ -154,14 +164,20 @@ bool PosixSerialBackend::SetLineSettings(const LineSettings& settings) {
     } else {
         tio.c_cflag &= ~CRTSCTS;
     }
-    if (::ioctl(fd_, TCSETS2, &tio) != 0) return false;
+    if (::ioctl(fd_, TCSETS2, &tio) != 0) {
+        last_error_ = errno;
+        return false;
+    }
 
     int raise = 0;
     int lower = 0;
     (settings.dtr_on ? raise : lower) |= TIOCM_DTR;
     (settings.rts_on ? raise : lower) |= TIOCM_RTS;
     for (auto [request, bits] : {std::pair{TIOCMBIS, raise}, std::pair{TIOCMBIC, lower}}) {
-        if (bits != 0 && ::ioctl(fd_, request, &bits) != 0 && !NoModemLines(errno)) return false;
+        if (bits != 0 && ::ioctl(fd_, request, &bits) != 0 && !NoModemLines(errno)) {
+            last_error_ = errno;
+            return false;
+        }
     }
     dtr_on_ = settings.dtr_on;
     rts_on_ = settings.rts_on;

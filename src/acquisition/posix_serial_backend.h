@@ -31,12 +31,14 @@ class PosixSerialBackend final : public ISerialBackend {
     uint32_t Write(const uint8_t* buffer, uint32_t count) override;
 
     bool HungUp() const override { return hung_up_; }
+    int LastError() const override { return last_error_; }
     std::string DeviceNameForNumber(uint32_t number) const override;
 
   private:
     uint32_t LineLost(platform::TimePoint deadline, uint32_t transferred);
 
     int fd_ = -1;
+    int last_error_ = 0;
     bool hung_up_ = false;
     SerialTimeouts timeouts_;
     // Modem lines as last asked for, reported back where the device has none (pseudo-terminals).

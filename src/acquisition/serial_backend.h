@@ -64,6 +64,10 @@ class ISerialBackend {
     /// True once the other end hung up (cable pulled, peer closed); reads then find no bytes.
     virtual bool HungUp() const = 0;
 
+    /// The platform's error number of the last request that failed (opening the device, reading
+    /// or applying its line settings); 0 when unknown. Open resets it.
+    virtual int LastError() const { return 0; }
+
     /// The device name that port number n has on this platform.
     virtual std::string DeviceNameForNumber(uint32_t number) const = 0;
 };

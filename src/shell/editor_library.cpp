@@ -6,17 +6,30 @@
 
 namespace korvit::shell {
 
+EditorLibrary::~EditorLibrary() {
+    if (library_.isLoaded()) library_.unload();
+}
+
 bool EditorLibrary::Load(const QString& directory) {
     entry_ = nullptr;
-    library_.setFileName(QDir(directory).filePath("libDefcrafter.so"));
-    if (!library_.load()) {
-        library_.setFileName("Defcrafter");
-        if (!library_.load()) {
-            failure_ =
-                "Unable to Defcrafter.dll. Be sure it is in your path or application directory and "
-                "restart the application";
-            return false;
+    // Beside the program (a build tree), then where the package installs it (lib/korvit beside
+    // bin/), then the system's library search.
+    const QDir dir(directory);
+    bool loaded = false;
+    for (const QString& name :
+         {dir.filePath("libDefcrafter.so"), dir.filePath("../lib/korvit/libDefcrafter.so"),
+          QString("Defcrafter")}) {
+        library_.setFileName(name);
+        if (library_.load()) {
+            loaded = true;
+            break;
         }
+    }
+    if (!loaded) {
+        failure_ =
+            "Unable to Defcrafter.dll. Be sure it is in your path or application directory and "
+            "restart the application";
+        return false;
     }
     entry_ = reinterpret_cast<Entry>(library_.resolve("DefcrafterEntry"));
     if (entry_ == nullptr) {

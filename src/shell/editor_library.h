@@ -10,12 +10,19 @@ class OutputLog;
 
 namespace korvit::shell {
 
-/// The definition editor, a library loaded at run time: first beside the program, then through
-/// the system's library search. Without it, Edit and New stay disabled.
+/// The definition editor, a library loaded at run time: first beside the program, then in
+/// ../lib/korvit/ (the installed layout), then through the system's library search. Without it,
+/// Edit and New stay disabled.
 class EditorLibrary {
   public:
     using Entry = int (*)(void* owner, char* path, app::OutputLog* log, int reserved);
     static constexpr size_t kPathBuffer = 260;
+
+    EditorLibrary() = default;
+    /// Gives the library back, so that a later search does not find this one still loaded.
+    ~EditorLibrary();
+    EditorLibrary(const EditorLibrary&) = delete;
+    EditorLibrary& operator=(const EditorLibrary&) = delete;
 
     /// Loads the library; `directory` is searched first. False with a message when it is missing
     /// or lacks its entry point.

@@ -197,7 +197,10 @@ TEST_F(EngineTest, ConnectAndMonitorCommandsAreOptional) {
 TEST_F(EngineTest, APortThatCannotBeOpenedIsReported) {
     ASSERT_TRUE(engine.StartAcquisition("/dev/korvit-no-such-port"));
     ASSERT_TRUE(engine.WaitIdle(std::chrono::seconds(10)));
-    EXPECT_EQ(output.Text(), "Unable to open port (/dev/korvit-no-such-port)!");
+    EXPECT_EQ(output.Text(),
+              "Unable to open port (/dev/korvit-no-such-port)!\r\nNo such file or directory: "
+              "/dev/korvit-no-such-port does not exist; is the adapter plugged in? USB serial "
+              "adapters appear as /dev/ttyUSB0 or /dev/ttyACM0.");
     EXPECT_EQ(engine.last_end(), AcquisitionEngine::ScanEnd::OpenFailed);
     EXPECT_EQ(engine.status(), ConnectionStatus::NotConnected);
     EXPECT_FALSE(engine.running());

@@ -28,29 +28,36 @@ class Recorder : public ISAXCallback {
     int32_t EndDocument() override { return Add("]"); }
     int32_t StartElement(const char16_t* name, uint32_t length, const SAXAttribute* attributes,
                          uint32_t count) override {
-        std::string token = "<" + Narrow(name, length);
+        // Built by appending: GCC 12 at -O3 warns (-Wrestrict, falsely) about "text" + string.
+        std::string token = Wrap("<", Narrow(name, length), "");
         for (uint32_t i = 0; i < count; ++i) {
-            token += " " + Narrow(attributes[i].name, attributes[i].name_length) + "='" +
-                     Narrow(attributes[i].value, attributes[i].value_length) + "'";
+            token += Wrap(" ", Narrow(attributes[i].name, attributes[i].name_length), "='");
+            token += Wrap("", Narrow(attributes[i].value, attributes[i].value_length), "'");
         }
         return Add(token + ">");
     }
     int32_t Characters(const char16_t* text, uint32_t length, bool continued) override {
-        return Add((continued ? "T+(" : "T(") + Narrow(text, length) + ")");
+        return Add(Wrap(continued ? "T+(" : "T(", Narrow(text, length), ")"));
     }
     int32_t EndElement(const char16_t* name, uint32_t length) override {
-        return Add("</" + Narrow(name, length) + ">");
+        return Add(Wrap("</", Narrow(name, length), ">"));
     }
     int32_t StartCDATA() override { return Add("C["); }
     int32_t CDATAText(const char16_t* text, uint32_t length, bool continued) override {
-        return Add((continued ? "D+(" : "D(") + Narrow(text, length) + ")");
+        return Add(Wrap(continued ? "D+(" : "D(", Narrow(text, length), ")"));
     }
     int32_t EndCDATA() override { return Add("]C"); }
     int32_t Error(uint32_t code, const char* message) override {
         error_code = code;
-        return Add("E(" + std::string(message) + ")");
+        return Add(Wrap("E(", message, ")"));
     }
 
+    static std::string Wrap(const char* before, const std::string& middle, const char* after) {
+        std::string out = before;
+        out += middle;
+        out += after;
+        return out;
+    }
     static std::string Narrow(const char16_t* text, uint32_t length) {
         std::string out;
         for (uint32_t i = 0; i < length; ++i) {
@@ -264,15 +271,16 @@ TEST(SAXReaderLimits, LongTextAndCDataComeInChunksOfTheWorkBuffer) {
 
 TEST(SAXReaderLimits, TagOf2048CharactersIsReadAndOneMoreIsAFault) {
     const std::string name(1000, 'n'), value(1046, 'v');  // 1000 + 1 + 1046 + 1 = 2048
+    const std::string long_name(2049, 'n');
     EXPECT_EQ(Parse("<" + name + " b='" + value + "' c=''/>").status, kSAXOk);
     const std::string size_fault =
         Fault("Total element tag size may not be more than 2048 characters");
     for (const std::string& doc :
          {"<" + name + " b='" + value + "' c='x'/>", "<" + name + " b='" + value + "' cd=''/>",
-          "<" + name + " b='" + value + "&amp;' c=''/>", "<" + std::string(2049, 'n') + "/>"}) {
+          "<" + name + " b='" + value + "&amp;' c=''/>", "<" + long_name + "/>"}) {
         EXPECT_EQ(Parse(doc).log, "[ " + size_fault);
     }
-    EXPECT_EQ(Parse("</" + std::string(2049, 'n') + ">").log, "[ " + size_fault);
+    EXPECT_EQ(Parse("</" + long_name + ">").log, "[ " + size_fault);
 }
 
 TEST(SAXReaderCallback, LineAndColumnFollowTheCharactersRead) {
