@@ -4,6 +4,7 @@
 
 #include "app/output_log.h"
 #include "app/views.h"
+#include "datalog/xdl_check.h"
 #include "platform/file_move.h"
 #include "platform/recording_location.h"
 
@@ -47,6 +48,9 @@ void LogSession::Stop() {
 
 uint32_t LogSession::Record() {
     write_failure_reported_.store(false);
+    // A recording that was killed before it could be finished is moved aside, not overwritten.
+    if (datalog_.state() != DataLogState::Recording)
+        RecoverUnfinishedRecording(recording_path_, log_);
     const uint32_t code = datalog_.Record(recording_path_, definition_);
     RefreshBar();
     return code;

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "controls/mm_text_progress.h"
+#include "datalog/xdl_check.h"
 #include "definition/legacy/ads_import.h"
 #include "platform/file_move.h"
 #include "platform/recording_location.h"
@@ -115,9 +116,12 @@ void MainWindow::NewDefinition() {
 void MainWindow::OpenPreferencesWindow() {
     if (preferences_) return;
     QPointer<MainWindow> self(this);
-    preferences_ = OpenPreferences(this, app_.settings.comport, [self] {
-        if (self) self->setEnabled(true);
-    });
+    preferences_ = OpenPreferences(
+        this, app_.settings.comport,
+        [self] {
+            if (self) self->setEnabled(true);
+        },
+        &app_.prefs, app::SafetyPrefsPath(app_.settings_path));
     preferences_->setWindowModality(Qt::ApplicationModal);
     preferences_->move(geometry().center() - preferences_->rect().center());
 }
@@ -127,6 +131,8 @@ void MainWindow::ToggleScan() {
         StartStopWork(acquisition::AcquisitionEngine::kStopAcquisition);
         return;
     }
+    app_.engine.set_options(
+        {app_.prefs.verify_checksum, app_.prefs.reconnect, app_.prefs.reconnect_seconds});
     app_.engine.StartAcquisition(app_.settings.comport);
     RefreshStatusBar();
 }
@@ -140,6 +146,9 @@ void MainWindow::SelectLog() {
 }
 
 void MainWindow::StartRecording() {
+    if (app_.datalog.state() != DataLogState::Recording) {
+        datalog::RecoverUnfinishedRecording(platform::RecordingPath(), app_.log);
+    }
     app_.datalog.Record(platform::RecordingPath(), app_.definition);
     UpdateLogBarButtons();
     RefreshStatusBar();
