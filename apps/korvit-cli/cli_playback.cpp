@@ -2,11 +2,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "acquisition/dae_callback.h"
 #include "app/output_log.h"
 #include "app/views.h"
 #include "datalog/log_session.h"
+#include "datalog/xdl_check.h"
 #include "definition/adx_definition.h"
 #include "stop_signals.h"
 
@@ -43,10 +46,14 @@ class PlaybackViews : public app::IViews {
 }  // namespace
 
 int PlayDatalog(const definition::ADXDefinition& definition, const std::string& log_path,
-                float speed, const std::function<void(const PlayedReply&)>& on_reply) {
+                float speed, const std::function<void(const PlayedReply&)>& on_reply,
+                const std::string& def_path) {
     app::OutputLog log;
-    app::StreamSink err(stderr);
+    app::StreamSink stream(stderr);
+    // A log played with the wrong definition says the same thing for every record.
+    app::RepeatCollapsingSink err(stream);
     log.AddSink(&err);
+    const std::optional<datalog::XdlCheck> check = datalog::CheckXdlFile(log_path);
     acquisition::AcquisitionState state;
     datalog::DataLog datalog;
     acquisition::DAECallback callback(definition, state, log);
@@ -70,7 +77,19 @@ int PlayDatalog(const definition::ADXDefinition& definition, const std::string& 
     const uint32_t result = datalog.player_result();
     const uint32_t read = datalog.recordsread();
     session.StopCommand();
-    std::fprintf(stderr, "Played %u records, %u replies decoded\n", read, views.replies());
+    err.Flush();
+    std::string note;
+    if (check && check->CountMismatch() && !interrupted) {
+        note = " (the header counts " + std::to_string(check->header.recordcount) + ")";
+    }
+    std::fprintf(stderr, "Played %u records, %u replies decoded%s\n", read, views.replies(),
+                 note.c_str());
+    if (!def_path.empty() && !interrupted && read > 0 && views.replies() == 0) {
+        std::fprintf(stderr,
+                     "korvit-cli: 0 of %u records match a command of %s (wrong definition?)\n",
+                     read, def_path.c_str());
+        return 3;
+    }
     if (!interrupted && result != datalog::kDataLogEnd) {
         std::fprintf(stderr,
                      "korvit-cli: playback of %s ended early after record %u: %s (error 0x%X)\n",

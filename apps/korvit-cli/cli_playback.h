@@ -24,8 +24,10 @@ struct PlayedReply {
 
 /// Plays a datalog through the application's reply path at `speed` (0: unpaced) until its end
 /// or Ctrl+C, calling `on_reply` for every decoded record. Output lines go to stderr. Returns
-/// the exit code: 0 at the normal end, 1 when the log cannot be opened or is damaged.
+/// the exit code: 0 at the normal end, 1 when the log cannot be opened or is damaged, 3 when
+/// no record matches a command of the definition (`def_path` names it).
 int PlayDatalog(const definition::ADXDefinition& definition, const std::string& log_path,
-                float speed, const std::function<void(const PlayedReply&)>& on_reply);
+                float speed, const std::function<void(const PlayedReply&)>& on_reply,
+                const std::string& def_path = {});
 
 }  // namespace korvit::cli

@@ -30,7 +30,8 @@ std::string CsvField(std::string_view text) {
 int RunExport(const std::string& def_path, const std::string& log_path, const std::string& csv) {
     definition::ADXDefinition def;
     std::string error;
-    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error));
+    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error, def));
+    WarnAboutLoad(def);
     std::vector<definition::ADXValue*> values;
     std::vector<definition::ADXBitmask*> bitmasks;
     for (const auto& object : def.objects()) {

@@ -14,19 +14,24 @@ namespace {
 int RunPlay(const std::string& def_path, const std::string& log_path, float speed, bool json) {
     definition::ADXDefinition def;
     std::string error;
-    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error));
+    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error, def));
+    WarnAboutLoad(def);
     evaluation::PacketSnapshot snapshot;
-    return PlayDatalog(def, log_path, speed, [&](const PlayedReply& reply) {
-        if (!json) return;
-        reply.state->last_packet.LoadInto(snapshot);
-        nlohmann::ordered_json line = DecodedItemsToJson(def, snapshot);
-        const auto* command = def.FindByHash(reply.command_hash);
-        line["sample"] = reply.sample;
-        line["time_ms"] = reply.time_ms;
-        line["command"] = command != nullptr ? nlohmann::json(std::string(command->id())) : nullptr;
-        const std::string text = line.dump();
-        std::fprintf(stdout, "%s\n", text.c_str());
-    });
+    return PlayDatalog(
+        def, log_path, speed,
+        [&](const PlayedReply& reply) {
+            if (!json) return;
+            reply.state->last_packet.LoadInto(snapshot);
+            nlohmann::ordered_json line = DecodedItemsToJson(def, snapshot);
+            const auto* command = def.FindByHash(reply.command_hash);
+            line["sample"] = reply.sample;
+            line["time_ms"] = reply.time_ms;
+            line["command"] =
+                command != nullptr ? nlohmann::json(std::string(command->id())) : nullptr;
+            const std::string text = line.dump();
+            std::fprintf(stdout, "%s\n", text.c_str());
+        },
+        def_path);
 }
 
 const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {

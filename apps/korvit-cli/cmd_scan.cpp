@@ -97,7 +97,8 @@ int RunScan(const ScanOptions& options) {
     const std::string& record = options.record;
     definition::ADXDefinition def;
     std::string error;
-    if (def.Load(path, error) == 0) return Fail(LoadFailureMessage(path, error));
+    if (def.Load(path, error) == 0) return Fail(LoadFailureMessage(path, error, def));
+    WarnAboutLoad(def);
 
     // A reader that closes its end must not kill the scan before the recording is finished.
     std::signal(SIGPIPE, SIG_IGN);

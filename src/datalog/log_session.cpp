@@ -115,6 +115,11 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
     if (views_ != nullptr) views_->ResetCharts();
     datalog_.StartPlayer();
     log_.Print("Playing %s", last_xdl_path_.c_str());
+    if (const auto check = CheckXdlFile(last_xdl_path_)) {
+        if (const std::string warning = check->Warning(last_xdl_path_); !warning.empty()) {
+            log_.PrintLine(warning);
+        }
+    }
     RefreshBar();
     return kDataLogOk;
 }

@@ -50,9 +50,12 @@ bool MainWindow::LoadDefinition(const std::string& path) {
     if (loaded) {
         app_.settings.lastadxpath = Cut(path);
         app_.log.Print("Loaded %s", path.c_str());
+        if (!app_.definition.load_warning.empty()) app_.log.PrintLine(app_.definition.load_warning);
     } else {
         app_.log.Print("FAILED to Load %s", path.c_str());
         if (!error.empty()) app_.log.PrintLine(error);
+        const std::string& where = app_.definition.load_error_location;
+        if (!where.empty()) app_.log.Print("at %s", where.c_str());
     }
     RebuildPages();
     return loaded != 0;
@@ -184,6 +187,11 @@ void MainWindow::Play() {
     log_bar_->slider()->setRange(0, static_cast<int>(log.header().recordcount));
     log.StartPlayer();
     app_.log.Print("Playing %s", path.c_str());
+    if (const auto check = datalog::CheckXdlFile(path)) {
+        if (const std::string warning = check->Warning(path); !warning.empty()) {
+            app_.log.PrintLine(warning);
+        }
+    }
     UpdateLogBarButtons();
     RefreshStatusBar();
 }
