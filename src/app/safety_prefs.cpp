@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,9 +21,12 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
+/// A decimal number; one too large for 64 bits saturates.
 bool ParseNumber(std::string_view text, uint64_t& out) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return error == std::errc() && end == text.data() + text.size();
+    if (end != text.data() + text.size()) return false;
+    if (error == std::errc::result_out_of_range) out = UINT64_MAX;
+    return error == std::errc() || error == std::errc::result_out_of_range;
 }
 
 }  // namespace
