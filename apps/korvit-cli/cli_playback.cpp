@@ -84,18 +84,18 @@ int PlayDatalog(const definition::ADXDefinition& definition, const std::string& 
     }
     std::fprintf(stderr, "Played %u records, %u replies decoded%s\n", read, views.replies(),
                  note.c_str());
-    if (!def_path.empty() && !interrupted && read > 0 && views.replies() == 0) {
-        std::fprintf(stderr,
-                     "korvit-cli: 0 of %u records match a command of %s (wrong definition?)\n",
-                     read, def_path.c_str());
-        return 3;
-    }
     if (!interrupted && result != datalog::kDataLogEnd) {
         std::fprintf(stderr,
                      "korvit-cli: playback of %s ended early after record %u: %s (error 0x%X)\n",
                      log_path.c_str(), read,
                      std::string(datalog::DescribeDataLogCode(result)).c_str(), result);
         return 1;
+    }
+    if (!def_path.empty() && !interrupted && read > 0 && views.replies() == 0) {
+        std::fprintf(stderr,
+                     "korvit-cli: 0 of %u records match a command of %s (wrong definition?)\n",
+                     read, def_path.c_str());
+        return 3;
     }
     return 0;
 }

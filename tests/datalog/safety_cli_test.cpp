@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "xdl_test_support.h"
+
 #if defined(KORVIT_CLI_PATH) && defined(KORVIT_ECUSIM_PATH)
 
 namespace {
@@ -313,6 +315,81 @@ TEST(SafetyCli, AReconnectedScanGoesOnRecordingInTheSameLog) {
     EXPECT_GE(records.size() - gap_at, 5u);
     std::printf("reconnect: %zu records, %zu before and %zu after a gap of %u ms\n", records.size(),
                 gap_at, records.size() - gap_at, gap);
+}
+
+/// Runs korvit-cli to the end; its exit code, standard output and standard error.
+struct CliRun {
+    int code;
+    std::string out, err;
+};
+CliRun RunCli(const Sandbox& box, const std::vector<std::string>& args) {
+    std::vector<std::string> all{box.cli};
+    all.insert(all.end(), args.begin(), args.end());
+    const std::string out = box.File("run.out");
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int code = WaitExit(Spawn(all, fd, box.File("run.err")));
+    ::close(fd);
+    return {code, ReadText(out), ReadText(box.File("run.err"))};
+}
+
+TEST(SafetyCli, DamagedFilesAndTheWrongDefinitionAreNamed) {
+    using namespace korvit::datalog::testing;
+    Sandbox box;
+    // Three mode1 records under a header that counts 45.
+    std::vector<uint8_t> bytes =
+        BuildXdl({{0x7E4A7654, "mode1", 0x20000, 67, 67, std::vector<uint8_t>(15, 0xFF)}},
+                 {{0, 0, std::vector<uint8_t>(67, 1)},
+                  {10, 0, std::vector<uint8_t>(67, 2)},
+                  {20, 0, std::vector<uint8_t>(67, 3)}});
+    bytes[36] = 45;
+    const std::string log = box.File("short.xdl");
+    WriteFile(log, bytes);
+    CliRun run = RunCli(box, {"xdl", log});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_NE(run.err.find("warning: " + log +
+                           " is damaged: the header counts 45 records, the file holds 3"),
+              std::string::npos)
+        << run.err;
+    run = RunCli(box, {"play", kScanDef, log, "--speed", "0"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_NE(run.err.find("Played 3 records, 3 replies decoded (the header counts 45)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("the header counts 45 records, the file holds 3"), std::string::npos);
+
+    // A definition whose command has another id: nothing matches.
+    std::string def = ReadText(kScanDef);
+    def.replace(def.find("id=\"mode1\" idhash=\"0x7E4A7654\""), 31, "id=\"other\"");
+    def.replace(def.find("<monitorcmd>mode1"), 17, "<monitorcmd>other");
+    def.replace(def.find("0x7E4A7654"), 10, "0");
+    const std::string wrong = box.File("wrong.adx");
+    std::ofstream(wrong) << def;
+    run = RunCli(box, {"play", wrong, log, "--speed", "0"});
+    EXPECT_EQ(run.code, 3);
+    EXPECT_NE(run.err.find("Log playback: Command not found in def. Wrong definition?\n... "
+                           "repeated 2 times\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("korvit-cli: 0 of 3 records match a command of " + wrong +
+                           " (wrong definition?)"),
+              std::string::npos)
+        << run.err;
+
+    // A definition cut inside an element loads as before, with a warning.
+    const std::string text = ReadText(KORVIT_SOURCE_DIR "/samples/demo.adx");
+    const std::string half = box.File("half.adx");
+    std::ofstream(half) << text.substr(0, text.size() / 2);
+    run = RunCli(box, {"dump", half});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_TRUE(
+        std::regex_search(run.err, std::regex("warning: " + half +
+                                              " ends inside the element <\\w+> begun on line "
+                                              "\\d+: it may be incomplete")))
+        << run.err;
+    std::ofstream(half) << "<ADXFORMAT version=\"0.50\" />\n<ADXHEADER>\n  <baud 8192</baud>\n";
+    run = RunCli(box, {"dump", half});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("(line 3, column 9)"), std::string::npos) << run.err;
 }
 
 }  // namespace
