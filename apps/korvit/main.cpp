@@ -1,5 +1,5 @@
 // korvit: the desktop program. Options: --demo, --port PATH, a definition to load, and
-// --screenshot PATH [--tab NAME] [--after MS] to save a picture of the window and exit.
+// --screenshot PATH [--tab NAME] [--after MS] [--graph] to save a picture of the window and exit.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "controls/mm_tab_sheet.h"
+#include "pages/histogram_page.h"
 #include "shell/application.h"
 #include "shell/demo.h"
 #include "shell/main_window.h"
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
     QCommandLineOption screenshot("screenshot", "Save the window as a PNG file and exit.", "PATH");
     QCommandLineOption tab("tab", "Page to show in the screenshot.", "NAME");
     QCommandLineOption after("after", "Milliseconds before the screenshot.", "MS", "1000");
-    options.addOptions({demo, port, screenshot, tab, after});
+    QCommandLineOption graph("graph", "Show the Histograms page as a 3D graph in the screenshot.");
+    options.addOptions({demo, port, screenshot, tab, after, graph});
     options.addPositionalArgument("definition", "Definition (.adx) to load.", "[DEF.adx]");
     options.process(qt);
 
@@ -62,6 +64,8 @@ int main(int argc, char** argv) {
             }
             window.tabs()->Select(index);
         }
+        if (options.isSet(graph))
+            window.findChild<korvit::pages::HistogramPage*>()->ShowGraph(true);
         bool ok = false;
         const int ms = options.value(after).toInt(&ok);
         QTimer::singleShot(ok && ms >= 0 ? ms : 1000, &window, [&window, path] {

@@ -211,7 +211,9 @@ void DAECallback::FeedHistograms(uint32_t command_hash) {
             state_.last_packet.LoadInto(snapshot);
             have_snapshot = true;
         }
-        histogram->AddHistogramSample(definition_, snapshot.packet(), snapshot.ReplyCommandHash);
+        const int32_t cell = histogram->AddHistogramSample(definition_, snapshot.packet(),
+                                                           snapshot.ReplyCommandHash);
+        if (views_ != nullptr && cell >= 0) views_->HistogramFed(histogram, cell);
     }
 }
 

@@ -4,6 +4,10 @@
 
 #include "evaluation/last_packet.h"
 
+namespace korvit::definition {
+class ADXHistogram;
+}
+
 namespace korvit::app {
 
 /// What the engine and the player ask of the displays and the window frame. Called on worker
@@ -25,6 +29,9 @@ class IViews {
     /// A reply or 160-baud packet went through every view: its items hold their new raw numbers
     /// and `LastPacket` holds the packet.
     virtual void ReplyDecoded(float /*t*/, uint32_t /*command_hash*/) {}
+    /// A sample went into `cell` (column * 65536 + row) of the histogram; its statistics are
+    /// already updated.
+    virtual void HistogramFed(const definition::ADXHistogram* /*histogram*/, int32_t /*cell*/) {}
     /// Empties the monitor charts (a new scan or playback run starts).
     virtual void ResetCharts() {}
     /// Moves the charts' time to the given seconds (playback position).

@@ -85,6 +85,9 @@ class ADXHistogram : public ADXObject {
     /// Number of history samples of a cell, and sample k of it (0 = newest; 0.0 past the count).
     uint32_t HistoryCount(uint32_t row, uint32_t col) const;
     float HistorySample(uint32_t row, uint32_t col, uint32_t k) const;
+    /// The input of entry `index` of the x (or y) axis table: the centre of that bin, which the
+    /// histogram page shows as its label; 0.0 past the table's end.
+    float AxisBreakPoint(bool x_axis, uint32_t index);
     /// Largest grid accepted (rows x cols); a larger one keeps no cells.
     static constexpr size_t kMaxCells = 1u << 20;
     /// Most samples a cell's history keeps, whatever historysize says.

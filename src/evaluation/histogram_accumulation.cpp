@@ -291,4 +291,11 @@ float ADXHistogram::HistorySample(uint32_t row, uint32_t col, uint32_t k) const 
     return history != nullptr && k < static_cast<uint32_t>(history[0]) ? history[1 + k] : 0.0f;
 }
 
+float ADXHistogram::AxisBreakPoint(bool x_axis, uint32_t index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    BuildPendingAxes();
+    const auto& entries = (x_axis ? x_axis_ : y_axis_).entries();
+    return index < entries.size() ? entries[index].input : 0.0f;
+}
+
 }  // namespace korvit::definition

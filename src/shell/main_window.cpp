@@ -19,6 +19,9 @@
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
 #include "datalog/xdl_check.h"
+#include "pages/dash_page.h"
+#include "pages/histogram_page.h"
+#include "pages/item_list_page.h"
 #include "platform/clock.h"
 #include "platform/recording_location.h"
 #include "shell/log_bar.h"
@@ -227,11 +230,20 @@ void MainWindow::BuildPages() {
         return page;
     };
 
-    tabs_->AddPage(placeholder("Dash"), "Dash");
+    dash_ = new pages::DashPage(app_.definition, tabs_);
+    tabs_->AddPage(dash_, "Dash");
 
-    tabs_->AddPage(placeholder("Item Lists"), "Item Lists");
+    item_lists_ = new pages::ItemListPage(app_.definition, app_.engine.state().last_packet, tabs_);
+    tabs_->AddPage(item_lists_, "Item Lists");
+    views_->AttachDisplays(dash_, item_lists_);
 
-    tabs_->AddPage(placeholder("Histograms"), "Histograms");
+    auto* histograms = new pages::HistogramPage(app_.definition, tabs_);
+    connect(views_, &ViewBridge::histogramsFed, histograms, [this, histograms] {
+        bool overflow = false;
+        const auto cells = views_->TakeFedCells(&overflow);
+        histograms->ShowFedCells(cells, overflow);
+    });
+    tabs_->AddPage(histograms, "Histograms");
 
     tabs_->AddPage(placeholder("Monitors"), "Monitors");
 }
@@ -296,11 +308,11 @@ void MainWindow::UpdateLogBarButtons() {
 void MainWindow::RebuildPages() {
     // Each page rebuilds from the definition just loaded.
 
-    // Dash
+    dash_->FillDashboardChoices();
 
-    // Item Lists
+    item_lists_->FillItemListChoices();
 
-    // Histograms
+    if (auto* histograms = findChild<pages::HistogramPage*>()) histograms->FillHistogramChoices();
 
     // Monitors
 

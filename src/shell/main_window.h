@@ -18,6 +18,10 @@ class MMSplash;
 class MMTabSheet;
 class MMTextProgress;
 }  // namespace korvit::controls
+namespace korvit::pages {
+class DashPage;
+class ItemListPage;
+}  // namespace korvit::pages
 
 namespace korvit::shell {
 
@@ -63,6 +67,8 @@ class MainWindow : public QMainWindow {
     controls::MMTextProgress* rateLine() const { return rate_line_; }
     controls::MMTabSheet* tabs() const { return tabs_; }
     OutputPage* outputPage() const { return output_; }
+    pages::DashPage* dashPage() const { return dash_; }
+    pages::ItemListPage* itemListPage() const { return item_lists_; }
     OutputPageSink* outputSink() const { return sink_; }
     LogBar* logBar() const { return log_bar_; }
     ViewBridge* views() const { return views_; }
@@ -114,6 +120,8 @@ class MainWindow : public QMainWindow {
     controls::MMTabSheet* tabs_ = nullptr;
     controls::MMSplash* splash_ = nullptr;
     OutputPage* output_ = nullptr;
+    pages::DashPage* dash_ = nullptr;
+    pages::ItemListPage* item_lists_ = nullptr;
     OutputPageSink* sink_ = nullptr;
     LogBar* log_bar_ = nullptr;
     QPointer<MMPropTreeContainer> preferences_;

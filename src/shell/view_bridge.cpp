@@ -26,6 +26,19 @@ void ViewBridge::SetLogPosition(uint32_t sampleindex) {
     Request(kPosition);
 }
 
+void ViewBridge::UpdateDash(evaluation::Packet packet, uint32_t command_hash) {
+    if (app::IViews* dash = dash_.load()) dash->UpdateDash(packet, command_hash);
+}
+
+void ViewBridge::RedrawItemList() {
+    if (app::IViews* list = item_list_.load()) list->RedrawItemList();
+}
+
+void ViewBridge::AttachDisplays(app::IViews* dash, app::IViews* item_list) {
+    dash_.store(dash);
+    item_list_.store(item_list);
+}
+
 void ViewBridge::Request(uint32_t bits) {
     if (bits & kStatus) {
         int64_t none = 0;
@@ -57,8 +70,28 @@ void ViewBridge::Drain() {
             latency_.max_ms = std::max(latency_.max_ms, ms);
         }
     }
+    if (bits & kHistogram) emit histogramsFed();
     if (bits & kLogBar) emit logBarRequested();
     if (bits & kPosition) emit logPositionRequested(position_.load(std::memory_order_relaxed));
+}
+
+void ViewBridge::HistogramFed(const definition::ADXHistogram* histogram, int32_t cell) {
+    {
+        std::lock_guard lock(mutex_);
+        if (fed_.size() < kMaxFedCells) {
+            fed_.emplace_back(histogram, cell);
+        } else {
+            fed_overflow_ = true;
+        }
+    }
+    Request(kHistogram);
+}
+
+std::vector<ViewBridge::FedCell> ViewBridge::TakeFedCells(bool* overflow) {
+    std::lock_guard lock(mutex_);
+    if (overflow != nullptr) *overflow = fed_overflow_;
+    fed_overflow_ = false;
+    return std::exchange(fed_, {});
 }
 
 StatusLatency ViewBridge::latency() const {

@@ -1,0 +1,412 @@
+#include "controls/mm_analog_gauge.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QThread>
+#include <cmath>
+#include <numbers>
+
+#include "controls/gauge_paint.h"
+
+namespace korvit::controls {
+namespace {
+
+constexpr double kCentre = MMAnalogGauge::kLogicalSize / 2.0;  // 90
+constexpr double kDegree = std::numbers::pi / 180.0;
+
+QPointF OnDial(double angle_degrees, double radius) {
+    const double a = angle_degrees * kDegree;
+    return {kCentre + radius * std::cos(a), kCentre + radius * std::sin(a)};
+}
+
+// A rim arc drawn counterclockwise on screen from angle `from` to angle `to` (dial degrees).
+void RimArc(QPainter& p, double from, double to) {
+    // Dial angles run clockwise on screen; Qt counts counterclockwise in sixteenths of a degree,
+    // so the arc starts at -from and sweeps counterclockwise by from - to.
+    double span = std::fmod(from - to, 360.0);
+    if (span < 0) span += 360.0;
+    const QRectF rim(2, 2, 176, 176);
+    p.drawArc(rim, static_cast<int>(std::lround(-from * 16.0)),
+              static_cast<int>(std::lround(span * 16.0)));
+}
+
+// Draws text centred on x with its top (or bottom) at y.
+void TextTop(QPainter& p, const QString& s, double x, double top) {
+    const QFontMetricsF m(p.font());
+    p.drawText(QPointF(x - m.horizontalAdvance(s) / 2.0, top + m.ascent()), s);
+}
+void TextBottom(QPainter& p, const QString& s, double x, double bottom) {
+    const QFontMetricsF m(p.font());
+    p.drawText(QPointF(x - m.horizontalAdvance(s) / 2.0, bottom - m.descent()), s);
+}
+
+}  // namespace
+
+// Everything a paint needs, copied under the lock so painting runs without it.
+struct MMAnalogGauge::Look {
+    uint32_t style;
+    float start, end, minimum, maximum;
+    std::array<QColor, 10> colors;
+    int digits;
+    float value, lowest, highest;
+    QString title, units;
+    int major_ticks, minor_divisions;
+    std::vector<GaugeZone> zones;
+
+    double Angle(float v) const {
+        const double range = static_cast<double>(maximum) - minimum;
+        const double share = range != 0.0 ? (v - minimum) / range : 0.0;
+        return start + share * (end - start) - 270.0;
+    }
+};
+
+MMAnalogGauge::MMAnalogGauge(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void MMAnalogGauge::Changed() {
+    if (QThread::currentThread() == thread()) {
+        update();
+    } else {
+        dirty_.store(true);
+    }
+}
+
+void MMAnalogGauge::AddStyle(uint32_t bits, bool redraw) {
+    {
+        std::lock_guard lock(lock_);
+        style_ = bits == 0 ? 0 : style_ | bits;
+    }
+    if (redraw) Changed();
+}
+
+void MMAnalogGauge::ClearStyle(uint32_t bits, bool redraw) {
+    {
+        std::lock_guard lock(lock_);
+        style_ &= ~bits;
+    }
+    if (redraw) Changed();
+}
+
+void MMAnalogGauge::SetColor(int slot, uint32_t colorref) {
+    if (slot < 0 || slot >= static_cast<int>(colors_.size())) return;
+    {
+        std::lock_guard lock(lock_);
+        colors_[static_cast<size_t>(slot)] = colorref;
+    }
+    Changed();
+}
+
+uint32_t MMAnalogGauge::Color(int slot) const {
+    if (slot < 0 || slot >= static_cast<int>(colors_.size())) return 0;
+    std::lock_guard lock(lock_);
+    return colors_[static_cast<size_t>(slot)];
+}
+
+void MMAnalogGauge::SetScale(float minimum, float maximum) {
+    {
+        std::lock_guard lock(lock_);
+        minimum_ = minimum;
+        maximum_ = maximum;
+    }
+    Changed();
+}
+
+void MMAnalogGauge::SetValue(float value, bool redraw) {
+    {
+        std::lock_guard lock(lock_);
+        value = std::max(minimum_, std::min(value, maximum_));
+        value_ = value;
+        highest_ = std::max(highest_, value);
+        lowest_ = std::min(lowest_, value);
+    }
+    if (redraw) Changed();
+}
+
+int MMAnalogGauge::IntValue() const {
+    std::lock_guard lock(lock_);
+    return static_cast<int>(value_);
+}
+
+void MMAnalogGauge::SetAngles(float start, float end) {
+    {
+        std::lock_guard lock(lock_);
+        start_angle_ = start;
+        end_angle_ = end;
+    }
+    Changed();
+}
+
+void MMAnalogGauge::ResetLowest() {
+    {
+        std::lock_guard lock(lock_);
+        lowest_ = FLT_MAX;
+    }
+    Changed();
+}
+
+void MMAnalogGauge::ResetHighest() {
+    {
+        std::lock_guard lock(lock_);
+        highest_ = -FLT_MAX;
+    }
+    Changed();
+}
+
+void MMAnalogGauge::SetTitle(const QString& text) {
+    {
+        std::lock_guard lock(lock_);
+        title_ = text;
+    }
+    Changed();
+}
+
+void MMAnalogGauge::SetUnits(const QString& text) {
+    {
+        std::lock_guard lock(lock_);
+        units_ = text;
+    }
+    Changed();
+}
+
+void MMAnalogGauge::SetDigits(int digits) {
+    {
+        std::lock_guard lock(lock_);
+        digits_ = digits;
+    }
+    Changed();
+}
+
+int MMAnalogGauge::SetZone(int index, const GaugeZone& zone) {
+    int at;
+    {
+        std::lock_guard lock(lock_);
+        const int count = static_cast<int>(zones_.size());
+        if (index == -1) {
+            zones_.insert(zones_.begin(), zone);
+            at = 0;
+        } else if (index >= count || index < -1) {
+            zones_.push_back(zone);
+            at = count;
+        } else {
+            zones_[static_cast<size_t>(index)] = zone;
+            at = index;
+        }
+    }
+    Changed();
+    return at;
+}
+
+bool MMAnalogGauge::Zone(int index, GaugeZone& out) const {
+    std::lock_guard lock(lock_);
+    if (index < 0 || index >= static_cast<int>(zones_.size())) return false;
+    out = zones_[static_cast<size_t>(index)];
+    return true;
+}
+
+void MMAnalogGauge::RemoveZones() {
+    {
+        std::lock_guard lock(lock_);
+        zones_.clear();
+    }
+    Changed();
+}
+
+float MMAnalogGauge::value() const {
+    std::lock_guard lock(lock_);
+    return value_;
+}
+float MMAnalogGauge::lowest() const {
+    std::lock_guard lock(lock_);
+    return lowest_;
+}
+float MMAnalogGauge::highest() const {
+    std::lock_guard lock(lock_);
+    return highest_;
+}
+float MMAnalogGauge::minimum() const {
+    std::lock_guard lock(lock_);
+    return minimum_;
+}
+float MMAnalogGauge::maximum() const {
+    std::lock_guard lock(lock_);
+    return maximum_;
+}
+uint32_t MMAnalogGauge::style() const {
+    std::lock_guard lock(lock_);
+    return style_;
+}
+QString MMAnalogGauge::title() const {
+    std::lock_guard lock(lock_);
+    return title_;
+}
+QString MMAnalogGauge::units() const {
+    std::lock_guard lock(lock_);
+    return units_;
+}
+int MMAnalogGauge::digits() const {
+    std::lock_guard lock(lock_);
+    return digits_;
+}
+int MMAnalogGauge::zoneCount() const {
+    std::lock_guard lock(lock_);
+    return static_cast<int>(zones_.size());
+}
+
+float MMAnalogGauge::AngleOf(float v) const {
+    std::lock_guard lock(lock_);
+    Look look{};
+    look.start = start_angle_;
+    look.end = end_angle_;
+    look.minimum = minimum_;
+    look.maximum = maximum_;
+    return static_cast<float>(look.Angle(v));
+}
+
+void MMAnalogGauge::paintEvent(QPaintEvent*) {
+    Look look;
+    {
+        std::lock_guard lock(lock_);
+        look.style = style_;
+        look.start = start_angle_;
+        look.end = end_angle_;
+        look.minimum = minimum_;
+        look.maximum = maximum_;
+        for (size_t i = 0; i < colors_.size(); ++i) look.colors[i] = FromColorRef(colors_[i]);
+        look.digits = digits_;
+        look.value = value_;
+        look.lowest = lowest_;
+        look.highest = highest_;
+        look.title = title_;
+        look.units = units_;
+        look.major_ticks = major_ticks_;
+        look.minor_divisions = minor_divisions_;
+        look.zones = zones_;
+    }
+    QImage image(size(), QImage::Format_RGB32);
+    image.fill(look.colors[kBackground]);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        if (look.style >= kStyleRound) {
+            const int side = std::min(width(), height());
+            p.setViewport((width() - side) / 2, (height() - side) / 2, side, side);
+        }
+        p.setWindow(0, 0, kLogicalSize, kLogicalSize);
+        DrawDial(p, look);
+    }
+    QPainter(this).drawImage(0, 0, image);
+}
+
+void MMAnalogGauge::DrawDial(QPainter& p, const Look& look) {
+    p.fillRect(QRectF(0, 0, kLogicalSize, kLogicalSize), look.colors[kBackground]);
+    p.setPen(QPen(look.colors[kOutline], 0));
+    p.setBrush(look.colors[kFace]);
+    p.drawEllipse(QRectF(2, 2, 176, 176));
+    p.setBrush(Qt::NoBrush);
+
+    // Ticks and labels.
+    const int majors = std::max(2, look.major_ticks);
+    const int minors = std::max(1, look.minor_divisions);
+    const double step = (static_cast<double>(look.maximum) - look.minimum) / (majors - 1);
+    const double sin20 = std::sin(20.0 * kDegree);
+    p.setFont(ArialFont(9));
+    const QFontMetricsF label_metrics(p.font());
+    for (int i = 0; i < majors; ++i) {
+        const auto v = static_cast<float>(look.minimum + i * step);
+        const double a = look.Angle(v);
+        p.setPen(QPen(look.colors[kMajorTicks], 0));
+        p.drawLine(OnDial(a, 87), OnDial(a, 79));
+        // Labels sit inside the ticks, anchored by the side of the dial they are on.
+        const QString text = DialValueText(v, look.digits);
+        const QPointF at = OnDial(a, 76);
+        const double c = std::cos(a * kDegree), s = std::sin(a * kDegree);
+        const double w = label_metrics.horizontalAdvance(text);
+        const double x = c > sin20 ? at.x() - w : c < -sin20 ? at.x() : at.x() - w / 2.0;
+        const double y =
+            s > sin20 ? at.y() - label_metrics.descent() : at.y() + label_metrics.ascent();
+        p.setPen(look.colors[kLabels]);
+        p.drawText(QPointF(x, y), text);
+        if (i + 1 < majors) {
+            p.setPen(QPen(look.colors[kMinorTicks], 0));
+            for (int j = 1; j < minors; ++j) {
+                const double m = look.Angle(static_cast<float>(v + j * step / minors));
+                p.drawLine(OnDial(m, 87), OnDial(m, 82));
+            }
+        }
+    }
+
+    // Scale arc from the maximum back to the minimum, then the alarm zones over it.
+    p.setPen(QPen(look.colors[kOutline], 2, Qt::SolidLine, Qt::FlatCap));
+    RimArc(p, look.Angle(look.maximum), look.Angle(look.minimum));
+    if (look.style & kStyleZones) {
+        for (const GaugeZone& zone : look.zones) {
+            if (zone.start == zone.end) continue;  // an empty band has nothing to show
+            p.setPen(QPen(FromColorRef(zone.color), 2, Qt::SolidLine, Qt::FlatCap));
+            RimArc(p, look.Angle(zone.end), look.Angle(zone.start));
+        }
+    }
+
+    // Texts.
+    p.setFont(ArialFont(12));
+    p.setPen(look.colors[kTitle]);
+    TextBottom(p, look.title, 90, 36);
+    p.setFont(ArialFont(10));
+    p.setPen(look.colors[kUnits]);
+    TextTop(p, look.units, 90, 72);
+    if (look.style & kStyleValueText) {
+        p.setPen(look.colors[kValueText]);
+        TextTop(p, DialValueText(look.value, look.digits), 90, 135);
+    }
+    p.setFont(ArialFont(7));
+    p.setPen(Qt::black);
+    // Nothing seen since a reset shows the label alone.
+    if (look.style & kStyleMin) {
+        const QString seen =
+            look.lowest <= look.highest ? DialValueText(look.lowest, look.digits) : QString();
+        TextTop(p, "Min: " + seen, 67, 120);
+    }
+    if (look.style & kStyleMax) {
+        const QString seen =
+            look.lowest <= look.highest ? DialValueText(look.highest, look.digits) : QString();
+        TextTop(p, "Max: " + seen, 112, 120);
+    }
+
+    // Needle, hub and the red mark on the rim.
+    const double a = look.Angle(look.value);
+    QPainterPath needle;
+    needle.moveTo(OnDial(a, 75));
+    needle.lineTo(OnDial(a + 90, 2));
+    needle.lineTo(OnDial(a - 90, 2));
+    needle.closeSubpath();
+    p.setPen(QPen(look.colors[kNeedle], 0));
+    p.setBrush(Qt::white);
+    p.drawPath(needle);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(kCentre, kCentre), 2, 2);
+    p.setPen(QPen(QColor(255, 0, 0), 2, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(OnDial(a, 88), OnDial(a, 84));
+}
+
+void MMAnalogGauge::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        emit rightClicked(event->position().toPoint());
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void MMAnalogGauge::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        ResetLowest();
+        ResetHighest();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+}  // namespace korvit::controls

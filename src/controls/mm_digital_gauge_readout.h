@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace korvit::controls {
+
+/// A digital readout: title, value and units in a 100 x 100 logical box. The value text takes
+/// an alarm colour when it reaches an enabled limit (the limits themselves count as alarm).
+/// Every setter is safe on any thread. On the GUI thread a change repaints at once; on another
+/// thread (the reply path) it only marks the widget, and the owner repaints what `TakeRepaint`
+/// reports, so painting can be merged while every value still reaches the readout.
+class MMDigitalGaugeReadout : public QWidget {
+    Q_OBJECT
+  public:
+    enum ColorSlot { kFrame, kTitle, kUnits, kNormalValue, kHighAlarm, kLowAlarm, kBackground };
+    static constexpr uint32_t kStyleFrame = 32;
+    static constexpr size_t kTitleCapacity = 80;
+    static constexpr size_t kUnitsCapacity = 50;
+    static constexpr size_t kValueTextCapacity = 25;
+
+    explicit MMDigitalGaugeReadout(QWidget* parent = nullptr);
+
+    void SetTitle(const QString& text);
+    void SetUnits(const QString& text);
+    /// Decimal flag (1 "%.*f", 0 integer) and digits; -1 leaves either as it is.
+    void SetNumberFormat(int decimal, int digits);
+    void SetColor(int slot, uint32_t colorref);
+    void SetAlarmLow(float limit);
+    void SetAlarmHigh(float limit);
+    void EnableHighAlarm(bool on);
+    void EnableLowAlarm(bool on);
+    /// Stores the value, picks its colour and formats its text; repaints only when the value
+    /// changed. Returns the previous value.
+    float SetValue(float value);
+    void SetAutoSize(bool on);
+
+    float value() const;
+    QString title() const;
+    QString units() const;
+    QString valueText() const;
+    QColor valueColor() const;
+    int valueFontHeight() const;
+
+    /// True once after a change that needs painting; the owner then calls update().
+    bool TakeRepaint() { return dirty_.exchange(false); }
+
+  signals:
+    /// A right-click at the position (widget coordinates).
+    void rightClicked(const QPoint& pos);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    void Changed();
+    void PickColorAndText();  // with lock_ held
+
+    mutable std::mutex lock_;
+    QString title_;
+    QString units_;
+    std::array<char, kValueTextCapacity> text_{};
+    uint32_t style_ = 33;
+    std::array<QColor, 7> colors_;
+    QColor current_;
+    int title_height_ = 10;
+    int value_height_ = 34;
+    int units_height_ = 10;
+    uint32_t decimal_ = 1;
+    uint32_t digits_ = 2;
+    uint32_t auto_size_ = 1;
+    size_t last_length_ = 0;
+    float value_ = 0.0f;
+    float alarm_low_ = -1.0f;
+    float alarm_high_ = 256.0f;
+    bool low_enabled_ = false;
+    bool high_enabled_ = false;
+    std::atomic<bool> dirty_{false};
+};
+
+}  // namespace korvit::controls

@@ -1,0 +1,147 @@
+#include "controls/mm_status_gauge.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QThread>
+
+#include "controls/gauge_paint.h"
+
+namespace korvit::controls {
+
+MMStatusGauge::MMStatusGauge(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void MMStatusGauge::Changed() {
+    if (QThread::currentThread() == thread()) {
+        update();
+    } else {
+        dirty_.store(true);
+    }
+}
+
+void MMStatusGauge::AddStyle(uint32_t bits, bool redraw) {
+    {
+        std::lock_guard lock(lock_);
+        style_ = bits == 0 ? 0 : style_ | bits;
+    }
+    if (redraw) Changed();
+}
+
+void MMStatusGauge::ClearStyle(uint32_t bits, bool redraw) {
+    {
+        std::lock_guard lock(lock_);
+        style_ &= ~bits;
+    }
+    if (redraw) Changed();
+}
+
+void MMStatusGauge::SetState(uint32_t state, bool redraw) {
+    bool changed;
+    {
+        std::lock_guard lock(lock_);
+        changed = state_ != state;
+        state_ = state;
+    }
+    if (redraw && changed) Changed();
+}
+
+void MMStatusGauge::SetTitle(const QString& text) {
+    {
+        std::lock_guard lock(lock_);
+        title_ = text;
+    }
+    Changed();
+}
+
+void MMStatusGauge::SetTrueText(const QString& text) {
+    {
+        std::lock_guard lock(lock_);
+        true_text_ = text;
+    }
+    Changed();
+}
+
+void MMStatusGauge::SetFalseText(const QString& text) {
+    {
+        std::lock_guard lock(lock_);
+        false_text_ = text;
+    }
+    Changed();
+}
+
+uint32_t MMStatusGauge::style() const {
+    std::lock_guard lock(lock_);
+    return style_;
+}
+uint32_t MMStatusGauge::state() const {
+    std::lock_guard lock(lock_);
+    return state_;
+}
+QString MMStatusGauge::title() const {
+    std::lock_guard lock(lock_);
+    return title_;
+}
+QString MMStatusGauge::trueText() const {
+    std::lock_guard lock(lock_);
+    return true_text_;
+}
+QString MMStatusGauge::falseText() const {
+    std::lock_guard lock(lock_);
+    return false_text_;
+}
+
+void MMStatusGauge::paintEvent(QPaintEvent*) {
+    std::unique_lock lock(lock_);
+    const uint32_t style = style_, state = state_;
+    const QString title = title_;
+    // State 1 is true; 0 shows the false text; other nonzero states the true text, both in the
+    // false colours.
+    const QString text = state == 1 ? true_text_ : state == 0 ? false_text_ : true_text_;
+    const QColor text_color = state == 1 ? true_text_color_ : false_text_color_;
+    const QColor text_background = state == 1 ? true_background_ : false_background_;
+    const QColor background = background_, title_color = title_color_;
+    lock.unlock();
+
+    QImage image(size(), QImage::Format_RGB32);
+    image.fill(background);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        if (style > 127) {
+            const int side = std::min(width(), height());
+            p.setViewport((width() - side) / 2, (height() - side) / 2, side, side);
+        }
+        p.setWindow(0, 0, 100, 100);
+        p.setPen(QPen(Qt::black, 0));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(0, 0, 99.5, 99.5));
+
+        p.setFont(ArialFont(10));
+        QFontMetricsF m(p.font());
+        p.setPen(title_color);
+        p.drawText(QPointF(50.0 - m.horizontalAdvance(title) / 2.0, 6.0 + m.ascent()), title);
+
+        // The state text is drawn opaque: its cell takes the state's background colour.
+        p.setFont(ArialFont(24));
+        m = QFontMetricsF(p.font());
+        const QRectF cell(50.0 - m.horizontalAdvance(text) / 2.0, 50.0 - m.height() / 2.0,
+                          m.horizontalAdvance(text), m.height());
+        p.fillRect(cell, text_background);
+        p.setPen(text_color);
+        p.drawText(QPointF(cell.left(), cell.top() + m.ascent()), text);
+    }
+    QPainter(this).drawImage(0, 0, image);
+}
+
+void MMStatusGauge::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        emit rightClicked(event->position().toPoint());
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+}  // namespace korvit::controls

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace korvit::controls {
+
+/// A two-state indicator: a title and the true or false text on its own background, in a
+/// 100 x 100 logical box. Setters are safe on any thread, as for the digital readout.
+class MMStatusGauge : public QWidget {
+    Q_OBJECT
+  public:
+    explicit MMStatusGauge(QWidget* parent = nullptr);
+
+    /// Adds style bits (0 clears them all).
+    void AddStyle(uint32_t bits, bool redraw);
+    void ClearStyle(uint32_t bits, bool redraw);
+    /// 1 shows the true text in the true colours; anything else uses the false colours.
+    void SetState(uint32_t state, bool redraw);
+    void SetTitle(const QString& text);
+    void SetTrueText(const QString& text);
+    void SetFalseText(const QString& text);
+
+    uint32_t style() const;
+    uint32_t state() const;
+    QString title() const;
+    QString trueText() const;
+    QString falseText() const;
+
+    bool TakeRepaint() { return dirty_.exchange(false); }
+
+  signals:
+    void rightClicked(const QPoint& pos);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    void Changed();
+
+    mutable std::mutex lock_;
+    uint32_t style_ = 1;
+    QColor background_ = Qt::white;
+    QColor title_color_ = Qt::black;
+    QColor true_text_color_ = Qt::black;
+    QColor false_text_color_ = Qt::black;
+    QColor true_background_ = QColor(0, 255, 0);
+    QColor false_background_ = QColor(255, 0, 0);
+    uint32_t state_ = 0;
+    QString title_;
+    QString true_text_;
+    QString false_text_;
+    std::atomic<bool> dirty_{false};
+};
+
+}  // namespace korvit::controls

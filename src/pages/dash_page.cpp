@@ -1,0 +1,367 @@
+#include "pages/dash_page.h"
+
+#include <QComboBox>
+#include <QMenu>
+#include <QMetaObject>
+#include <QResizeEvent>
+#include <QTimer>
+#include <algorithm>
+
+#include "controls/mm_analog_gauge.h"
+#include "controls/mm_digital_gauge_readout.h"
+#include "controls/mm_status_gauge.h"
+#include "definition/adx_bitmask.h"
+#include "definition/adx_dashboard.h"
+#include "definition/adx_definition.h"
+#include "definition/adx_value.h"
+
+namespace korvit::pages {
+
+using controls::MMAnalogGauge;
+using controls::MMDigitalGaugeReadout;
+using controls::MMStatusGauge;
+using definition::ADXBitmask;
+using definition::ADXDashboard;
+using definition::ADXDashboardEntry;
+using definition::ADXObject;
+using definition::ADXValue;
+using definition::As;
+
+namespace {
+
+constexpr int kFrameMs = 16;  // merged repaints: about 60 per second at most
+
+QString Text(const definition::OwnedText& text) {
+    return QString::fromLatin1(text.view().data(), static_cast<qsizetype>(text.view().size()));
+}
+
+bool TakeRepaint(QWidget* widget, uint32_t type) {
+    switch (type) {
+        case DashPage::kAnalog:
+            return static_cast<MMAnalogGauge*>(widget)->TakeRepaint();
+        case DashPage::kDigital:
+            return static_cast<MMDigitalGaugeReadout*>(widget)->TakeRepaint();
+        default:
+            return static_cast<MMStatusGauge*>(widget)->TakeRepaint();
+    }
+}
+
+}  // namespace
+
+DashPage::DashPage(definition::ADXDefinition& definition, QWidget* parent)
+    : QWidget(parent), definition_(definition), choices_(new QComboBox(this)) {
+    setObjectName("Dash");
+    choices_->setObjectName("DashboardList");
+    choices_->move(0, 0);
+    choices_->resize(200, choices_->sizeHint().height());
+    connect(choices_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        ShowDashboard(index < 0
+                          ? nullptr
+                          : static_cast<ADXDashboard*>(choices_->itemData(index).value<void*>()));
+    });
+    frame_clock_.start();
+}
+
+DashPage::~DashPage() {
+    std::lock_guard lock(gauges_lock_);
+    gauges_.clear();
+}
+
+void DashPage::FillDashboardChoices() {
+    const QSignalBlocker block(choices_);
+    choices_->clear();
+    for (size_t n = 0;; ++n) {
+        auto* dashboard = As<ADXDashboard>(definition_.NthOfType(ADXDashboard::kType, n));
+        if (dashboard == nullptr) break;
+        choices_->addItem(Text(dashboard->title()), QVariant::fromValue<void*>(dashboard));
+    }
+    choices_->setCurrentIndex(choices_->count() > 0 ? 0 : -1);
+    ShowDashboard(choices_->count() > 0
+                      ? static_cast<ADXDashboard*>(choices_->itemData(0).value<void*>())
+                      : nullptr);
+}
+
+void DashPage::ClearGauges() {
+    std::vector<Gauge> old;
+    {
+        std::lock_guard lock(gauges_lock_);
+        old.swap(gauges_);
+        dashboard_ = nullptr;
+    }
+    for (const Gauge& g : old) delete g.widget;
+}
+
+DashPage::Gauge DashPage::CreateGauge(int index, uint32_t type) {
+    Gauge g;
+    g.type = type;
+    switch (type) {
+        case kAnalog: {
+            auto* w = new MMAnalogGauge(this);
+            connect(w, &MMAnalogGauge::rightClicked, this,
+                    [this, index](const QPoint& pos) { OnRightClick(index, pos); });
+            g.widget = w;
+            break;
+        }
+        case kDigital: {
+            auto* w = new MMDigitalGaugeReadout(this);
+            connect(w, &MMDigitalGaugeReadout::rightClicked, this,
+                    [this, index](const QPoint& pos) { OnRightClick(index, pos); });
+            g.widget = w;
+            break;
+        }
+        case kStatus: {
+            auto* w = new MMStatusGauge(this);
+            connect(w, &MMStatusGauge::rightClicked, this,
+                    [this, index](const QPoint& pos) { OnRightClick(index, pos); });
+            g.widget = w;
+            break;
+        }
+        default:
+            return g;  // no such gauge class: the entry gets no window
+    }
+    g.widget->setObjectName(QString("Gauge%1").arg(kFirstGaugeId + index));
+    g.widget->setProperty("controlId", kFirstGaugeId + index);
+    g.widget->setGeometry(0, 0, 300, 300);
+    return g;
+}
+
+void DashPage::ShowDashboard(ADXDashboard* dashboard) {
+    ClearGauges();
+    std::vector<Gauge> created;
+    if (dashboard != nullptr) {
+        const auto& entries = dashboard->entries();
+        for (size_t i = 0; i < entries.size(); ++i) {
+            Gauge g = CreateGauge(static_cast<int>(i), entries[i].gaugetype);
+            if (g.widget != nullptr) {
+                Configure(g, entries[i]);
+                g.widget->show();
+            }
+            created.push_back(g);
+        }
+    }
+    {
+        std::lock_guard lock(gauges_lock_);
+        gauges_ = std::move(created);
+        dashboard_ = dashboard;
+    }
+    LayOut();
+}
+
+void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
+    if (gauge.widget == nullptr) return;
+    if (gauge.type == kAnalog || gauge.type == kDigital) {
+        auto* value = As<ADXValue>(entry.item);
+        if (value == nullptr) return;  // wrong or missing item: never configured
+        const auto reading = static_cast<float>(value->ComputeValue(definition_, {}));
+        if (gauge.type == kAnalog) {
+            auto* dial = static_cast<MMAnalogGauge*>(gauge.widget);
+            dial->SetTitle(Text(value->title()));
+            dial->SetUnits(Text(value->units()));
+            // The scale is set before the first value so that it is not clamped to the
+            // default scale and left behind as a lowest or highest value seen.
+            dial->SetScale(value->range_low, value->range_high);
+            dial->SetValue(value->range_low, false);
+            dial->SetDigits(value->digcount);
+            dial->RemoveZones();
+            if (value->flags & ADXValue::kHighAlarm) {
+                dial->SetZone(dial->zoneCount(),
+                              {std::min(value->alarm_high, value->range_high),
+                               std::max(value->alarm_high, value->range_high), 0x0000FF});
+            }
+            if (value->flags & ADXValue::kLowAlarm) {
+                dial->SetZone(dial->zoneCount(),
+                              {std::min(value->alarm_low, value->range_low),
+                               std::max(value->alarm_low, value->range_low), 0x00B4FA});
+            }
+            dial->SetValue(reading, true);
+        } else {
+            auto* readout = static_cast<MMDigitalGaugeReadout*>(gauge.widget);
+            readout->SetTitle(Text(value->title()));
+            readout->SetUnits(Text(value->units()));
+            if (value->outputtype == 3) {
+                readout->SetNumberFormat(1, value->digcount);
+            } else {
+                readout->SetNumberFormat(0, 1);
+            }
+            readout->SetColor(MMDigitalGaugeReadout::kLowAlarm, 0x0080FF);
+            readout->SetColor(MMDigitalGaugeReadout::kHighAlarm, 0x0000FF);
+            readout->SetAlarmLow(value->alarm_low);
+            readout->SetAlarmHigh(value->alarm_high);
+            readout->EnableHighAlarm((value->flags & ADXValue::kHighAlarm) != 0);
+            readout->EnableLowAlarm((value->flags & ADXValue::kLowAlarm) != 0);
+            readout->SetValue(reading);
+        }
+    } else if (gauge.type == kStatus) {
+        auto* bitmask = As<ADXBitmask>(entry.item);
+        if (bitmask == nullptr) return;
+        auto* status = static_cast<MMStatusGauge*>(gauge.widget);
+        status->SetTitle(Text(bitmask->title()));
+        status->SetTrueText(Text(bitmask->truestring()));
+        status->SetFalseText(Text(bitmask->falsestring()));
+    }
+}
+
+void DashPage::LayOut() {
+    const int top = choices_->geometry().bottom() + 1 + 3;
+    area_ = QRect(0, top, width(), std::max(0, height() - top));
+    std::lock_guard lock(gauges_lock_);
+    if (dashboard_ == nullptr) return;
+    const auto& entries = dashboard_->entries();
+    const int w = area_.width(), h = area_.height();
+    for (size_t i = 0; i < gauges_.size() && i < entries.size(); ++i) {
+        if (gauges_[i].widget == nullptr) continue;
+        const ADXDashboardEntry& e = entries[i];
+        const int x = area_.left() + e.left * w / 100;
+        const int right = area_.left() + e.right * w / 100;
+        const int y = area_.top() + e.top * h / 100;
+        const int bottom = area_.top() + e.bottom * h / 100;
+        gauges_[i].widget->setGeometry(x, y, std::max(0, right - x), std::max(0, bottom - y));
+    }
+}
+
+QWidget* DashPage::gauge(int index) const {
+    std::lock_guard lock(gauges_lock_);
+    if (index < 0 || index >= static_cast<int>(gauges_.size())) return nullptr;
+    return gauges_[static_cast<size_t>(index)].widget;
+}
+
+int DashPage::gaugeCount() const {
+    std::lock_guard lock(gauges_lock_);
+    return static_cast<int>(gauges_.size());
+}
+
+QMenu* DashPage::BuildContextMenu(int index, QWidget* parent) {
+    if (dashboard_ == nullptr || index < 0 ||
+        index >= static_cast<int>(dashboard_->entries().size()))
+        return nullptr;
+    const ADXDashboardEntry& entry = dashboard_->entries()[static_cast<size_t>(index)];
+    auto* menu = new QMenu(parent);
+    const auto fill = [&](QMenu* sub, uint32_t type) {
+        for (size_t n = 0;; ++n) {
+            ADXObject* object = definition_.NthOfType(type, n);
+            if (object == nullptr) break;
+            QAction* action = sub->addAction(Text(object->title()));
+            action->setData(QVariant::fromValue<void*>(object));
+            action->setCheckable(true);
+            action->setChecked(object == entry.item);
+        }
+    };
+    fill(menu->addMenu("Values"), ADXValue::kType);
+    if (entry.gaugetype != kAnalog) fill(menu->addMenu("Bitmasks"), ADXBitmask::kType);
+    return menu;
+}
+
+void DashPage::OnRightClick(int index, const QPoint& pos) {
+    QWidget* w = gauge(index);
+    if (w == nullptr || dashboard_ == nullptr) return;
+    QMenu* menu = BuildContextMenu(index, this);
+    if (menu == nullptr) return;
+    QAction* chosen = menu->exec(w->mapToGlobal(pos));
+    if (chosen != nullptr && chosen->data().isValid()) {
+        ChooseItem(index, static_cast<ADXObject*>(chosen->data().value<void*>()));
+    }
+    menu->deleteLater();
+}
+
+void DashPage::ChooseItem(int index, ADXObject* object) {
+    if (dashboard_ == nullptr || object == nullptr || index < 0 ||
+        index >= static_cast<int>(dashboard_->entries().size()))
+        return;
+    ADXDashboardEntry entry = dashboard_->entries()[static_cast<size_t>(index)];
+    const bool same_type = entry.item != nullptr && entry.item->type() == object->type();
+    QWidget* old = nullptr;
+    if (!same_type) {
+        entry.gaugetype = object->type() == ADXBitmask::kType ? kStatus : kDigital;
+        Gauge g = CreateGauge(index, entry.gaugetype);
+        std::lock_guard lock(gauges_lock_);
+        old = gauges_[static_cast<size_t>(index)].widget;
+        gauges_[static_cast<size_t>(index)] = g;
+    }
+    entry.item = object;
+    entry.itemidhash = object->idhash();
+    {
+        std::lock_guard lock(gauges_lock_);
+        dashboard_->entries()[static_cast<size_t>(index)] = entry;
+    }
+    delete old;
+    const Gauge g = [&] {
+        std::lock_guard lock(gauges_lock_);
+        return gauges_[static_cast<size_t>(index)];
+    }();
+    Configure(g, entry);
+    if (g.widget != nullptr) g.widget->show();
+    LayOut();
+    emit definitionModified();
+}
+
+void DashPage::UpdateDash(evaluation::Packet packet, uint32_t command_hash) {
+    if (!visible_.load(std::memory_order_relaxed)) return;
+    {
+        std::lock_guard lock(gauges_lock_);
+        if (dashboard_ == nullptr) return;
+        const auto& entries = dashboard_->entries();
+        for (size_t i = 0; i < gauges_.size() && i < entries.size(); ++i) {
+            const Gauge& g = gauges_[i];
+            if (g.widget == nullptr) continue;
+            ADXObject* item = entries[i].item;
+            if (g.type == kAnalog || g.type == kDigital) {
+                auto* value = As<ADXValue>(item);
+                if (value == nullptr) continue;
+                if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
+                const auto v = static_cast<float>(value->ComputeValue(definition_, packet));
+                if (g.type == kAnalog) {
+                    static_cast<MMAnalogGauge*>(g.widget)->SetValue(v, true);
+                } else {
+                    static_cast<MMDigitalGaugeReadout*>(g.widget)->SetValue(v);
+                }
+            } else {
+                auto* bitmask = As<ADXBitmask>(item);
+                if (bitmask == nullptr) continue;
+                if (bitmask->parentcmdidhash != 0 && bitmask->parentcmdidhash != command_hash)
+                    continue;
+                static_cast<MMStatusGauge*>(g.widget)->SetState(
+                    static_cast<uint32_t>(bitmask->EvaluateBitmask(definition_, packet)), true);
+            }
+        }
+    }
+    RequestRepaint();
+}
+
+void DashPage::RequestRepaint() {
+    if (!flush_pending_.exchange(true)) {
+        QMetaObject::invokeMethod(this, &DashPage::FlushRepaints, Qt::QueuedConnection);
+    }
+}
+
+void DashPage::FlushRepaints() {
+    const qint64 since = frame_clock_.elapsed();
+    if (since < kFrameMs) {
+        // Too soon after the last frame: come back once it is due (the flag stays set, so the
+        // reply thread posts nothing meanwhile).
+        QTimer::singleShot(static_cast<int>(kFrameMs - since), this, &DashPage::FlushRepaints);
+        return;
+    }
+    frame_clock_.restart();
+    flush_pending_.store(false);
+    std::lock_guard lock(gauges_lock_);
+    for (const Gauge& g : gauges_) {
+        if (g.widget != nullptr && TakeRepaint(g.widget, g.type)) g.widget->update();
+    }
+}
+
+void DashPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOut();
+}
+
+void DashPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    visible_.store(true);
+}
+
+void DashPage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    visible_.store(false);
+}
+
+}  // namespace korvit::pages

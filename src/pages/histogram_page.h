@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace korvit::definition {
+class ADXDefinition;
+class ADXHistogram;
+}  // namespace korvit::definition
+
+namespace korvit::controls {
+class Chart3D;
+class MMGridControl;
+}  // namespace korvit::controls
+
+namespace korvit::pages {
+
+/// The Histograms page: one histogram of the definition at a time, as a grid of per-cell
+/// statistics or as a 3D surface. Samples are added on the worker thread (under the
+/// histogram's lock); the page reads the cells that changed on the GUI thread.
+class HistogramPage : public QWidget {
+    Q_OBJECT
+  public:
+    /// Column width and row height of the grid's cells, in pixels.
+    static constexpr int kColumnWidth = 55;
+    static constexpr int kRowHeight = 20;
+
+    explicit HistogramPage(definition::ADXDefinition& definition, QWidget* parent = nullptr);
+
+    /// Refills the "Histogram" list from the definition (after every load), shows the first.
+    void FillHistogramChoices();
+    /// Rebuilds the grid and the chart from the current histogram.
+    void RefreshHistogramView();
+    /// A sample landed in `cell` (column * 65536 + row): when it is the shown histogram, that
+    /// one cell's text, the mark and its 3D point follow.
+    void ShowFedCell(const definition::ADXHistogram* histogram, int32_t cell);
+    /// Cells fed since the last call, oldest first; `overflow` rebuilds the whole view.
+    void ShowFedCells(const std::vector<std::pair<const definition::ADXHistogram*, int32_t>>& cells,
+                      bool overflow);
+
+    /// Selects the statistic shown by its code; false for a code the "View" list lacks.
+    bool SelectStatistic(uint32_t code);
+    /// Shows the graph (true) or the grid.
+    void ShowGraph(bool on);
+
+    definition::ADXHistogram* current() const { return current_; }
+    uint32_t statistic() const { return statistic_; }
+    controls::MMGridControl* grid() const { return grid_; }
+    controls::Chart3D* chart() const { return chart_; }
+    QComboBox* histogramList() const { return histograms_; }
+    QComboBox* viewList() const { return views_; }
+    QPushButton* clearButton() const { return clear_; }
+    QCheckBox* graphBox() const { return graph_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void OnHistogramChosen(int index);
+    void OnViewChosen(int index);
+    void OnClear();
+
+    definition::ADXDefinition& definition_;
+    definition::ADXHistogram* current_ = nullptr;
+    uint32_t statistic_ = 0;
+    QComboBox* histograms_;
+    QComboBox* views_;
+    QPushButton* clear_;
+    QCheckBox* graph_;
+    controls::MMGridControl* grid_;
+    controls::Chart3D* chart_;
+    bool filling_ = false;
+};
+
+}  // namespace korvit::pages

@@ -1,0 +1,190 @@
+// The three gauge controls, checked on their drawn pixels and their state.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTest>
+#include <cmath>
+#include <numbers>
+
+#include "controls/gauge_paint.h"
+#include "controls/mm_analog_gauge.h"
+#include "controls/mm_digital_gauge_readout.h"
+#include "controls/mm_status_gauge.h"
+
+using namespace korvit::controls;
+
+namespace {
+
+int CountColor(const QImage& image, const QColor& color, QRect area = {}) {
+    if (area.isNull()) area = image.rect();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) n += image.pixelColor(x, y) == color;
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST(GaugeColors, ColorRefHasRedInTheLowestByte) {
+    EXPECT_EQ(FromColorRef(0x0000FF), QColor(255, 0, 0));
+    EXPECT_EQ(FromColorRef(0x00B4FA), QColor(250, 180, 0));
+    EXPECT_EQ(FromColorRef(0x4080FF), QColor(255, 128, 64));
+}
+
+TEST(DigitalReadout, HighAlarmStartsAtTheLimitAndTheFontFollowsTheTextLength) {
+    MMDigitalGaugeReadout readout;
+    readout.resize(200, 200);
+    readout.SetColor(MMDigitalGaugeReadout::kHighAlarm, 0x0000FF);
+    readout.SetColor(MMDigitalGaugeReadout::kLowAlarm, 0x0080FF);
+    readout.SetAlarmHigh(100.0f);
+    readout.SetAlarmLow(10.0f);
+    readout.EnableHighAlarm(true);
+    readout.EnableLowAlarm(true);
+    const QColor normal(100, 100, 255), high(255, 0, 0), low(255, 128, 0);
+
+    EXPECT_EQ(readout.SetValue(99.9f), 0.0f);
+    EXPECT_EQ(readout.valueColor(), normal);
+    EXPECT_EQ(readout.SetValue(100.0f), 99.9f);
+    EXPECT_EQ(readout.valueColor(), high);
+    EXPECT_EQ(readout.valueText(), "100.00");
+    QImage image = readout.grab().toImage();
+    EXPECT_GT(CountColor(image, high), 50);
+    EXPECT_EQ(CountColor(image, normal), 0);
+    readout.SetValue(10.0f);
+    EXPECT_EQ(readout.valueColor(), low);
+    // Moving the limit re-tests the current value.
+    readout.SetAlarmLow(5.0f);
+    EXPECT_EQ(readout.valueColor(), normal);
+    image = readout.grab().toImage();
+    EXPECT_GT(CountColor(image, normal), 50);
+
+    // Font height by text length: 5 characters give 40, 12 give 24.
+    readout.SetNumberFormat(1, 2);
+    readout.SetValue(12.5f);  // "12.50"
+    EXPECT_EQ(readout.valueText().size(), 5);
+    EXPECT_EQ(readout.valueFontHeight(), 40);
+    readout.SetValue(123456789.0f);  // "123456792.00"
+    EXPECT_EQ(readout.valueText().size(), 12);
+    EXPECT_EQ(readout.valueFontHeight(), 24);
+    // The integer format truncates and pads to the digits.
+    readout.SetNumberFormat(0, 3);
+    readout.SetValue(7.9f);
+    EXPECT_EQ(readout.valueText(), "007");
+    EXPECT_EQ(readout.valueFontHeight(), 50);
+}
+
+TEST(DigitalReadout, TitleAndFrameAreDrawnInTheirColours) {
+    MMDigitalGaugeReadout readout;
+    readout.resize(150, 150);
+    readout.SetColor(MMDigitalGaugeReadout::kBackground, 0xFFFFFF);
+    readout.SetColor(MMDigitalGaugeReadout::kFrame, 0x00FF00);
+    readout.SetColor(MMDigitalGaugeReadout::kTitle, 0xFF0000);
+    readout.SetTitle("Engine speed");
+    const QImage image = readout.grab().toImage();
+    EXPECT_EQ(image.pixelColor(0, 75), QColor(0, 255, 0));  // frame
+    EXPECT_EQ(image.pixelColor(5, 75), QColor(Qt::white));  // background
+    // The title sits at the top: blue pixels in the upper fifth only.
+    EXPECT_GT(CountColor(image, QColor(0, 0, 255), QRect(0, 0, 150, 30)), 10);
+    EXPECT_EQ(CountColor(image, QColor(0, 0, 255), QRect(0, 40, 150, 100)), 0);
+}
+
+TEST(AnalogDial, ClampsToTheScaleAndKeepsLowestAndHighestUntilDoubleClick) {
+    MMAnalogGauge dial;
+    dial.resize(180, 180);
+    dial.SetScale(0.0f, 150.0f);
+    dial.SetValue(200.0f, true);
+    EXPECT_EQ(dial.value(), 150.0f);
+    EXPECT_EQ(dial.highest(), 150.0f);
+    dial.SetValue(-5.0f, true);
+    EXPECT_EQ(dial.value(), 0.0f);
+    EXPECT_EQ(dial.lowest(), 0.0f);
+    EXPECT_EQ(dial.highest(), 150.0f);
+    dial.SetValue(42.7f, true);
+    EXPECT_EQ(dial.IntValue(), 42);
+
+    QTest::mouseDClick(&dial, Qt::LeftButton, {}, QPoint(90, 90));
+    EXPECT_GT(dial.lowest(), dial.highest());  // nothing seen
+    dial.SetValue(60.0f, true);
+    EXPECT_EQ(dial.lowest(), 60.0f);
+    EXPECT_EQ(dial.highest(), 60.0f);
+
+    // Zones: replace, append past the end, insert in front.
+    EXPECT_EQ(dial.SetZone(5, {100, 150, 0x0000FF}), 0);
+    EXPECT_EQ(dial.SetZone(-1, {0, 10, 0x00B4FA}), 0);
+    EXPECT_EQ(dial.SetZone(1, {120, 150, 0x0000FF}), 1);
+    GaugeZone zone;
+    ASSERT_TRUE(dial.Zone(0, zone));
+    EXPECT_EQ(zone.end, 10.0f);
+    EXPECT_FALSE(dial.Zone(2, zone));
+}
+
+TEST(AnalogDial, ZoneNeedleAndScaleAreDrawnWhereTheAnglesSay) {
+    MMAnalogGauge dial;
+    dial.resize(360, 360);  // two pixels per unit
+    dial.SetScale(0.0f, 100.0f);
+    dial.SetValue(0.0f, true);
+    dial.SetZone(0, {80.0f, 100.0f, 0x00FF00});  // green band at the top of the scale
+    // The scale runs clockwise from 40 - 270 to 300 - 270 degrees: 50 is straight up.
+    EXPECT_NEAR(dial.AngleOf(50.0f), -100.0f, 1e-3);
+    EXPECT_NEAR(dial.AngleOf(100.0f), 30.0f, 1e-3);
+
+    const auto rim = [](float angle) {
+        const double a = angle * std::numbers::pi / 180.0;
+        return QPoint(static_cast<int>(std::lround(2 * (90 + 88 * std::cos(a)))),
+                      static_cast<int>(std::lround(2 * (90 + 88 * std::sin(a)))));
+    };
+    QImage image = dial.grab().toImage();
+    EXPECT_EQ(image.pixelColor(rim(dial.AngleOf(90.0f))), QColor(0, 255, 0));
+    EXPECT_EQ(image.pixelColor(rim(dial.AngleOf(50.0f))), QColor(Qt::black));  // scale arc
+    // The zone is drawn only with style bit 64.
+    dial.ClearStyle(MMAnalogGauge::kStyleZones, true);
+    image = dial.grab().toImage();
+    EXPECT_EQ(image.pixelColor(rim(dial.AngleOf(90.0f))), QColor(Qt::black));
+
+    // The needle's red rim mark follows the value.
+    dial.SetValue(50.0f, true);
+    image = dial.grab().toImage();
+    const double up = dial.AngleOf(50.0f) * std::numbers::pi / 180.0;
+    const QPoint mark(static_cast<int>(std::lround(2 * (90 + 86 * std::cos(up)))),
+                      static_cast<int>(std::lround(2 * (90 + 86 * std::sin(up)))));
+    EXPECT_EQ(image.pixelColor(mark), QColor(255, 0, 0));
+    // Min/Max texts are black (dark pixels of small antialiased text) and drawn only with
+    // their style bits.
+    const QRect texts(2 * 40, 2 * 120, 2 * 100, 2 * 12);
+    const auto dark = [&](const QImage& im) {
+        int n = 0;
+        for (int y = texts.top(); y <= texts.bottom(); ++y)
+            for (int x = texts.left(); x <= texts.right(); ++x) n += qGray(im.pixel(x, y)) < 100;
+        return n;
+    };
+    EXPECT_GT(dark(image), 20);
+    dial.ClearStyle(MMAnalogGauge::kStyleMin | MMAnalogGauge::kStyleMax, true);
+    image = dial.grab().toImage();
+    EXPECT_EQ(dark(image), 0);
+}
+
+TEST(StatusIndicator, StateTextSitsOnTheTrueOrFalseBackground) {
+    MMStatusGauge status;
+    status.resize(200, 200);
+    status.SetTitle("Closed loop");
+    status.SetTrueText("CLOSED");
+    status.SetFalseText("OPEN");
+    const QColor green(0, 255, 0), red(255, 0, 0);
+
+    QImage image = status.grab().toImage();  // state 0: false
+    EXPECT_GT(CountColor(image, red), 200);
+    EXPECT_EQ(CountColor(image, green), 0);
+    EXPECT_EQ(image.pixelColor(0, 100), QColor(Qt::black));  // frame
+    EXPECT_EQ(image.pixelColor(5, 100), QColor(Qt::white));  // face around the text cell
+
+    status.SetState(1, true);
+    image = status.grab().toImage();
+    EXPECT_GT(CountColor(image, green), 200);
+    EXPECT_EQ(CountColor(image, red), 0);
+    // Any other nonzero state shows the true text on the false background.
+    status.SetState(2, true);
+    image = status.grab().toImage();
+    EXPECT_GT(CountColor(image, red), 200);
+    EXPECT_EQ(status.state(), 2u);
+}
