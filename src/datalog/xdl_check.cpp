@@ -1,6 +1,7 @@
 #include "datalog/xdl_check.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -124,6 +125,12 @@ std::optional<XdlCheck> CheckXdlFile(const std::string& path) {
 
 std::optional<std::string> RecoverUnfinishedRecording(const std::string& recording_path,
                                                       app::OutputLog& log) {
+    // A recorder (this or another program) holds the file locked while it writes.
+    const int probe = ::open(recording_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (probe < 0) return std::nullopt;
+    const bool in_use = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+    ::close(probe);
+    if (in_use) return std::nullopt;
     const std::optional<XdlCheck> check = CheckXdlFile(recording_path);
     // Nothing written yet, not a datalog, no complete record, or a finished recording whose
     // save was cancelled: nothing to recover.

@@ -110,6 +110,19 @@ TEST(Recovery, FinishedEmptyAndForeignFilesStayWhereTheyAre) {
         EXPECT_EQ(ReadFile(temp), bytes);
     }
     EXPECT_FALSE(RecoverUnfinishedRecording(dir.File("missing.xdl"), out.log).has_value());
+
+    // A recording still being written (by this or another program) is never moved.
+    {
+        korvit::definition::ADXDefinition def;
+        AddSendCommand(def, "Fast", 3);
+        DataLog recorder;
+        ASSERT_EQ(recorder.Record(temp, def), 0u);
+        const uint8_t reply[3] = {1, 2, 3};
+        recorder.AppendRecord(def.objects()[0]->idhash(), reply, 3);
+        recorder.AppendRecord(def.objects()[0]->idhash(), reply, 3);
+        EXPECT_FALSE(RecoverUnfinishedRecording(temp, out.log).has_value());
+        EXPECT_TRUE(std::filesystem::exists(temp));
+    }
     EXPECT_TRUE(Recovered(dir).empty());
     EXPECT_EQ(out.sink.Text(), "");
 
