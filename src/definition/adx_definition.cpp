@@ -49,6 +49,23 @@ int ADXDefinition::Insert(std::unique_ptr<ADXObject> object, size_t index) {
     return 1;
 }
 
+std::unique_ptr<ADXObject> ADXDefinition::Remove(size_t index) {
+    if (index >= objects_.size()) return nullptr;
+    std::unique_ptr<ADXObject> object = std::move(objects_[index]);
+    objects_.erase(objects_.begin() + static_cast<std::ptrdiff_t>(index));
+    if (connect_command == object.get()) connect_command = nullptr;
+    if (monitor_command == object.get()) monitor_command = nullptr;
+    if (disconnect_command == object.get()) disconnect_command = nullptr;
+    return object;
+}
+
+size_t ADXDefinition::IndexOf(const ADXObject* object) const {
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        if (objects_[i].get() == object) return i;
+    }
+    return SIZE_MAX;
+}
+
 ADXObject* ADXDefinition::NthOfType(uint32_t mask, size_t n) const {
     for (const auto& object : objects_) {
         if ((object->type() & mask) == 0) continue;

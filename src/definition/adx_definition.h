@@ -55,6 +55,11 @@ class ADXDefinition {
 
     /// Inserts before `index`; an index at or past the end appends. A null object is refused (0).
     int Insert(std::unique_ptr<ADXObject> object, size_t index = SIZE_MAX);
+    /// Takes the object at `index` out of the list and hands it to the caller; null when the
+    /// index is out of range. References to it elsewhere are the caller's to clear.
+    std::unique_ptr<ADXObject> Remove(size_t index);
+    /// Position of the object in the list, or SIZE_MAX when it is not there.
+    size_t IndexOf(const ADXObject* object) const;
 
     /// The n-th object (from 0) whose type shares a bit with the mask, or null.
     ADXObject* NthOfType(uint32_t mask, size_t n) const;

@@ -51,6 +51,12 @@ class ADXHistogram : public ADXObject {
     void SetX(ADXObject* object);
     void SetY(ADXObject* object);
     void SetZ(ADXObject* object);
+    /// Sets the three axis values as given, none included.
+    void SetAxes(ADXValue* x, ADXValue* y, ADXValue* z) {
+        x_ = x;
+        y_ = y;
+        z_ = z;
+    }
     ADXValue* x() const { return x_; }
     ADXValue* y() const { return y_; }
     ADXValue* z() const { return z_; }

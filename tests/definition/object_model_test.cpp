@@ -102,3 +102,23 @@ TEST(Definition, LookupsByTypeHashAndId) {
     EXPECT_EQ(def.baud, 8192u);
     EXPECT_EQ(def.Insert(nullptr), 0);
 }
+
+// The editor takes objects out and puts them back: the list order and the header follow.
+TEST(Definition, RemoveHandsTheObjectBackAndInsertRestoresItsPlace) {
+    ADXDefinition def;
+    auto* send = Add<ADXCSendCommand>(def, "send");
+    auto* rpm = Add<ADXValue>(def, "rpm");
+    Add<ADXValue>(def, "tps");
+    def.monitor_command = send;
+    EXPECT_EQ(def.IndexOf(rpm), 1u);
+    EXPECT_EQ(def.Remove(3), nullptr);
+
+    std::unique_ptr<ADXObject> taken = def.Remove(0);
+    EXPECT_EQ(taken.get(), send);
+    EXPECT_EQ(def.monitor_command, nullptr);  // never left pointing at an object it lost
+    EXPECT_EQ(def.IndexOf(send), SIZE_MAX);
+    EXPECT_EQ(def.IndexOf(rpm), 0u);
+    def.Insert(std::move(taken), 0);
+    EXPECT_EQ(def.IndexOf(send), 0u);
+    EXPECT_EQ(def.FindByID("send"), send);
+}

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -281,7 +286,19 @@ TEST_F(MainWindowTest, PreferencesOkStoresTheTypedDeviceAndCancelDoesNot) {
     EXPECT_TRUE(w.isEnabled());
 }
 
-TEST_F(MainWindowTest, EditorLibraryEnablesEditAndNewAndItsZeroChangesNothing) {
+/// Runs `drive` on the definition editor once its modal loop is up.
+void WhenEditorShows(std::function<void(QDialog*)> drive) {
+    QTimer::singleShot(10, [drive] {
+        auto* editor = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (editor == nullptr || editor->objectName() != "DefcrafterWindow") {
+            WhenEditorShows(drive);
+            return;
+        }
+        drive(editor);
+    });
+}
+
+TEST_F(MainWindowTest, EditorLibraryEnablesEditAndNewAndTheWindowLoadsWhatItSaves) {
     {
         MainWindow& w = Window();
         EXPECT_FALSE(w.editAction()->isEnabled());
@@ -293,12 +310,37 @@ TEST_F(MainWindowTest, EditorLibraryEnablesEditAndNewAndItsZeroChangesNothing) {
     ASSERT_TRUE(app_.editor.Load(KORVIT_EDITOR_DIR)) << app_.editor.failure().toStdString();
     MainWindow& w = Window();
     EXPECT_TRUE(w.editAction()->isEnabled());
+
+    // Closed without saving: nothing changes. While the editor is up it is the modal window, so
+    // the main window takes no input.
     app_.settings.lastadxpath = "/defs/kept.adx";
     lines_.Clear();
+    bool modal = false;
+    WhenEditorShows([&modal](QDialog* editor) {
+        modal = editor->isModal();
+        editor->reject();
+    });
     w.editAction()->trigger();
+    WhenEditorShows([](QDialog* editor) { editor->reject(); });
     w.newAction()->trigger();
+    EXPECT_TRUE(modal);
     EXPECT_EQ(app_.settings.lastadxpath, "/defs/kept.adx");
     EXPECT_EQ(lines_.Text(), "");
+
+    // Saved: the window loads the saved definition.
+    const std::string path = dir_ + "demo.adx";
+    std::filesystem::copy_file(KORVIT_SOURCE_DIR "/samples/demo.adx", path);
+    app_.settings.lastadxpath = path;
+    WhenEditorShows([](QDialog* editor) {
+        for (QAction* a : editor->findChildren<QAction*>()) {
+            if (a->text() == "Save") a->trigger();
+        }
+        editor->reject();
+    });
+    w.editAction()->trigger();
+    EXPECT_NE(lines_.Text().find("Saved " + path), std::string::npos) << lines_.Text();
+    EXPECT_NE(lines_.Text().find("Loaded " + path), std::string::npos) << lines_.Text();
+    EXPECT_EQ(app_.settings.lastadxpath, path);
 }
 
 TEST_F(MainWindowTest, MissingDeviceAndMissingDatalogEndInOutputLines) {
