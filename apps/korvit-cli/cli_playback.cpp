@@ -2,11 +2,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "acquisition/dae_callback.h"
 #include "app/output_log.h"
 #include "app/views.h"
 #include "datalog/log_session.h"
+#include "datalog/xdl_check.h"
 #include "definition/adx_definition.h"
 #include "stop_signals.h"
 #include "trouble_sink.h"
@@ -44,11 +47,15 @@ class PlaybackViews : public app::IViews {
 }  // namespace
 
 int PlayDatalog(const definition::ADXDefinition& definition, const std::string& log_path,
-                float speed, const std::function<void(const PlayedReply&)>& on_reply, bool quiet) {
+                float speed, const std::function<void(const PlayedReply&)>& on_reply, bool quiet,
+                const std::string& def_path) {
     app::OutputLog log;
-    app::StreamSink err(stderr);
+    app::StreamSink stream(stderr);
+    // A log played with the wrong definition says the same thing for every record.
+    app::RepeatCollapsingSink err(stream);
     TroubleSink trouble(err);
     log.AddSink(quiet ? static_cast<app::IOutputSink*>(&trouble) : &err);
+    const std::optional<datalog::XdlCheck> check = datalog::CheckXdlFile(log_path);
     acquisition::AcquisitionState state;
     datalog::DataLog datalog;
     acquisition::DAECallback callback(definition, state, log);
@@ -72,14 +79,27 @@ int PlayDatalog(const definition::ADXDefinition& definition, const std::string& 
     const uint32_t result = datalog.player_result();
     const uint32_t read = datalog.recordsread();
     session.StopCommand();
-    if (!quiet)
-        std::fprintf(stderr, "Played %u records, %u replies decoded\n", read, views.replies());
+    err.Flush();
+    std::string note;
+    if (check && check->CountMismatch() && !interrupted) {
+        note = " (the header counts " + std::to_string(check->header.recordcount) + ")";
+    }
+    if (!quiet || !note.empty()) {
+        std::fprintf(stderr, "Played %u records, %u replies decoded%s\n", read, views.replies(),
+                     note.c_str());
+    }
     if (!interrupted && result != datalog::kDataLogEnd) {
         std::fprintf(stderr,
                      "korvit-cli: playback of %s ended early after record %u: %s (error 0x%X)\n",
                      log_path.c_str(), read,
                      std::string(datalog::DescribeDataLogCode(result)).c_str(), result);
         return 1;
+    }
+    if (!def_path.empty() && !interrupted && read > 0 && views.replies() == 0) {
+        std::fprintf(stderr,
+                     "korvit-cli: 0 of %u records match a command of %s (wrong definition?)\n",
+                     read, def_path.c_str());
+        return 3;
     }
     return 0;
 }

@@ -24,10 +24,11 @@ struct PlayedReply {
 
 /// Plays a datalog through the application's reply path at `speed` (0: unpaced) until its end
 /// or Ctrl+C, calling `on_reply` for every decoded record. Output lines go to stderr. Returns
-/// the exit code: 0 at the normal end, 1 when the log cannot be opened or is damaged. `quiet`
-/// keeps only the lines that report trouble, for callers that print their own summary.
+/// the exit code: 0 at the normal end, 1 when the log cannot be opened or is damaged, 3 when
+/// no record matches a command of the definition (`def_path` names it). `quiet` keeps only the
+/// lines that report trouble, for callers that print their own summary.
 int PlayDatalog(const definition::ADXDefinition& definition, const std::string& log_path,
                 float speed, const std::function<void(const PlayedReply&)>& on_reply,
-                bool quiet = false);
+                bool quiet = false, const std::string& def_path = {});
 
 }  // namespace korvit::cli

@@ -111,7 +111,7 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
         definition::ADXDefinition def;
         std::string error;
         if (def.Load(*path, error) == 0) {
-            exit_code = Fail(LoadFailureMessage(*path, error));
+            exit_code = Fail(LoadFailureMessage(*path, error, def));
             return;
         }
         const auto replies = ParseReplies(def, *args, error);

@@ -18,9 +18,10 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
         definition::ADXDefinition def;
         std::string error;
         if (def.Load(*path, error) == 0) {
-            exit_code = Fail(LoadFailureMessage(*path, error));
+            exit_code = Fail(LoadFailureMessage(*path, error, def));
             return;
         }
+        WarnAboutLoad(def);
         const std::string text = DumpJson(DefinitionToJson(def), 2);
         std::printf("%s\n", text.c_str());
         exit_code = 0;

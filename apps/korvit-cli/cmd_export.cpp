@@ -43,7 +43,8 @@ int RunExport(const std::string& def_path, const std::string& log_path, const st
     }
     definition::ADXDefinition def;
     std::string error;
-    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error));
+    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error, def));
+    WarnAboutLoad(def);
     std::vector<definition::ADXValue*> values;
     std::vector<definition::ADXBitmask*> bitmasks;
     for (const auto& object : def.objects()) {

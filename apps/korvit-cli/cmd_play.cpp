@@ -19,7 +19,8 @@ int RunPlay(const std::string& def_path, const std::string& log_path, float spee
             bool watch) {
     definition::ADXDefinition def;
     std::string error;
-    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error));
+    if (def.Load(def_path, error) == 0) return Fail(LoadFailureMessage(def_path, error, def));
+    WarnAboutLoad(def);
     evaluation::PacketSnapshot snapshot;
     // The live table's status line: where the playback stands.
     std::atomic<uint32_t> sample{0};
@@ -36,23 +37,27 @@ int RunPlay(const std::string& def_path, const std::string& log_path, float spee
             },
             "Hz");
     }
-    return PlayDatalog(def, log_path, speed, [&](const PlayedReply& reply) {
-        if (watch_view) {
-            sample = reply.sample;
-            time_ms = reply.time_ms;
+    return PlayDatalog(
+        def, log_path, speed,
+        [&](const PlayedReply& reply) {
+            if (watch_view) {
+                sample = reply.sample;
+                time_ms = reply.time_ms;
+                reply.state->last_packet.LoadInto(snapshot);
+                watch_view->Update(snapshot);
+            }
+            if (!json) return;
             reply.state->last_packet.LoadInto(snapshot);
-            watch_view->Update(snapshot);
-        }
-        if (!json) return;
-        reply.state->last_packet.LoadInto(snapshot);
-        nlohmann::ordered_json line = DecodedItemsToJson(def, snapshot);
-        const auto* command = def.FindByHash(reply.command_hash);
-        line["sample"] = reply.sample;
-        line["time_ms"] = reply.time_ms;
-        line["command"] = command != nullptr ? nlohmann::json(std::string(command->id())) : nullptr;
-        const std::string text = DumpJson(line);
-        std::fprintf(stdout, "%s\n", text.c_str());
-    });
+            nlohmann::ordered_json line = DecodedItemsToJson(def, snapshot);
+            const auto* command = def.FindByHash(reply.command_hash);
+            line["sample"] = reply.sample;
+            line["time_ms"] = reply.time_ms;
+            line["command"] =
+                command != nullptr ? nlohmann::json(std::string(command->id())) : nullptr;
+            const std::string text = DumpJson(line);
+            std::fprintf(stdout, "%s\n", text.c_str());
+        },
+        false, def_path);
 }
 
 const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {

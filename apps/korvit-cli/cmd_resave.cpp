@@ -18,7 +18,7 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
         definition::ADXDefinition def;
         std::string error;
         if (def.Load(*in, error) == 0) {
-            exit_code = Fail(LoadFailureMessage(*in, error));
+            exit_code = Fail(LoadFailureMessage(*in, error, def));
             return;
         }
         if (def.Save(*out) == 0) {

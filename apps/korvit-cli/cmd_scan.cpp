@@ -1,10 +1,14 @@
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
+
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "acquisition/acquisition_engine.h"
+#include "app/line_writer.h"
 #include "app/output_log.h"
 #include "app/views.h"
 #include "command_registry.h"
@@ -26,8 +30,8 @@ using acquisition::AcquisitionEngine;
 class ScanViews : public app::IViews {
   public:
     ScanViews(const definition::ADXDefinition& definition, acquisition::AcquisitionState& state,
-              bool json)
-        : definition_(definition), state_(state), json_(json) {}
+              bool json, app::LineWriter& out)
+        : definition_(definition), state_(state), json_(json), out_(out) {}
 
     void ReplyDecoded(float t, uint32_t command_hash) override {
         replies_.fetch_add(1, std::memory_order_relaxed);
@@ -42,9 +46,7 @@ class ScanViews : public app::IViews {
         line["time"] = t;
         line["command"] =
             command != nullptr ? nlohmann::ordered_json(std::string(command->id())) : nullptr;
-        const std::string text = DumpJson(line);
-        std::fprintf(stdout, "%s\n", text.c_str());
-        std::fflush(stdout);
+        out_.Write(DumpJson(line));
     }
 
     uint32_t replies() const { return replies_.load(); }
@@ -54,6 +56,7 @@ class ScanViews : public app::IViews {
     const definition::ADXDefinition& definition_;
     acquisition::AcquisitionState& state_;
     bool json_;
+    app::LineWriter& out_;
     evaluation::PacketSnapshot snapshot_;
     std::atomic<uint32_t> replies_{0};
     WatchView* watch_ = nullptr;
@@ -68,6 +71,9 @@ WatchStatus ScanStatus(const AcquisitionEngine& engine) {
             break;
         case acquisition::ConnectionStatus::Connecting:
             status = {"ALDL: Connecting...", WatchStatus::Tone::kBusy, ""};
+            break;
+        case acquisition::ConnectionStatus::Reconnecting:
+            status = {"ALDL: Reconnecting", WatchStatus::Tone::kBusy, ""};
             break;
         default:
             status = {"ALDL: Not Connected", WatchStatus::Tone::kBad, ""};
@@ -90,17 +96,53 @@ class RecordTarget : public datalog::ILogSessionUI {
     std::string path_;
 };
 
-int RunScan(const std::string& path, const std::string& port, double seconds, bool json,
-            const std::string& record, bool watch) {
+struct ScanOptions {
+    std::string path;
+    std::string port;
+    double seconds = 0;
+    bool json = false;
+    std::string record;
+    bool watch = false;
+    bool verify_checksum = false;
+    bool reconnect = false;
+    uint32_t reconnect_seconds = 60;
+};
+
+/// Ends both writers and says how many lines a reader that stopped reading has missed.
+void FinishOutput(app::LineWriter& out, app::LineWriter& err) {
+    out.Finish(300);
+    err.Finish(300);
+    for (const auto& [writer, name] :
+         {std::pair{&out, "standard output"}, std::pair{&err, "standard error"}}) {
+        if (writer->dropped() == 0) continue;
+        const std::string notice = std::string(name) +
+                                   " is not being read: " + std::to_string(writer->dropped()) +
+                                   " lines dropped\n";
+        app::WriteWithTimeout(STDERR_FILENO, notice, 200);
+    }
+}
+
+int RunScan(const ScanOptions& options) {
+    const std::string& path = options.path;
+    const std::string& port = options.port;
+    const std::string& record = options.record;
     definition::ADXDefinition def;
     std::string error;
-    if (def.Load(path, error) == 0) return Fail(LoadFailureMessage(path, error));
+    if (def.Load(path, error) == 0) return Fail(LoadFailureMessage(path, error, def));
+    WarnAboutLoad(def);
 
+    // A reader that closes its end must not kill the scan before the recording is finished.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Output goes through writers of its own, so a reader that stops reading never stalls the
+    // engine; lines it cannot take are counted and dropped.
+    app::LineWriter out(STDOUT_FILENO);
+    app::LineWriter err_writer(STDERR_FILENO);
     app::OutputLog log;
-    app::StreamSink err(stderr);
+    app::LineWriterSink err(err_writer);
     log.AddSink(&err);
     AcquisitionEngine engine(def, log);
-    ScanViews views(def, engine.state(), json);
+    engine.set_options({options.verify_checksum, options.reconnect, options.reconnect_seconds});
+    ScanViews views(def, engine.state(), options.json, out);
     engine.set_views(&views);
 
     datalog::DataLog datalog;
@@ -109,13 +151,14 @@ int RunScan(const std::string& path, const std::string& port, double seconds, bo
     session.set_ui(&target);
     if (!record.empty()) {
         if (session.Record() != datalog::kDataLogOk) {
+            FinishOutput(out, err_writer);
             return Fail("Cannot create the recording file " + session.recording_path());
         }
         engine.set_datalog(&session);
     }
 
     std::unique_ptr<WatchView> watch_view;
-    if (watch) {
+    if (options.watch) {
         watch_view = std::make_unique<WatchView>(
             def, stdout, [&engine] { return ScanStatus(engine); }, "Hz");
         views.set_watch(watch_view.get());
@@ -123,11 +166,12 @@ int RunScan(const std::string& path, const std::string& port, double seconds, bo
 
     StopSignals signals;
     engine.StartAcquisition(port);
+    // Wake a few times a second to notice a scan that ended by itself; the engine thread does
+    // the work, this thread only waits.
+    const double seconds = options.seconds;
     const auto deadline =
         seconds > 0 ? std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds)
                     : std::chrono::steady_clock::time_point::max();
-    // Wake a few times a second to notice a scan that ended by itself; the engine thread does
-    // the work, this thread only waits.
     while (engine.running() && std::chrono::steady_clock::now() < deadline) {
         if (StopSignals::Wait(100)) break;
     }
@@ -141,8 +185,12 @@ int RunScan(const std::string& path, const std::string& port, double seconds, bo
     }
 
     const uint32_t replies = views.replies();
-    std::fprintf(stderr, "Scan summary: %u replies, %u errors, %.2f replies/s over %.1f s\n",
-                 replies, engine.errors(), elapsed > 0 ? replies / elapsed : 0.0, elapsed);
+    char summary[160];
+    std::snprintf(summary, sizeof summary,
+                  "Scan summary: %u replies, %u errors, %.2f replies/s over %.1f s", replies,
+                  engine.errors(), elapsed > 0 ? replies / elapsed : 0.0, elapsed);
+    err_writer.Write(summary);
+    FinishOutput(out, err_writer);
     if (!saved) return 1;
     switch (engine.last_end()) {
         case AcquisitionEngine::ScanEnd::OpenFailed:
@@ -157,15 +205,7 @@ int RunScan(const std::string& path, const std::string& port, double seconds, bo
 const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
     auto* cmd = root.add_subcommand(
         "scan", "Run the acquisition engine on a serial port; Output lines go to stderr");
-    struct Options {
-        std::string path;
-        std::string port;
-        double seconds = 0;
-        bool json = false;
-        std::string record;
-        bool watch = false;
-    };
-    auto options = std::make_shared<Options>();
+    auto options = std::make_shared<ScanOptions>();
     cmd->add_option("DEF", options->path, "Definition file (.adx)")->required();
     cmd->add_option("--port", options->port, "Serial device, e.g. /dev/ttyUSB0")->required();
     cmd->add_option("--seconds", options->seconds, "Stop after this many seconds (default: Ctrl+C)")
@@ -179,10 +219,15 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
                   "Show the items as a live table in the terminal (plain lines when not a "
                   "terminal)")
         ->excludes(json);
-    cmd->callback([options, &exit_code] {
-        exit_code = RunScan(options->path, options->port, options->seconds, options->json,
-                            options->record, options->watch);
-    });
+    cmd->add_flag("--verify-checksum", options->verify_checksum,
+                  "Fail replies whose bytes do not add up to 0 modulo 256: not decoded, not "
+                  "recorded, counted as errors");
+    cmd->add_flag("--reconnect", options->reconnect,
+                  "Reopen a lost port once a second; a recording continues in the same file");
+    cmd->add_option("--reconnect-timeout", options->reconnect_seconds,
+                    "Give up reconnecting after this many seconds (default 60)")
+        ->check(CLI::Range(1u, 86400u));
+    cmd->callback([options, &exit_code] { exit_code = RunScan(*options); });
 });
 
 }  // namespace

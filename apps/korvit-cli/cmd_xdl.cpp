@@ -6,6 +6,7 @@
 
 #include "command_registry.h"
 #include "datalog/data_log.h"
+#include "datalog/xdl_check.h"
 
 namespace korvit::cli {
 namespace {
@@ -58,6 +59,10 @@ int RunXdl(const std::string& path) {
                             {"replysize", c.replysize},
                             {"masklength", c.masklength},
                             {"mask", HexBytes(c.mask.bytes().data(), c.mask.bytes().size())}});
+    }
+    if (const auto check = datalog::CheckXdlFile(path)) {
+        const std::string warning = check->Warning(path);
+        if (!warning.empty()) std::fprintf(stderr, "korvit-cli: warning: %s\n", warning.c_str());
     }
     std::printf("{\"header\": %s,\n \"commands\": %s,\n \"records\": [",
                 HeaderJson(log.header()).dump().c_str(), commands.dump().c_str());

@@ -268,10 +268,21 @@ json ObjectToJson(const ADXObject& object) {
 
 }  // namespace
 
-std::string LoadFailureMessage(const std::string& path, const std::string& error) {
+std::string LoadFailureMessage(const std::string& path, const std::string& error,
+                               const ADXDefinition& definition) {
     if (error.empty())
         return path + ": not an ADX definition (no ADXFORMAT element with a version)";
-    return path + ": " + Latin1ToUtf8(error);
+    std::string message = path + ": " + Latin1ToUtf8(error);
+    if (!definition.load_error_location.empty()) {
+        message += " (" + definition.load_error_location + ")";
+    }
+    return message;
+}
+
+void WarnAboutLoad(const ADXDefinition& definition) {
+    if (definition.load_warning.empty()) return;
+    std::fprintf(stderr, "korvit-cli: warning: %s\n",
+                 Latin1ToUtf8(definition.load_warning).c_str());
 }
 
 std::string Latin1ToUtf8(std::string_view text) {

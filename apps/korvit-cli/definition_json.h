@@ -12,7 +12,11 @@ nlohmann::ordered_json DefinitionToJson(const definition::ADXDefinition& definit
 
 /// The line printed when a definition cannot be loaded: the loader's message, or a note that
 /// the file has no accepted format version when the loader gave none.
-std::string LoadFailureMessage(const std::string& path, const std::string& error);
+/// A syntax error's line and column follow the message.
+std::string LoadFailureMessage(const std::string& path, const std::string& error,
+                               const definition::ADXDefinition& definition);
+/// Prints the loader's warning (a definition that ends inside an element) to stderr, if any.
+void WarnAboutLoad(const definition::ADXDefinition& definition);
 
 /// An 8-bit definition text (one byte per character, Latin-1) as UTF-8.
 std::string Latin1ToUtf8(std::string_view text);

@@ -1,5 +1,7 @@
 #include "acquisition/acquisition_engine.h"
 
+#include <thread>
+
 #include "app/output_log.h"
 #include "app/views.h"
 #include "definition/adx_definition.h"
@@ -58,18 +60,23 @@ void AcquisitionEngine::ConnectThread(std::string port_name) {
     engine_.flags = echo ? uint32_t{DataAcqEngine::kEcho} : 0u;
     engine_.callback = &callback_;
     engine_.baud = definition_.baud;
+    engine_.verify_checksum = options_.verify_checksum;
 
     MMSerial& port = *engine_.port_ref;
-    const bool ready =
-        port.Open(port_name, definition_.baud) != 0 &&
-        port.SetTimeouts(kReadInterval, 0, kReadTotalConstant, 0, kWriteTotalConstant) != 0 &&
-        port.SetBuffers(kInputBuffer, kOutputBuffer) != 0;
     ScanEnd end = ScanEnd::OpenFailed;
-    if (ready) {
-        state_.status = ConnectionStatus::Connecting;
-        RefreshViews();
-        end = RunCommands(port_name);
-        port.Close();
+    if (OpenPort(port_name)) {
+        for (;;) {
+            state_.status = ConnectionStatus::Connecting;
+            RefreshViews();
+            end = RunCommands(port_name);
+            port.Close();
+            if (end != ScanEnd::PortLost || !options_.reconnect) break;
+            if (!Reconnect(port_name)) {
+                // A stop while the port was away ends the scan as the user asked.
+                if (state_.running.load() == 0) end = ScanEnd::Stopped;
+                break;
+            }
+        }
     } else {
         log_.Print("Unable to open port (%s)!", port_name.c_str());
         const std::string reason = port.OpenFailureReason(port_name);
@@ -82,6 +89,43 @@ void AcquisitionEngine::ConnectThread(std::string port_name) {
     state_.running = 0;
     thread_active_ = false;
     stopped_.Set();
+}
+
+bool AcquisitionEngine::OpenPort(const std::string& port_name) {
+    MMSerial& port = *engine_.port_ref;
+    return port.Open(port_name, definition_.baud) != 0 &&
+           port.SetTimeouts(kReadInterval, 0, kReadTotalConstant, 0, kWriteTotalConstant) != 0 &&
+           port.SetBuffers(kInputBuffer, kOutputBuffer) != 0;
+}
+
+bool AcquisitionEngine::Reconnect(const std::string& port_name) {
+    using Clock = std::chrono::steady_clock;
+    state_.status = ConnectionStatus::Reconnecting;
+    RefreshViews();
+    log_.Print("Reconnecting to %s (giving up after %u s)...", port_name.c_str(),
+               options_.reconnect_seconds);
+    const auto lost_at = Clock::now();
+    const auto give_up = lost_at + std::chrono::seconds(options_.reconnect_seconds);
+    auto next_try = lost_at;
+    while (state_.running.load() == 1) {
+        const auto now = Clock::now();
+        if (now >= next_try) {
+            if (OpenPort(port_name)) {
+                const double gap = std::chrono::duration<double>(Clock::now() - lost_at).count();
+                log_.Print("Reconnected to %s after %.1f s", port_name.c_str(), gap);
+                return true;
+            }
+            if (now >= give_up) break;
+            next_try += std::chrono::seconds(1);
+        }
+        // Short naps, so that a stop request ends the wait at once.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (state_.running.load() == 1) {
+        log_.Print("Gave up reconnecting to %s after %u s", port_name.c_str(),
+                   options_.reconnect_seconds);
+    }
+    return false;
 }
 
 AcquisitionEngine::ScanEnd AcquisitionEngine::RunCommands(const std::string& port_name) {

@@ -38,6 +38,15 @@ class AcquisitionEngine {
         CommandFailed,  // a command returned a failure status
     };
 
+    /// Opt-in behaviour beyond the default session; set while no scan runs.
+    struct Options {
+        /// Replies whose bytes do not sum to 0 modulo 256 fail instead of being decoded.
+        bool verify_checksum = false;
+        /// A lost port is reopened once a second for up to `reconnect_seconds`.
+        bool reconnect = false;
+        uint32_t reconnect_seconds = 60;
+    };
+
     /// Bits of StopWork's argument.
     enum StopFlags : uint32_t { kStopAcquisition = 1, kStopDatalog = 2, kCloseWindow = 4 };
 
@@ -50,6 +59,8 @@ class AcquisitionEngine {
     /// Displays and datalog the callback reaches; set while no scan runs.
     void set_views(app::IViews* views);
     void set_datalog(IDatalogLink* datalog);
+    void set_options(const Options& options) { options_ = options; }
+    const Options& options() const { return options_; }
 
     /// Switches acquisition on and starts the connect thread on `port_name` (a device path);
     /// returns at once. False, and nothing happens, while a scan runs or is still ending.
@@ -76,6 +87,11 @@ class AcquisitionEngine {
     void ConnectThread(std::string port_name);
     /// Runs connect, monitor loop and disconnect on an open port.
     ScanEnd RunCommands(const std::string& port_name);
+    /// Opens and configures the port; false when it cannot be had.
+    bool OpenPort(const std::string& port_name);
+    /// After a lost port: tries to reopen it once a second until it opens (true), the scan is
+    /// stopped or the reconnect time has passed (false).
+    bool Reconnect(const std::string& port_name);
     void RefreshViews();
 
     definition::ADXDefinition& definition_;
@@ -88,6 +104,7 @@ class AcquisitionEngine {
     /// True from StartAcquisition until the connect thread has finished its last step.
     std::atomic<bool> thread_active_{false};
     std::atomic<ScanEnd> last_end_{ScanEnd::None};
+    Options options_;
     std::mutex thread_mutex_;
     std::thread thread_;
 };

@@ -10,6 +10,8 @@ enum class ConnectionStatus : uint32_t {
     Connecting = 1,
     NotConnected = 2,
     LogPaused = 3,
+    /// The port was lost and is being reopened (opt-in reconnect).
+    Reconnecting = 4,
 };
 
 }  // namespace korvit::acquisition

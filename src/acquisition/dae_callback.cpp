@@ -90,8 +90,12 @@ int32_t DAECallback::OnSendCommandEnd(const DataAcqEvent& event, const uint8_t* 
             log_.Print("%.3f: Command sent. Reply not processed.", t);
         }
     } else {
-        log_.Print("%.3f: !!!!!!SEND COMMAND FAILURE (0x%.8X)!!!!!!", t,
-                   static_cast<unsigned>(event.result));
+        if (event.result == ResultCode::ChecksumError) {
+            log_.Print("%.3f: Reply checksum error", t);
+        } else {
+            log_.Print("%.3f: !!!!!!SEND COMMAND FAILURE (0x%.8X)!!!!!!", t,
+                       static_cast<unsigned>(event.result));
+        }
         if (Connected()) {
             Flash("ALDL Data Error!");
             state_.errors.fetch_add(1, std::memory_order_relaxed);

@@ -26,6 +26,7 @@ enum class ResultCode : uint32_t {
     NoSync = 8,             // 160-baud: no synchronisation run found
     StoppedOnSuccess = 10,  // macro: a node asking to stop on success returned >= 0
     StoppedOnFailure = 11,  // macro: a node asking to stop on failure returned < 0
+    ChecksumError = 12,     // reply checksum verification on: the reply's bytes do not sum to 0
 };
 
 /// Who raised a notification: the live engine or the datalog player.

@@ -23,6 +23,12 @@ std::unique_ptr<uint8_t[]> MakeBuffer(uint64_t n) {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[n == 0 ? 1 : n]());
 }
 
+bool SumsToZero(const uint8_t* bytes, uint32_t count) {
+    uint8_t sum = 0;
+    for (uint32_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
+    return sum == 0;
+}
+
 double ElapsedMs(const RateMeter& stopwatch) {
     return stopwatch.Elapsed() * 1000.0;
 }
@@ -89,7 +95,11 @@ int32_t DataAcqEngine::SendCommand(definition::ADXCSendCommand& command) {
         }
         if (echo_ok) {
             n = port.Read(reply.get(), command.replysize);
-            if (n != command.replysize) event.result = ResultCode::ShortRead;
+            if (n != command.replysize) {
+                event.result = ResultCode::ShortRead;
+            } else if (verify_checksum && !SumsToZero(reply.get(), n)) {
+                event.result = ResultCode::ChecksumError;
+            }
         }
     } else if (baud != 0) {
         // Ten bits per byte: the write only queued them, and the next command's purge would

@@ -57,6 +57,9 @@ class DataAcqEngine {
     /// The line's baud rate; a send command that reads nothing waits until its bytes have left
     /// the line, so a loop of such commands runs at line pace. 0: no wait.
     uint32_t baud = 0;
+    /// When set, a complete reply whose bytes do not add up to 0 modulo 256 fails with
+    /// ChecksumError (opt-in: the default session takes replies as they come).
+    bool verify_checksum = false;
     /// Where the engine's own warnings go (the runaway-macro guard); may be null.
     app::OutputLog* log = nullptr;
 

@@ -91,6 +91,36 @@ std::string TextBufferSink::Text() const {
     return text_;
 }
 
+void RepeatCollapsingSink::AppendLine(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    if (have_last_ && line == last_) {
+        ++repeats_;
+        return;
+    }
+    FlushLocked();
+    last_.assign(line);
+    have_last_ = true;
+    next_.AppendLine(line);
+}
+
+void RepeatCollapsingSink::Clear() {
+    std::lock_guard lock(mutex_);
+    FlushLocked();
+    have_last_ = false;
+    next_.Clear();
+}
+
+void RepeatCollapsingSink::Flush() {
+    std::lock_guard lock(mutex_);
+    FlushLocked();
+}
+
+void RepeatCollapsingSink::FlushLocked() {
+    if (repeats_ == 0) return;
+    next_.AppendLine("... repeated " + std::to_string(repeats_) + " times");
+    repeats_ = 0;
+}
+
 void StreamSink::AppendLine(std::string_view line) {
     if (stream_ == nullptr) return;
     std::fwrite(line.data(), 1, line.size(), stream_);

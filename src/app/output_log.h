@@ -76,4 +76,24 @@ class StreamSink : public IOutputSink {
     std::FILE* stream_;
 };
 
+/// Passes lines on to another sink, folding a run of identical lines into the first one and a
+/// "... repeated N times" line, so that one fault per record does not flood a terminal.
+class RepeatCollapsingSink : public IOutputSink {
+  public:
+    explicit RepeatCollapsingSink(IOutputSink& next) : next_(next) {}
+    ~RepeatCollapsingSink() override { Flush(); }
+    void AppendLine(std::string_view line) override;
+    void Clear() override;
+    /// Writes the pending repeat count, if any.
+    void Flush();
+
+  private:
+    std::mutex mutex_;
+    IOutputSink& next_;
+    std::string last_;
+    bool have_last_ = false;
+    uint64_t repeats_ = 0;
+    void FlushLocked();
+};
+
 }  // namespace korvit::app

@@ -4,6 +4,7 @@
 
 #include "app/output_log.h"
 #include "app/views.h"
+#include "datalog/xdl_check.h"
 #include "platform/file_move.h"
 #include "platform/move_failure.h"
 #include "platform/recording_location.h"
@@ -48,6 +49,9 @@ void LogSession::Stop() {
 
 uint32_t LogSession::Record() {
     write_failure_reported_.store(false);
+    // A recording that was killed before it could be finished is moved aside, not overwritten.
+    if (datalog_.state() != DataLogState::Recording)
+        RecoverUnfinishedRecording(recording_path_, log_);
     const uint32_t code = datalog_.Record(recording_path_, definition_);
     RefreshBar();
     return code;
@@ -114,6 +118,11 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
     if (views_ != nullptr) views_->ResetCharts();
     datalog_.StartPlayer();
     log_.Print("Playing %s", last_xdl_path_.c_str());
+    if (const auto check = CheckXdlFile(last_xdl_path_)) {
+        if (const std::string warning = check->Warning(last_xdl_path_); !warning.empty()) {
+            log_.PrintLine(warning);
+        }
+    }
     RefreshBar();
     return kDataLogOk;
 }

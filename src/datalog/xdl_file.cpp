@@ -1,6 +1,7 @@
 #include "datalog/xdl_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,9 @@ bool XdlFile::Create(const std::string& path) {
         return false;
     }
     read_only_ = false;
+    // Held while the file is open, so that recovery in another process never moves a
+    // recording that is still being written.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
     return true;
 }
 

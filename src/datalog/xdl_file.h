@@ -17,7 +17,8 @@ class XdlFile {
     XdlFile(const XdlFile&) = delete;
     XdlFile& operator=(const XdlFile&) = delete;
 
-    /// Creates the file anew (an existing one is truncated), write access.
+    /// Creates the file anew (an existing one is truncated), write access, holding an advisory
+    /// lock on it until closed.
     bool Create(const std::string& path);
     /// Opens an existing file for reading and writing; a file that may only be read is opened
     /// read-only, and writes then succeed without touching it (playback writes nothing new).

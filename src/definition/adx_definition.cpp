@@ -26,6 +26,8 @@ void SetHeaderText(OwnedText& field, const char* text, size_t length) {
 }  // namespace
 
 void ADXDefinition::Reset() {
+    load_warning.clear();
+    load_error_location.clear();
     userversion_.Clear();
     author_.Clear();
     desc_.Clear();

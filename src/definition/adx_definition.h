@@ -36,6 +36,11 @@ class ADXDefinition {
     ADXDefinition(const ADXDefinition&) = delete;
     ADXDefinition& operator=(const ADXDefinition&) = delete;
 
+    /// After a load: a warning about a file that loaded but looks cut short (empty when none),
+    /// and the line and column of a syntax error ("line L, column C"; empty when none).
+    std::string load_warning;
+    std::string load_error_location;
+
     /// Frees the header texts and every object; flags 0, baud 8192, no commands.
     void Reset();
 

@@ -22,6 +22,8 @@ int LoadWith(ADXDefinition& definition, std::string& error, IProgress* progress,
     parse(reader);
     if (progress != nullptr) progress->SetPosition(0);
     error = parser.error();
+    definition.load_warning = parser.warning();
+    definition.load_error_location = parser.error_location();
     return parser.succeeded() ? 1 : 0;
 }
 

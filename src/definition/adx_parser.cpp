@@ -60,12 +60,21 @@ int32_t ADXParser::EndDocument() {
     // An object whose end tag never came is not added.
     object_.reset();
     if (succeeded()) definition_.ResolveReferences(header_commands_);
+    if (!open_elements_.empty()) {
+        const auto& [name, began] = open_elements_.back();
+        warning_ = (file_name.empty() ? std::string("The definition") : file_name) +
+                   " ends inside the element <" + name + "> begun on line " +
+                   std::to_string(began) + ": it may be incomplete";
+    }
     return 0;
 }
 
 int32_t ADXParser::StartElement(const char16_t* name, uint32_t name_length,
                                 const xml::SAXAttribute* attributes, uint32_t attribute_count) {
     if (has_pending_) Handle(pending_.name, false);
+    std::string open_name;
+    AppendNarrow(open_name, name, name_length, kElementNameLimit);
+    open_elements_.emplace_back(std::move(open_name), line);
     AssignLowerName(pending_.name, name, name_length, kElementNameLimit);
     if (pending_.attributes.size() < attribute_count) pending_.attributes.resize(attribute_count);
     for (uint32_t i = 0; i < attribute_count; ++i) {
@@ -93,12 +102,16 @@ int32_t ADXParser::Characters(const char16_t* text, uint32_t length, bool contin
 int32_t ADXParser::EndElement(const char16_t* name, uint32_t name_length) {
     if (has_pending_) Handle(pending_.name, false);
     AssignLowerName(end_name_, name, name_length, kElementNameLimit);
+    if (!open_elements_.empty()) open_elements_.pop_back();
     Handle(end_name_, true);
     has_pending_ = false;
     return 0;
 }
 
-int32_t ADXParser::Error(uint32_t /*code*/, const char* message) {
+int32_t ADXParser::Error(uint32_t code, const char* message) {
+    if (code == static_cast<uint32_t>(xml::kSAXSyntaxError)) {
+        error_location_ = "line " + std::to_string(line) + ", column " + std::to_string(column);
+    }
     error_.assign(message != nullptr ? message : "");
     if (error_.size() > kErrorLimit) error_.resize(kErrorLimit);
     return 0;

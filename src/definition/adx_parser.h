@@ -50,6 +50,11 @@ class ADXParser : public xml::ISAXCallback {
     bool version_accepted() const { return version_accepted_; }
     /// No reported error and an accepted version: the load succeeded.
     bool succeeded() const { return error_.empty() && version_accepted_; }
+    /// Set when the document ended inside an element: what was read loads, but the file is
+    /// probably cut short. Names the innermost open element and the line it began on.
+    const std::string& warning() const { return warning_; }
+    /// "line L, column C" of a lexical fault; empty for other failures.
+    const std::string& error_location() const { return error_location_; }
 
     /// An element as the parser hands it to the field readers: lower-case name, attributes
     /// (first occurrence of a name wins), and its last text run.
@@ -97,6 +102,10 @@ class ADXParser : public xml::ISAXCallback {
     uint32_t objectcount_ = 0;
     uint32_t commandcount_ = 0;
     std::string error_;
+    std::string warning_;
+    std::string error_location_;
+    /// Elements begun and not yet ended, with the line each began on.
+    std::vector<std::pair<std::string, uint32_t>> open_elements_;
     bool version_accepted_ = false;
 };
 

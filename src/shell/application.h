@@ -6,6 +6,7 @@
 #include "acquisition/datalog_link.h"
 #include "app/app_settings.h"
 #include "app/output_log.h"
+#include "app/safety_prefs.h"
 #include "datalog/data_log.h"
 #include "definition/adx_definition.h"
 #include "shell/editor_library.h"
@@ -32,6 +33,8 @@ struct Application {
     Application();
 
     app::AppSettings settings;
+    /// Opt-in checksum verification and reconnect, from "korvit.ini" beside the settings.
+    app::SafetyPrefs prefs;
     /// Where the settings are read from and written to; empty writes nothing.
     std::string settings_path;
     app::OutputLog log;

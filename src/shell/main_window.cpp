@@ -18,11 +18,13 @@
 #include "controls/mm_splash.h"
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
+#include "datalog/xdl_check.h"
 #include "pages/dash_page.h"
 #include "pages/histogram_page.h"
 #include "pages/item_list_page.h"
 #include "pages/monitor_page.h"
 #include "platform/clock.h"
+#include "platform/recording_location.h"
 #include "shell/log_bar.h"
 #include "shell/output_page.h"
 #include "shell/preferences_window.h"
@@ -46,6 +48,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
         app_.settings.SetDefaultPlacement(area.width(), area.height());
     }
     app::ReadSettings(app_.settings, app_.settings_path);
+    app::ReadSafetyPrefs(app_.prefs, app::SafetyPrefsPath(app_.settings_path));
     move(app_.settings.winposx, app_.settings.winposy);
     resize(app_.settings.winsizex, app_.settings.winsizey);
 
@@ -55,6 +58,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     BuildPages();
     ConnectViews();
     ApplyMinimumSize();
+    datalog::RecoverUnfinishedRecording(platform::RecordingPath(), app_.log);
 
     if (app_.settings.loadlastdef != 0) LoadDefinition(app_.settings.lastadxpath);
     SetPlaybackSpeed(1.0f);

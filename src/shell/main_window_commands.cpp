@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "controls/mm_text_progress.h"
+#include "datalog/xdl_check.h"
 #include "datalog/xdl_probe.h"
 #include "definition/legacy/ads_import.h"
 #include "platform/recording_location.h"
@@ -60,9 +61,12 @@ bool MainWindow::LoadDefinition(const std::string& path) {
     if (loaded) {
         app_.settings.lastadxpath = Cut(path);
         app_.log.Print("Loaded %s", path.c_str());
+        if (!app_.definition.load_warning.empty()) app_.log.PrintLine(app_.definition.load_warning);
     } else {
         app_.log.Print("FAILED to Load %s", path.c_str());
         if (!error.empty()) app_.log.PrintLine(error);
+        const std::string& where = app_.definition.load_error_location;
+        if (!where.empty()) app_.log.Print("at %s", where.c_str());
     }
     RebuildPages();
     return loaded != 0;
@@ -126,9 +130,12 @@ void MainWindow::NewDefinition() {
 void MainWindow::OpenPreferencesWindow() {
     if (preferences_) return;
     QPointer<MainWindow> self(this);
-    preferences_ = OpenPreferences(this, app_.settings.comport, [self] {
-        if (self) self->setEnabled(true);
-    });
+    preferences_ = OpenPreferences(
+        this, app_.settings.comport,
+        [self] {
+            if (self) self->setEnabled(true);
+        },
+        &app_.prefs, app::SafetyPrefsPath(app_.settings_path));
     preferences_->setWindowModality(Qt::ApplicationModal);
     preferences_->move(geometry().center() - preferences_->rect().center());
 }
@@ -145,6 +152,8 @@ void MainWindow::ToggleScan() {
         Refuse(kStopLogFirst);
         return;
     }
+    app_.engine.set_options(
+        {app_.prefs.verify_checksum, app_.prefs.reconnect, app_.prefs.reconnect_seconds});
     app_.engine.StartAcquisition(app_.settings.comport);
     RefreshStatusBar();
 }
@@ -172,6 +181,9 @@ void MainWindow::SelectLog() {
 }
 
 void MainWindow::StartRecording() {
+    if (app_.datalog.state() != DataLogState::Recording) {
+        datalog::RecoverUnfinishedRecording(platform::RecordingPath(), app_.log);
+    }
     app_.datalog.Record(platform::RecordingPath(), app_.definition);
     UpdateLogBarButtons();
     RefreshStatusBar();
@@ -212,6 +224,11 @@ void MainWindow::Play() {
     views_->ResetCharts();
     log.StartPlayer();
     app_.log.Print("Playing %s", path.c_str());
+    if (const auto check = datalog::CheckXdlFile(path)) {
+        if (const std::string warning = check->Warning(path); !warning.empty()) {
+            app_.log.PrintLine(warning);
+        }
+    }
     UpdateLogBarButtons();
     RefreshStatusBar();
 }

@@ -1,6 +1,7 @@
 #include "shell/preferences_window.h"
 
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,28 +152,73 @@ std::string ComSetupPage::Port(const std::string& fallback) const {
     return text.substr(0, app::AppSettings::kMaxPath);
 }
 
-MMPropTreeContainer* OpenPreferences(QWidget* owner, std::string& port,
-                                     std::function<void()> on_gone) {
-    // The notify function outlives this call; it reaches the COM page through a shared slot.
-    auto com = std::make_shared<ComSetupPage*>(nullptr);
-    auto* window = new MMPropTreeContainer(owner, [com, &port, on_gone](int code) {
-        switch (code) {
-            case MMPropTreeContainer::kOk:
-                if (*com) port = (*com)->Port(port);
-                return 1;
-            case MMPropTreeContainer::kCancel:
-                return 1;
-            case MMPropTreeContainer::kDestroyed:
-                if (on_gone) on_gone();
-                return 0;
-            default:
-                return 0;
-        }
-    });
+GeneralPage::GeneralPage(const app::SafetyPrefs& prefs, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("General Prefs", this));
+    verify_ = new QCheckBox("Verify reply checksums", this);
+    verify_->setObjectName("VerifyChecksums");
+    verify_->setChecked(prefs.verify_checksum);
+    layout->addWidget(verify_);
+    reconnect_ = new QCheckBox("Reconnect when the port is lost", this);
+    reconnect_->setObjectName("Reconnect");
+    reconnect_->setChecked(prefs.reconnect);
+    layout->addWidget(reconnect_);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel("Give up after (seconds):", this));
+    give_up_ = new QSpinBox(this);
+    give_up_->setObjectName("ReconnectSeconds");
+    give_up_->setRange(1, 86400);
+    give_up_->setValue(static_cast<int>(prefs.reconnect_seconds));
+    give_up_->setEnabled(prefs.reconnect);
+    row->addWidget(give_up_);
+    row->addStretch();
+    layout->addLayout(row);
+    layout->addStretch();
+    connect(reconnect_, &QCheckBox::toggled, give_up_, &QWidget::setEnabled);
+}
 
-    auto* general = new QWidget;
-    (new QVBoxLayout(general))->addWidget(new QLabel("General Prefs", general));
-    window->AddPage("General", general);
+app::SafetyPrefs GeneralPage::Prefs() const {
+    app::SafetyPrefs prefs;
+    prefs.verify_checksum = verify_->isChecked();
+    prefs.reconnect = reconnect_->isChecked();
+    prefs.reconnect_seconds = static_cast<uint32_t>(give_up_->value());
+    return prefs;
+}
+
+MMPropTreeContainer* OpenPreferences(QWidget* owner, std::string& port,
+                                     std::function<void()> on_gone, app::SafetyPrefs* prefs,
+                                     const std::string& prefs_path) {
+    // The notify function outlives this call; it reaches the pages through shared slots.
+    auto com = std::make_shared<ComSetupPage*>(nullptr);
+    auto general_page = std::make_shared<GeneralPage*>(nullptr);
+    auto* window = new MMPropTreeContainer(
+        owner, [com, general_page, &port, on_gone, prefs, prefs_path](int code) {
+            switch (code) {
+                case MMPropTreeContainer::kOk:
+                    if (*com) port = (*com)->Port(port);
+                    if (prefs != nullptr && *general_page) {
+                        *prefs = (*general_page)->Prefs();
+                        app::WriteSafetyPrefs(*prefs, prefs_path);
+                    }
+                    return 1;
+                case MMPropTreeContainer::kCancel:
+                    return 1;
+                case MMPropTreeContainer::kDestroyed:
+                    if (on_gone) on_gone();
+                    return 0;
+                default:
+                    return 0;
+            }
+        });
+
+    if (prefs != nullptr) {
+        *general_page = new GeneralPage(*prefs);
+        window->AddPage("General", *general_page);
+    } else {
+        auto* general = new QWidget;
+        (new QVBoxLayout(general))->addWidget(new QLabel("General Prefs", general));
+        window->AddPage("General", general);
+    }
 
     *com = new ComSetupPage(port);
     window->AddPage("COM Setup", *com);

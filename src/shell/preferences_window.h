@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "app/safety_prefs.h"
 
 namespace korvit::shell {
 
@@ -65,8 +69,28 @@ class ComSetupPage : public QWidget {
     QComboBox* box_;
 };
 
-/// Opens the preferences window on the COM Setup page; OK stores the chosen device in `port`.
+/// The General page: the opt-in reply checksum verification and reconnect after a lost port.
+class GeneralPage : public QWidget {
+    Q_OBJECT
+  public:
+    GeneralPage(const app::SafetyPrefs& prefs, QWidget* parent = nullptr);
+    /// The preferences as the page shows them.
+    app::SafetyPrefs Prefs() const;
+    QCheckBox* verifyBox() const { return verify_; }
+    QCheckBox* reconnectBox() const { return reconnect_; }
+    QSpinBox* giveUpBox() const { return give_up_; }
+
+  private:
+    QCheckBox* verify_;
+    QCheckBox* reconnect_;
+    QSpinBox* give_up_;
+};
+
+/// Opens the preferences window on the COM Setup page; OK stores the chosen device in `port`,
+/// and, when `prefs` is given, the General page's choices in it and in `prefs_path`.
 MMPropTreeContainer* OpenPreferences(QWidget* owner, std::string& port,
-                                     std::function<void()> on_gone);
+                                     std::function<void()> on_gone,
+                                     app::SafetyPrefs* prefs = nullptr,
+                                     const std::string& prefs_path = {});
 
 }  // namespace korvit::shell

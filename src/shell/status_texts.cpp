@@ -17,6 +17,8 @@ StatusLook StatusLineFor(DataLogState state, ConnectionStatus status) {
             return {"ALDL: Not Connected", black, QColor(255, 255, 0)};
         case ConnectionStatus::Connecting:
             return {"ALDL: Connecting...", black, QColor(255, 170, 130)};
+        case ConnectionStatus::Reconnecting:
+            return {"ALDL: Reconnecting", black, QColor(255, 170, 130)};
         case ConnectionStatus::LogPaused:
             return {"Log Paused", black, QColor(255, 115, 40)};
         case ConnectionStatus::Connected:

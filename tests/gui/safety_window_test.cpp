@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCheckBox>
+#include <QSpinBox>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "shell/demo.h"
+#include "shell/main_window.h"
+#include "shell/status_texts.h"
+
+#include "controls/mm_rich_static.h"
+#include "wait_until.h"
+
+using namespace korvit::shell;
+using korvit::acquisition::ConnectionStatus;
+using korvit::datalog::DataLogState;
+
+namespace {
+
+class SafetyWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/korvit-gui-safety-XXXXXX";
+        dir_ = std::string(mkdtemp(pattern)) + "/";
+        app_.settings_path = dir_ + "Settings.dat";
+        app_.log.AddSink(&lines_);
+    }
+    void TearDown() override {
+        window_.reset();
+        app_.log.RemoveSink(&lines_);
+        std::filesystem::remove_all(dir_);
+    }
+    MainWindow& Window() {
+        if (!window_) window_ = std::make_unique<MainWindow>(app_);
+        return *window_;
+    }
+    QAction* Find(const QString& text) {
+        for (QAction* a : Window().findChildren<QAction*>()) {
+            if (a->text() == text) return a;
+        }
+        return nullptr;
+    }
+
+    std::string dir_;
+    Application app_;
+    korvit::app::TextBufferSink lines_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(SafetyWindowTest, GeneralPageChoicesGoToKorvitIniNotSettingsDat) {
+    std::ofstream(dir_ + "korvit.ini") << "reconnectseconds=15\n";
+    MainWindow& w = Window();
+    EXPECT_EQ(app_.prefs.reconnect_seconds, 15u);
+    w.show();
+    Find("Preferences...")->trigger();
+    ASSERT_NE(w.preferences(), nullptr);
+    auto* verify = w.preferences()->findChild<QCheckBox*>("VerifyChecksums");
+    auto* reconnect = w.preferences()->findChild<QCheckBox*>("Reconnect");
+    auto* seconds = w.preferences()->findChild<QSpinBox*>("ReconnectSeconds");
+    ASSERT_TRUE(verify && reconnect && seconds);
+    EXPECT_EQ(verify->text(), "Verify reply checksums");
+    EXPECT_EQ(reconnect->text(), "Reconnect when the port is lost");
+    EXPECT_FALSE(verify->isChecked());
+    EXPECT_FALSE(seconds->isEnabled());  // only with reconnect on
+    verify->setChecked(true);
+    reconnect->setChecked(true);
+    EXPECT_TRUE(seconds->isEnabled());
+    seconds->setValue(5);
+    w.preferences()->okButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return w.preferences() == nullptr; }, 5000));
+    EXPECT_TRUE(app_.prefs.verify_checksum);
+    EXPECT_TRUE(app_.prefs.reconnect);
+    EXPECT_EQ(app_.prefs.reconnect_seconds, 5u);
+    std::ifstream in(dir_ + "korvit.ini");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "verifychecksum=1\nreconnect=1\nreconnectseconds=5\n");
+    EXPECT_FALSE(std::filesystem::exists(app_.settings_path));  // Settings.dat is not touched
+}
+
+TEST_F(SafetyWindowTest, ALostPortIsRetriedWithItsOwnStatusUntilTheUserStops) {
+    EXPECT_EQ(StatusLineFor(DataLogState::Closed, ConnectionStatus::Reconnecting),
+              (StatusLook{"ALDL: Reconnecting", QColor(0, 0, 0), QColor(255, 170, 130)}));
+    app_.prefs.reconnect = true;
+    MainWindow& w = Window();
+    auto demo = std::make_unique<Demo>(app_, w);
+    ASSERT_TRUE(demo->Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
+    demo.reset();
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.statusLine()->shownText() == "ALDL: Reconnecting"; }, 10000))
+        << w.statusLine()->shownText().toStdString();
+    EXPECT_TRUE(app_.engine.running());
+    EXPECT_NE(lines_.Text().find("Reconnecting to "), std::string::npos) << lines_.Text();
+    w.ToggleScan();
+    ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(3)));
+    EXPECT_EQ(app_.engine.last_end(), korvit::acquisition::AcquisitionEngine::ScanEnd::Stopped);
+}
+
+}  // namespace
