@@ -284,14 +284,14 @@ TEST_F(MonitorPageTest, RebuildMakesOneChartPerMonitorWithAlternatingAxes) {
     EXPECT_EQ(chart->controlId(), 9000);
     EXPECT_EQ(chart->title(), "Engine trace");
     EXPECT_EQ(chart->geometry(), QRect(0, 0, 800, 600));
-    ASSERT_EQ(chart->AxisCount(), 5u);
-    ASSERT_EQ(chart->SeriesCount(), 4u);
+    ASSERT_EQ(chart->AxisCount(), 7u);
+    ASSERT_EQ(chart->SeriesCount(), 6u);
     DataChartAxis* time = chart->GetAxis(0);
     EXPECT_EQ(time->title(), "Time (M:S)");
     EXPECT_EQ(time->flags(), 0x70u);
     EXPECT_EQ(time->viewRange().max, 20.0f);
-    const int sides[] = {0, 1, 0, 1};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(chart->GetAxis(i + 1)->position(), sides[i]);
+    const int sides[] = {0, 1, 0, 1, 0, 1};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(chart->GetAxis(i + 1)->position(), sides[i]);
     // The first axis of a side sits nearest the plot; the next one further out.
     EXPECT_EQ(chart->GetAxis(1)->offset(), 0);
     EXPECT_EQ(chart->GetAxis(3)->offset(), chart->GetAxis(1)->thickness());
@@ -300,8 +300,9 @@ TEST_F(MonitorPageTest, RebuildMakesOneChartPerMonitorWithAlternatingAxes) {
     EXPECT_EQ(chart->GetSeries(0)->lineWidth(), 2);
     EXPECT_EQ(chart->GetSeries(0)->lineColor(), QColor(255, 0, 0));  // 0x0000FF: red lowest
     EXPECT_EQ(chart->GetAxis(1)->axisColor(), QColor(255, 0, 0));
-    EXPECT_EQ(chart->plotRect().left,
-              3 + chart->GetAxis(1)->thickness() + chart->GetAxis(3)->thickness());
+    EXPECT_EQ(chart->plotRect().left, 3 + chart->GetAxis(1)->thickness() +
+                                          chart->GetAxis(3)->thickness() +
+                                          chart->GetAxis(5)->thickness());
 
     ADXDefinition empty;
     MonitorPage none(empty);
@@ -332,36 +333,36 @@ TEST_F(MonitorPageTest, RightClickMenuListsEveryValueAndTogglesSeries) {
     QCoreApplication::sendEvent(Chart().chart, &click);
     ASSERT_EQ(texts.size(), 40);
     EXPECT_EQ(texts.front(), "PROM ID");
-    EXPECT_EQ(checked.count(true), 4);
+    EXPECT_EQ(checked.count(true), 6);
     EXPECT_TRUE(checked[texts.indexOf("Engine speed")]);
 
     // A checked value goes: its series, its axis and its monitor entry.
     MMDataChart* chart = Chart().chart;
-    EXPECT_EQ(Monitor().count(), 3u);
-    EXPECT_EQ(chart->SeriesCount(), 3u);
-    EXPECT_EQ(chart->AxisCount(), 4u);
+    EXPECT_EQ(Monitor().count(), 5u);
+    EXPECT_EQ(chart->SeriesCount(), 5u);
+    EXPECT_EQ(chart->AxisCount(), 6u);
     EXPECT_TRUE(page_.modified());
     for (size_t i = 0; i < Monitor().count(); ++i)
         EXPECT_NE(Monitor().series()[i].item, Value("o2"));
 
-    // An unchecked one comes in the palette colour of the monitor's series count (3: pink).
+    // An unchecked one comes in the palette colour of the monitor's series count (5: orange).
     pick = "Battery voltage";
     page_.ShowSeriesMenu(0, QPoint(10, 10));
-    ASSERT_EQ(Monitor().count(), 4u);
-    EXPECT_EQ(Monitor().series()[3].item, Value("battery"));
-    EXPECT_EQ(Monitor().series()[3].linecolor, 0x8080FFu);
-    ASSERT_EQ(chart->SeriesCount(), 4u);
-    EXPECT_EQ(chart->GetSeries(3)->lineColor(), QColor(255, 128, 128));
-    EXPECT_EQ(chart->GetSeries(3)->yAxis()->position(), DataChartAxis::kRight);
+    ASSERT_EQ(Monitor().count(), 6u);
+    EXPECT_EQ(Monitor().series()[5].item, Value("battery"));
+    EXPECT_EQ(Monitor().series()[5].linecolor, 0x0080FFu);
+    ASSERT_EQ(chart->SeriesCount(), 6u);
+    EXPECT_EQ(chart->GetSeries(5)->lineColor(), QColor(255, 128, 0));
+    EXPECT_EQ(chart->GetSeries(5)->yAxis()->position(), DataChartAxis::kRight);
 
     // Each entry keeps its own line: samples of the battery go to the new series only.
     SampleAt(1.0f);
-    EXPECT_EQ(Chart().series[3], chart->GetSeries(3));
-    EXPECT_EQ(chart->GetSeries(3)->points().size(), 1u);
+    EXPECT_EQ(Chart().series[5], chart->GetSeries(5));
+    EXPECT_EQ(chart->GetSeries(5)->points().size(), 1u);
 
     page_.run_menu = [](QMenu&, const QPoint&) -> QAction* { return nullptr; };
     page_.ShowSeriesMenu(0, QPoint(10, 10));  // dismissed: nothing changes
-    EXPECT_EQ(Monitor().count(), 4u);
+    EXPECT_EQ(Monitor().count(), 6u);
 
     // The pages were rebuilt while the menu was open: the choice no longer applies.
     page_.run_menu = [this](QMenu& menu, const QPoint&) -> QAction* {
@@ -369,8 +370,8 @@ TEST_F(MonitorPageTest, RightClickMenuListsEveryValueAndTogglesSeries) {
         return menu.actions().front();
     };
     page_.ShowSeriesMenu(0, QPoint(10, 10));
-    EXPECT_EQ(Monitor().count(), 4u);
-    EXPECT_EQ(Chart().chart->SeriesCount(), 4u);
+    EXPECT_EQ(Monitor().count(), 6u);
+    EXPECT_EQ(Chart().chart->SeriesCount(), 6u);
 }
 
 TEST_F(MonitorPageTest, ScrollBarShowsHistoryAndDraggingPausesFollowing) {
