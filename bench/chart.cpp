@@ -3,21 +3,17 @@
 // appended point, the bytes each point holds, and the whole program's CPU while the demo scans
 // with the Monitors page in front.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTest>
 #include <cmath>
 #include <memory>
 
 #include "controls/mm_data_chart.h"
-#include "controls/mm_tab_sheet.h"
-#include "shell/application.h"
-#include "shell/main_window.h"
+#include "gui_bench.h"
 
 using namespace korvit::controls;
+using namespace korvit::bench;
 
 namespace {
 
@@ -99,47 +95,22 @@ void BM_AppendPoint(benchmark::State& state) {
 }
 BENCHMARK(BM_AppendPoint);
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& tv) { return tv.tv_sec + tv.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 void BM_DemoScanMonitorsVisible(benchmark::State& state) {
     for (auto _ : state) {
-        QProcess sim;
-        sim.start(KORVIT_ECUSIM_PATH, {KORVIT_SOURCE_DIR "/samples/demo.adx"});
-        if (!sim.waitForReadyRead(5000)) {
-            state.SkipWithError("korvit-ecusim did not start");
+        DemoScan scan;
+        if (const char* error = scan.Start("Monitors")) {
+            state.SkipWithError(error);
             return;
         }
-        const std::string port = QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString();
-        korvit::shell::Application app;
-        app.settings_path.clear();
-        app.settings.loadlastdef = 0;
-        korvit::shell::MainWindow window(app);
-        window.show();
-        if (!window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx")) {
-            state.SkipWithError("demo definition did not load");
-            return;
-        }
-        window.tabs()->Select(window.tabs()->IndexOf("Monitors"));
-        app.settings.comport = port;
-        window.ToggleScan();
-        QTest::qWait(1000);
         const double cpu0 = ProcessCpuSeconds();
         QElapsedTimer wall;
         wall.start();
         QTest::qWait(10000);
         const double elapsed = wall.nsecsElapsed() / 1e9;
         const double cpu = ProcessCpuSeconds() - cpu0;
-        state.counters["reply_rate_hz"] = app.engine.state().rate.Rate();
+        state.counters["reply_rate_hz"] = scan.app.engine.state().rate.Rate();
         state.counters["process_cpu_pct"] = 100.0 * cpu / elapsed;
-        window.ToggleScan();
-        app.engine.WaitIdle(std::chrono::seconds(5));
-        sim.terminate();
-        sim.waitForFinished(2000);
+        scan.Stop();
     }
 }
 BENCHMARK(BM_DemoScanMonitorsVisible)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
@@ -147,10 +118,5 @@ BENCHMARK(BM_DemoScanMonitorsVisible)->Iterations(1)->Unit(benchmark::kSecond)->
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvit::bench::RunGuiBenchmarks(argc, argv);
 }

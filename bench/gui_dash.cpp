@@ -10,10 +10,7 @@
 //
 // KORVIT_BENCH_SECONDS sets the length of each phase of 2 (default 20).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <time.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QImage>
@@ -34,6 +31,7 @@
 #include "controls/mm_tab_sheet.h"
 #include "definition/adx_dashboard.h"
 #include "definition/adx_list_view.h"
+#include "gui_bench.h"
 #include "pages/dash_page.h"
 #include "pages/item_list_model.h"
 #include "pages/item_list_page.h"
@@ -44,20 +42,9 @@
 namespace {
 
 using namespace korvit;
+using bench::ProcessCpuSeconds;
+using bench::ThreadCpuSeconds;
 using Clock = std::chrono::steady_clock;
-
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& tv) { return tv.tv_sec + tv.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 double Ms(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -287,10 +274,5 @@ BENCHMARK(BM_DashUnderReplies)->Iterations(1)->Unit(benchmark::kSecond)->UseReal
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvit::bench::RunGuiBenchmarks(argc, argv);
 }

@@ -13,6 +13,7 @@
 #include "controls/chart3d.h"
 #include "controls/mm_grid_control.h"
 #include "definition/definition.h"
+#include "gui_bench.h"
 #include "pages/histogram_page.h"
 
 using korvit::controls::Chart3D;
@@ -118,10 +119,5 @@ BENCHMARK(BM_RefreshHistogramView32)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return korvit::bench::RunGuiBenchmarks(argc, argv);
 }

@@ -26,6 +26,7 @@
 #include "shell/view_bridge.h"
 
 #include "wait_until.h"
+#include "window_fixture.h"
 
 using namespace korvit::shell;
 using korvit::acquisition::ConnectionStatus;
@@ -34,30 +35,8 @@ using korvit::datalog::LogBarButtons;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/korvit-gui-XXXXXX";
-        dir_ = std::string(mkdtemp(pattern)) + "/";
-        app_.settings_path = dir_ + "Settings.dat";
-        app_.log.AddSink(&lines_);
-    }
-    void TearDown() override {
-        window_.reset();
-        app_.log.RemoveSink(&lines_);
-        std::filesystem::remove_all(dir_);
-    }
-    MainWindow& Window() {
-        if (!window_) window_ = std::make_unique<MainWindow>(app_);
-        return *window_;
-    }
     std::string OutputText() {
         QCoreApplication::processEvents();
         return Window().outputPage()->toPlainText().toStdString();
@@ -73,17 +52,6 @@ class MainWindowTest : public ::testing::Test {
         }
         return {};
     }
-    QAction* Find(const QString& text) {
-        for (QAction* a : Window().findChildren<QAction*>()) {
-            if (a->text() == text) return a;
-        }
-        return nullptr;
-    }
-
-    std::string dir_;
-    Application app_;
-    korvit::app::TextBufferSink lines_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 }  // namespace
@@ -396,8 +364,7 @@ TEST_F(MainWindowTest, RecordedScanPlaysBackToItsEndAndClosingStopsPlayback) {
         return chosen;
     };
     Demo demo(app_, w);
-    ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"))
-        << lines_.Text();
+    ASSERT_TRUE(StartDemo(demo)) << lines_.Text();
     ASSERT_TRUE(
         WaitUntil([&] { return w.statusLine()->shownText() == QString("ALDL: Connected"); }, 10000))
         << w.statusLine()->shownText().toStdString();
@@ -447,7 +414,7 @@ TEST_F(MainWindowTest, LostLineEndsTheScanAndKeepsTheRecording) {
         return chosen;
     };
     auto demo = std::make_unique<Demo>(app_, w);
-    ASSERT_TRUE(demo->Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    ASSERT_TRUE(StartDemo(*demo));
     ASSERT_TRUE(
         WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
     w.StartRecording();
@@ -476,7 +443,7 @@ TEST_F(MainWindowTest, LostLineEndsTheScanAndKeepsTheRecording) {
 TEST_F(MainWindowTest, ClosingDuringAScanStopsItAndWritesTheSettings) {
     MainWindow& w = Window();
     Demo demo(app_, w);
-    ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    ASSERT_TRUE(StartDemo(demo));
     ASSERT_TRUE(
         WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
     const std::string port = app_.settings.comport;

@@ -13,6 +13,7 @@
 
 #include "controls/mm_rich_static.h"
 #include "wait_until.h"
+#include "window_fixture.h"
 
 using namespace korvit::shell;
 using korvit::acquisition::ConnectionStatus;
@@ -20,35 +21,7 @@ using korvit::datalog::DataLogState;
 
 namespace {
 
-class SafetyWindowTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/korvit-gui-safety-XXXXXX";
-        dir_ = std::string(mkdtemp(pattern)) + "/";
-        app_.settings_path = dir_ + "Settings.dat";
-        app_.log.AddSink(&lines_);
-    }
-    void TearDown() override {
-        window_.reset();
-        app_.log.RemoveSink(&lines_);
-        std::filesystem::remove_all(dir_);
-    }
-    MainWindow& Window() {
-        if (!window_) window_ = std::make_unique<MainWindow>(app_);
-        return *window_;
-    }
-    QAction* Find(const QString& text) {
-        for (QAction* a : Window().findChildren<QAction*>()) {
-            if (a->text() == text) return a;
-        }
-        return nullptr;
-    }
-
-    std::string dir_;
-    Application app_;
-    korvit::app::TextBufferSink lines_;
-    std::unique_ptr<MainWindow> window_;
-};
+class SafetyWindowTest : public WindowTest {};
 
 TEST_F(SafetyWindowTest, GeneralPageChoicesGoToKorvitIniNotSettingsDat) {
     std::ofstream(dir_ + "korvit.ini") << "reconnectseconds=15\n";
@@ -87,7 +60,7 @@ TEST_F(SafetyWindowTest, ALostPortIsRetriedWithItsOwnStatusUntilTheUserStops) {
     app_.prefs.reconnect = true;
     MainWindow& w = Window();
     auto demo = std::make_unique<Demo>(app_, w);
-    ASSERT_TRUE(demo->Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    ASSERT_TRUE(StartDemo(*demo));
     ASSERT_TRUE(
         WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
     demo.reset();

@@ -30,6 +30,7 @@
 #include "shell/output_page.h"
 
 #include "wait_until.h"
+#include "window_fixture.h"
 
 using namespace korvit::shell;
 using korvit::acquisition::ConnectionStatus;
@@ -37,38 +38,18 @@ using korvit::datalog::DataLogState;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class WindowSafetyTest : public ::testing::Test {
+class WindowSafetyTest : public WindowTest {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/korvit-gui-XXXXXX";
-        dir_ = std::string(mkdtemp(pattern)) + "/";
-        app_.settings_path = dir_ + "Settings.dat";
-        app_.log.AddSink(&lines_);
-    }
-    void TearDown() override {
-        window_.reset();
-        app_.log.RemoveSink(&lines_);
-        std::filesystem::remove_all(dir_);
-    }
     // The window with its dialogs and boxes answered from the queues below; an unexpected
     // question fails the test instead of blocking it.
-    MainWindow& Window() {
-        if (window_) return *window_;
-        window_ = std::make_unique<MainWindow>(app_);
-        window_->choose_file = [this](const QString&, const QString&, const QString&, bool) {
+    void ConfigureWindow(MainWindow& window) override {
+        window.choose_file = [this](const QString&, const QString&, const QString&, bool) {
             if (files_.empty()) return std::string();
             std::string path = files_.front();
             files_.pop_front();
             return path;
         };
-        window_->ask = [this](const UserPrompt& prompt) {
+        window.ask = [this](const UserPrompt& prompt) {
             prompts_.push_back(prompt);
             if (answers_.empty()) {
                 ADD_FAILURE() << "unexpected question: " << prompt.text.toStdString();
@@ -78,12 +59,10 @@ class WindowSafetyTest : public ::testing::Test {
             answers_.pop_front();
             return answer;
         };
-        return *window_;
     }
     bool Said(const std::string& text) { return lines_.Text().find(text) != std::string::npos; }
     void StartDemoScan(Demo& demo) {
-        ASSERT_TRUE(demo.Start(KORVIT_ECUSIM_PATH, KORVIT_SOURCE_DIR "/samples/demo.adx"))
-            << lines_.Text();
+        ASSERT_TRUE(StartDemo(demo)) << lines_.Text();
         ASSERT_TRUE(
             WaitUntil([&] { return app_.engine.status() == ConnectionStatus::Connected; }, 10000));
     }
@@ -96,10 +75,6 @@ class WindowSafetyTest : public ::testing::Test {
         ASSERT_TRUE(WaitUntil([&] { return !w.statusLine()->flashing(); }, 5000));
     }
 
-    std::string dir_;
-    Application app_;
-    korvit::app::TextBufferSink lines_;
-    std::unique_ptr<MainWindow> window_;
     std::deque<std::string> files_;
     std::deque<int> answers_;
     std::vector<UserPrompt> prompts_;
