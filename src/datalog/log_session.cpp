@@ -116,13 +116,14 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
     }
     datalog_.SetSpeed(speed);
     if (views_ != nullptr) views_->ResetCharts();
-    datalog_.StartPlayer();
-    log_.Print("Playing %s", last_xdl_path_.c_str());
+    // Said before the player starts, so that its lines never come between the warning's.
     if (const auto check = CheckXdlFile(last_xdl_path_)) {
         if (const std::string warning = check->Warning(last_xdl_path_); !warning.empty()) {
             log_.PrintLine(warning);
         }
     }
+    datalog_.StartPlayer();
+    log_.Print("Playing %s", last_xdl_path_.c_str());
     RefreshBar();
     return kDataLogOk;
 }
