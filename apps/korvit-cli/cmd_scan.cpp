@@ -179,9 +179,11 @@ int RunScan(const ScanOptions& options) {
     engine.StopWork(AcquisitionEngine::kStopAcquisition);
     bool saved = true;
     if (!record.empty()) {
+        // A failed write already ended the recording; what was written before it is still saved.
+        saved = !session.recording_failed();
         // Finishes the recording and moves it to the chosen name, never over an existing file.
         session.StopCommand();
-        saved = session.last_xdl_path() == record;
+        saved = saved && session.last_xdl_path() == record;
     }
 
     const uint32_t replies = views.replies();

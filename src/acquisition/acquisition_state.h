@@ -5,6 +5,8 @@
 
 #include "acquisition/connection_status.h"
 #include "acquisition/rate_meter.h"
+#include "app/fed_cells.h"
+#include "app/gauge_readings.h"
 #include "evaluation/last_packet.h"
 
 namespace korvit::acquisition {
@@ -19,6 +21,10 @@ struct AcquisitionState {
     /// Origin of every time the callbacks print; counts reply notifications for the rate.
     RateMeter rate;
     evaluation::LastPacket last_packet;
+    /// Readings of the gauges on the shown dashboard, fed by every reply.
+    app::GaugeReadings gauges;
+    /// Histogram cells fed since the Histograms page last drew.
+    app::FedCells fed_cells;
 };
 
 }  // namespace korvit::acquisition

@@ -153,18 +153,24 @@ int32_t DAECallback::OnTrigger(const DataAcqEvent& event) {
     const uint32_t bits = trigger->triggertype;
     const uint32_t hash = trigger->idhash();
     if (bits & 0x02) FeedHistograms(hash);
+    // Without a packet every item reads its last raw number.
+    if (bits & 0x10) state_.gauges.Feed(Packet::None(), hash);
     if (views_ == nullptr) return 0;
     if (bits & 0x04) views_->RedrawItemList();
     if (bits & 0x08) {
         views_->AddChartPoint(static_cast<float>(state_.rate.Elapsed()), Packet::None(), hash);
     }
-    if (bits & 0x10) views_->UpdateDash(Packet::None(), hash);
+    if (bits & 0x10) views_->GaugesChanged();
     return 0;
 }
 
 int32_t DAECallback::OnLogEnd() {
     if (views_ != nullptr) views_->PlaybackEnded();
     return 0;
+}
+
+void DAECallback::OnPlayerStopped() {
+    if (views_ != nullptr) views_->UpdateLogBar();
 }
 
 int32_t DAECallback::OnLogSeekBegin(uint32_t, uint32_t) {
@@ -187,8 +193,9 @@ int32_t DAECallback::OnLogPosition(uint32_t time_ms, uint32_t sampleindex) {
 }
 
 void DAECallback::UpdateViews(float t, Packet packet, uint32_t command_hash) {
+    state_.gauges.Feed(packet, command_hash);
     if (views_ != nullptr) {
-        views_->UpdateDash(packet, command_hash);
+        views_->GaugesChanged();
         views_->RedrawItemList();
     }
     FeedHistograms(command_hash);
@@ -213,7 +220,9 @@ void DAECallback::FeedHistograms(uint32_t command_hash) {
         }
         const int32_t cell = histogram->AddHistogramSample(definition_, snapshot.packet(),
                                                            snapshot.ReplyCommandHash);
-        if (views_ != nullptr && cell >= 0) views_->HistogramFed(histogram, cell);
+        if (cell < 0) continue;
+        state_.fed_cells.Add(histogram, cell);
+        if (views_ != nullptr) views_->HistogramFed(histogram, cell);
     }
 }
 

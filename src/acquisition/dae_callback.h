@@ -54,6 +54,7 @@ class DAECallback : public IDataLogCallback {
     int32_t OnTrigger(const DataAcqEvent& event) override;
 
     int32_t OnLogEnd() override;
+    void OnPlayerStopped() override;
     int32_t OnLogSeekBegin(uint32_t target, uint32_t flags) override;
     int32_t OnLogSeekEnd() override;
     int32_t OnLogPosition(uint32_t time_ms, uint32_t sampleindex) override;

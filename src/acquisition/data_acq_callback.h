@@ -79,6 +79,8 @@ class IDataLogCallback : public IDataAcqCallback {
     virtual int32_t OnLogSeekEnd() = 0;
     /// Raised after every record played: its time stamp and sample index.
     virtual int32_t OnLogPosition(uint32_t time_ms, uint32_t sampleindex) = 0;
+    /// The player thread has left its loop (end, Stop or Pause): player_running() is false.
+    virtual void OnPlayerStopped() {}
 };
 
 }  // namespace korvit::acquisition

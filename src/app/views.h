@@ -17,10 +17,9 @@ class IViews {
   public:
     virtual ~IViews() = default;
 
-    /// Dash gauges of the command take their values from the packet (none: each item's last raw
-    /// number), when the Dash page is visible.
-    virtual void UpdateDash(evaluation::Packet /*packet*/, uint32_t /*command_hash*/) {}
-    /// The item list is redrawn when it is visible.
+    /// The gauge readings in the acquisition state took a reply or a trigger.
+    virtual void GaugesChanged() {}
+    /// Raw numbers and `LastPacket` changed: the item list is redrawn when it is visible.
     virtual void RedrawItemList() {}
     /// Every chart series whose value belongs to the command (or to none) adds a point at t
     /// seconds, from the packet or (none) from the last raw numbers.
@@ -30,7 +29,7 @@ class IViews {
     /// and `LastPacket` holds the packet.
     virtual void ReplyDecoded(float /*t*/, uint32_t /*command_hash*/) {}
     /// A sample went into `cell` (column * 65536 + row) of the histogram; its statistics are
-    /// already updated.
+    /// already updated and the cell is in the acquisition state's fed cells.
     virtual void HistogramFed(const definition::ADXHistogram* /*histogram*/, int32_t /*cell*/) {}
     /// Empties the monitor charts (a new scan or playback run starts).
     virtual void ResetCharts() {}
@@ -46,6 +45,8 @@ class IViews {
     /// The log bar's position slider moves to the sample.
     virtual void SetLogPosition(uint32_t /*sampleindex*/) {}
 
+    /// A write to the recording failed: the recording has ended ("Recording failed").
+    virtual void RecordingFailed() {}
     /// The player reached the end of the datalog: the shell runs its Stop command.
     virtual void PlaybackEnded() {}
     /// Stop work finished stopping acquisition.

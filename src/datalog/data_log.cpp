@@ -235,7 +235,11 @@ uint32_t DataLog::Record(const std::string& path, const definition::ADXDefinitio
 uint32_t DataLog::FinishRecording() {
     std::lock_guard guard(write_lock_);
     header_.endmark = static_cast<uint32_t>(file_.Size() + 1);
-    if (WriteHeaderAndTable() != kDataLogOk) return kDataLogIOError;
+    const uint32_t code = WriteHeaderAndTable();
+    // The recording ends even when its header cannot be written: nothing more is appended.
+    DataLogState recording = DataLogState::Recording;
+    state_.compare_exchange_strong(recording, DataLogState::Open);
+    if (code != kDataLogOk) return kDataLogIOError;
     tablewritten_ = 1;
     state_.store(DataLogState::Open);
     return kDataLogOk;

@@ -134,6 +134,7 @@ void DataLog::PlayerThread() {
         state_.compare_exchange_strong(state, DataLogState::Open);
     }
     playerthread_.store(0);
+    callback_->OnPlayerStopped();
 }
 
 void DataLog::BuildIndex() {

@@ -27,12 +27,16 @@ bool LogSession::IsRecording() const {
 
 void LogSession::AppendReply(uint32_t command_hash, const uint8_t* reply, uint32_t count) {
     if (datalog_.AppendRecord(command_hash, reply, count) != kDataLogIOError) return;
-    // Said once per recording: the records before the failure stay in the file, and nothing
-    // after it is appended, so the file never holds a gap.
+    // Said once per recording: the records before the failure stay in the file, and the
+    // recording ends there, so the file never holds a gap.
     if (write_failure_reported_.exchange(true)) return;
+    datalog_.FinishRecording();
+    recording_failed_.store(true);
     log_.Print("Recording failed: %s. The %u records written before it are kept in %s",
                std::strerror(datalog_.write_error()), datalog_.header().recordcount,
                recording_path_.c_str());
+    if (views_ != nullptr) views_->RecordingFailed();
+    RefreshBar();
 }
 
 uint32_t LogSession::CurrentTimeMs() const {
@@ -49,6 +53,7 @@ void LogSession::Stop() {
 
 uint32_t LogSession::Record() {
     write_failure_reported_.store(false);
+    recording_failed_.store(false);
     // A recording that was killed before it could be finished is moved aside, not overwritten.
     if (datalog_.state() != DataLogState::Recording)
         RecoverUnfinishedRecording(recording_path_, log_);
@@ -58,10 +63,7 @@ uint32_t LogSession::Record() {
 }
 
 void LogSession::StopCommand() {
-    if (datalog_.state() == DataLogState::Recording) {
-        datalog_.FinishRecording();
-        datalog_.Close();
-        log_.PrintLine("Recording stopped");
+    if (StopRecording()) {
         SaveRecording();
     } else if (datalog_.state() != DataLogState::Closed ||
                state_.status.load() == ConnectionStatus::LogPaused) {
@@ -72,25 +74,41 @@ void LogSession::StopCommand() {
     RefreshBar();
 }
 
-void LogSession::SaveRecording() {
-    const std::optional<std::string> chosen = ui_ != nullptr ? ui_->AskSavePath() : std::nullopt;
-    if (!chosen) return;  // the recording stays in the recording file
-    const int error = platform::MoveFileNoReplace(recording_path_, *chosen);
-    if (error != 0) {
-        if (ui_ != nullptr) {
-            ui_->ShowError("Cannot overwrite",
-                           "Log save failed. Log backup saved in install directory as "
-                           "\"temp.xdl\"");
+bool LogSession::StopRecording() {
+    if (datalog_.state() != DataLogState::Recording && !recording_failed_.load()) return false;
+    recording_failed_.store(false);
+    datalog_.FinishRecording();
+    datalog_.Close();
+    log_.PrintLine("Recording stopped");
+    return true;
+}
+
+bool LogSession::SaveRecording() {
+    for (;;) {
+        const std::optional<std::string> chosen =
+            ui_ != nullptr ? ui_->AskSavePath() : std::nullopt;
+        if (chosen) {
+            const int error = platform::MoveFileNoReplace(recording_path_, *chosen);
+            if (views_ != nullptr) views_->SetLogPosition(0);
+            if (error == 0) {
+                last_xdl_path_ = *chosen;
+                log_.Print("Log saved to %s", chosen->c_str());
+                return true;
+            }
+            if (ui_ != nullptr) {
+                ui_->ShowError("Cannot overwrite",
+                               "Log save failed. Log backup saved in install directory as "
+                               "\"temp.xdl\"");
+            }
+            log_.Print("Cannot overwrite existing log: %s, error 0x%X", chosen->c_str(),
+                       static_cast<unsigned>(error));
+            log_.Print("The log was not saved: %s",
+                       platform::MoveFailureReason(error, recording_path_, *chosen).c_str());
         }
-        log_.Print("Cannot overwrite existing log: %s, error 0x%X", chosen->c_str(),
-                   static_cast<unsigned>(error));
-        log_.Print("The log was not saved: %s",
-                   platform::MoveFailureReason(error, recording_path_, *chosen).c_str());
-    } else {
-        last_xdl_path_ = *chosen;
-        log_.Print("Log saved to %s", chosen->c_str());
+        // Cancelled, or the move failed: the recording is still only in the recording file,
+        // which the next Record overwrites.
+        if (ui_ == nullptr || !ui_->AskSaveAgain()) return false;
     }
-    if (views_ != nullptr) views_->SetLogPosition(0);
 }
 
 uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {

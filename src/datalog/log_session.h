@@ -17,7 +17,7 @@ class OutputLog;
 
 namespace korvit::datalog {
 
-/// The two questions the logger asks the user; the GUI shows dialogs, the CLI answers from its
+/// The questions the logger asks the user; the GUI shows dialogs, the CLI answers from its
 /// arguments.
 class ILogSessionUI {
   public:
@@ -26,6 +26,9 @@ class ILogSessionUI {
     virtual std::optional<std::string> AskSavePath() = 0;
     /// The message box shown when the recording cannot be moved to the chosen name.
     virtual void ShowError(const std::string& title, const std::string& text) = 0;
+    /// The recording was not saved (no name, or the move failed): true asks for a name again,
+    /// false leaves it in the recording file.
+    virtual bool AskSaveAgain() { return false; }
 };
 
 /// The logger's user commands (Record, Stop, Play, Pause, seeks and jumps) over one DataLog,
@@ -57,6 +60,15 @@ class LogSession : public acquisition::IDatalogLink {
     /// Stops a recording and saves it under the name the user picks, or stops playback.
     /// Must not run on the player thread.
     void StopCommand();
+    /// Finishes and closes the recording (also one that a failed write ended). False when there
+    /// was none.
+    bool StopRecording();
+    /// Moves the finished recording to the name the user picks, asking again while the user
+    /// wants; true when it was saved.
+    bool SaveRecording();
+    /// True from a failed write until the recording is stopped: the recording has ended, and
+    /// the records before the failure wait in the recording file.
+    bool recording_failed() const { return recording_failed_.load(); }
     /// Plays the last datalog from its start, or resumes a paused one. 0 or the open code.
     uint32_t Play(acquisition::IDataLogCallback* callback);
     /// Pauses playback; Play resumes it.
@@ -74,7 +86,6 @@ class LogSession : public acquisition::IDatalogLink {
 
   private:
     void RefreshBar();
-    void SaveRecording();
 
     const definition::ADXDefinition& definition_;
     acquisition::AcquisitionState& state_;
@@ -85,6 +96,7 @@ class LogSession : public acquisition::IDatalogLink {
     std::string recording_path_;
     std::string last_xdl_path_;
     std::atomic<bool> write_failure_reported_{false};
+    std::atomic<bool> recording_failed_{false};
 };
 
 }  // namespace korvit::datalog

@@ -2,11 +2,10 @@
 
 #include <QComboBox>
 #include <QMenu>
-#include <QMetaObject>
 #include <QResizeEvent>
-#include <QTimer>
 #include <algorithm>
 
+#include "app/gauge_readings.h"
 #include "controls/mm_analog_gauge.h"
 #include "controls/mm_digital_gauge_readout.h"
 #include "controls/mm_status_gauge.h"
@@ -29,27 +28,15 @@ using definition::As;
 
 namespace {
 
-constexpr int kFrameMs = 16;  // merged repaints: about 60 per second at most
-
 QString Text(const definition::OwnedText& text) {
     return QString::fromLatin1(text.view().data(), static_cast<qsizetype>(text.view().size()));
 }
 
-bool TakeRepaint(QWidget* widget, uint32_t type) {
-    switch (type) {
-        case DashPage::kAnalog:
-            return static_cast<MMAnalogGauge*>(widget)->TakeRepaint();
-        case DashPage::kDigital:
-            return static_cast<MMDigitalGaugeReadout*>(widget)->TakeRepaint();
-        default:
-            return static_cast<MMStatusGauge*>(widget)->TakeRepaint();
-    }
-}
-
 }  // namespace
 
-DashPage::DashPage(definition::ADXDefinition& definition, QWidget* parent)
-    : QWidget(parent), definition_(definition), choices_(new QComboBox(this)) {
+DashPage::DashPage(definition::ADXDefinition& definition, app::GaugeReadings& readings,
+                   QWidget* parent)
+    : QWidget(parent), definition_(definition), readings_(readings), choices_(new QComboBox(this)) {
     setObjectName("Dash");
     choices_->setObjectName("DashboardList");
     choices_->move(0, 0);
@@ -59,12 +46,10 @@ DashPage::DashPage(definition::ADXDefinition& definition, QWidget* parent)
                           ? nullptr
                           : static_cast<ADXDashboard*>(choices_->itemData(index).value<void*>()));
     });
-    frame_clock_.start();
 }
 
 DashPage::~DashPage() {
-    std::lock_guard lock(gauges_lock_);
-    gauges_.clear();
+    readings_.Watch(nullptr, {});
 }
 
 void DashPage::FillDashboardChoices() {
@@ -82,13 +67,10 @@ void DashPage::FillDashboardChoices() {
 }
 
 void DashPage::ClearGauges() {
-    std::vector<Gauge> old;
-    {
-        std::lock_guard lock(gauges_lock_);
-        old.swap(gauges_);
-        dashboard_ = nullptr;
-    }
-    for (const Gauge& g : old) delete g.widget;
+    readings_.Watch(nullptr, {});
+    for (const Gauge& g : gauges_) delete g.widget;
+    gauges_.clear();
+    dashboard_ = nullptr;
 }
 
 DashPage::Gauge DashPage::CreateGauge(int index, uint32_t type) {
@@ -139,12 +121,57 @@ void DashPage::ShowDashboard(ADXDashboard* dashboard) {
             created.push_back(g);
         }
     }
-    {
-        std::lock_guard lock(gauges_lock_);
-        gauges_ = std::move(created);
-        dashboard_ = dashboard;
-    }
+    gauges_ = std::move(created);
+    dashboard_ = dashboard;
+    WatchItems();
     LayOut();
+}
+
+void DashPage::WatchItems() {
+    // A gauge whose item is of the wrong kind never reads, as it was never configured.
+    std::vector<ADXObject*> items;
+    if (dashboard_ != nullptr) {
+        const auto& entries = dashboard_->entries();
+        for (size_t i = 0; i < entries.size() && i < gauges_.size(); ++i) {
+            ADXObject* item = entries[i].item;
+            const uint32_t type = gauges_[i].type;
+            const bool fits =
+                gauges_[i].widget != nullptr &&
+                (type == kStatus ? As<ADXBitmask>(item) != nullptr : As<ADXValue>(item) != nullptr);
+            items.push_back(fits ? item : nullptr);
+        }
+    }
+    readings_.Watch(&definition_, std::move(items));
+    drawn_ = readings_.generation();
+}
+
+void DashPage::Refresh(uint32_t changes) {
+    const uint64_t generation = readings_.generation();
+    if (generation == drawn_ && (changes & kPositionChanged) == 0) return;
+    drawn_ = generation;
+    const std::vector<app::GaugeReading> readings = readings_.Readings();
+    for (size_t i = 0; i < gauges_.size() && i < readings.size(); ++i) {
+        const Gauge& g = gauges_[i];
+        const app::GaugeReading& r = readings[i];
+        if (g.widget == nullptr || !r.has_value) continue;
+        switch (g.type) {
+            case kAnalog: {
+                // Widening by the lowest and the highest first gives the dial every reading
+                // since the last frame, and leaves the needle on the latest.
+                auto* dial = static_cast<MMAnalogGauge*>(g.widget);
+                dial->SetValue(r.lowest, false);
+                dial->SetValue(r.highest, false);
+                dial->SetValue(r.value, true);
+                break;
+            }
+            case kDigital:
+                static_cast<MMDigitalGaugeReadout*>(g.widget)->SetValue(r.value);
+                break;
+            default:
+                static_cast<MMStatusGauge*>(g.widget)->SetState(r.state, true);
+                break;
+        }
+    }
 }
 
 void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
@@ -204,7 +231,6 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
 void DashPage::LayOut() {
     const int top = choices_->geometry().bottom() + 1 + 3;
     area_ = QRect(0, top, width(), std::max(0, height() - top));
-    std::lock_guard lock(gauges_lock_);
     if (dashboard_ == nullptr) return;
     const auto& entries = dashboard_->entries();
     const int w = area_.width(), h = area_.height();
@@ -220,13 +246,11 @@ void DashPage::LayOut() {
 }
 
 QWidget* DashPage::gauge(int index) const {
-    std::lock_guard lock(gauges_lock_);
     if (index < 0 || index >= static_cast<int>(gauges_.size())) return nullptr;
     return gauges_[static_cast<size_t>(index)].widget;
 }
 
 int DashPage::gaugeCount() const {
-    std::lock_guard lock(gauges_lock_);
     return static_cast<int>(gauges_.size());
 }
 
@@ -273,95 +297,24 @@ void DashPage::ChooseItem(int index, ADXObject* object) {
     if (!same_type) {
         entry.gaugetype = object->type() == ADXBitmask::kType ? kStatus : kDigital;
         Gauge g = CreateGauge(index, entry.gaugetype);
-        std::lock_guard lock(gauges_lock_);
         old = gauges_[static_cast<size_t>(index)].widget;
         gauges_[static_cast<size_t>(index)] = g;
     }
     entry.item = object;
     entry.itemidhash = object->idhash();
-    {
-        std::lock_guard lock(gauges_lock_);
-        dashboard_->entries()[static_cast<size_t>(index)] = entry;
-    }
+    dashboard_->entries()[static_cast<size_t>(index)] = entry;
     delete old;
-    const Gauge g = [&] {
-        std::lock_guard lock(gauges_lock_);
-        return gauges_[static_cast<size_t>(index)];
-    }();
+    const Gauge g = gauges_[static_cast<size_t>(index)];
     Configure(g, entry);
+    WatchItems();
     if (g.widget != nullptr) g.widget->show();
     LayOut();
     emit definitionModified();
 }
 
-void DashPage::UpdateDash(evaluation::Packet packet, uint32_t command_hash) {
-    if (!visible_.load(std::memory_order_relaxed)) return;
-    {
-        std::lock_guard lock(gauges_lock_);
-        if (dashboard_ == nullptr) return;
-        const auto& entries = dashboard_->entries();
-        for (size_t i = 0; i < gauges_.size() && i < entries.size(); ++i) {
-            const Gauge& g = gauges_[i];
-            if (g.widget == nullptr) continue;
-            ADXObject* item = entries[i].item;
-            if (g.type == kAnalog || g.type == kDigital) {
-                auto* value = As<ADXValue>(item);
-                if (value == nullptr) continue;
-                if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
-                const auto v = static_cast<float>(value->ComputeValue(definition_, packet));
-                if (g.type == kAnalog) {
-                    static_cast<MMAnalogGauge*>(g.widget)->SetValue(v, true);
-                } else {
-                    static_cast<MMDigitalGaugeReadout*>(g.widget)->SetValue(v);
-                }
-            } else {
-                auto* bitmask = As<ADXBitmask>(item);
-                if (bitmask == nullptr) continue;
-                if (bitmask->parentcmdidhash != 0 && bitmask->parentcmdidhash != command_hash)
-                    continue;
-                static_cast<MMStatusGauge*>(g.widget)->SetState(
-                    static_cast<uint32_t>(bitmask->EvaluateBitmask(definition_, packet)), true);
-            }
-        }
-    }
-    RequestRepaint();
-}
-
-void DashPage::RequestRepaint() {
-    if (!flush_pending_.exchange(true)) {
-        QMetaObject::invokeMethod(this, &DashPage::FlushRepaints, Qt::QueuedConnection);
-    }
-}
-
-void DashPage::FlushRepaints() {
-    const qint64 since = frame_clock_.elapsed();
-    if (since < kFrameMs) {
-        // Too soon after the last frame: come back once it is due (the flag stays set, so the
-        // reply thread posts nothing meanwhile).
-        QTimer::singleShot(static_cast<int>(kFrameMs - since), this, &DashPage::FlushRepaints);
-        return;
-    }
-    frame_clock_.restart();
-    flush_pending_.store(false);
-    std::lock_guard lock(gauges_lock_);
-    for (const Gauge& g : gauges_) {
-        if (g.widget != nullptr && TakeRepaint(g.widget, g.type)) g.widget->update();
-    }
-}
-
 void DashPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayOut();
-}
-
-void DashPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    visible_.store(true);
-}
-
-void DashPage::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    visible_.store(false);
 }
 
 }  // namespace korvit::pages

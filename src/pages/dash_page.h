@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
-#include "app/views.h"
+#include "pages/display_page.h"
 
 class QComboBox;
 class QMenu;
 
+namespace korvit::app {
+class GaugeReadings;
+}
 namespace korvit::definition {
 class ADXDashboard;
 class ADXDefinition;
@@ -22,17 +22,25 @@ struct ADXDashboardEntry;
 namespace korvit::pages {
 
 /// The Dash page: a drop-down of the definition's dashboards and, below it, one gauge per entry
-/// of the chosen dashboard, placed by the entry's percentages of the gauge area. Replies update
-/// the gauges on the reply thread; repaints are merged to at most one per gauge per frame.
-class DashPage : public QWidget, public app::IViews {
+/// of the chosen dashboard, placed by the entry's percentages of the gauge area. The reply path
+/// keeps the shown gauges' readings (with their lowest and highest) in the core; the page draws
+/// them when refreshed.
+class DashPage : public QWidget, public DisplayPage {
     Q_OBJECT
   public:
     /// Entry gauge types.
     enum GaugeType : uint32_t { kAnalog = 0, kDigital = 1, kStatus = 2 };
     static constexpr int kFirstGaugeId = 10000;
 
-    DashPage(definition::ADXDefinition& definition, QWidget* parent = nullptr);
+    DashPage(definition::ADXDefinition& definition, app::GaugeReadings& readings,
+             QWidget* parent = nullptr);
     ~DashPage() override;
+
+    QWidget* widget() override { return this; }
+    /// Refills the drop-down from the definition (FillDashboardChoices).
+    void Rebuild() override { FillDashboardChoices(); }
+    /// The gauges take the latest readings, lowest and highest of the core.
+    void Refresh(uint32_t changes) override;
 
     /// Refills the drop-down with every dashboard in definition order and shows the first.
     void FillDashboardChoices();
@@ -55,17 +63,12 @@ class DashPage : public QWidget, public app::IViews {
     /// marked modified.
     void ChooseItem(int index, definition::ADXObject* object);
 
-    /// Reply path (any thread): every gauge of the command takes its reading from the packet.
-    void UpdateDash(evaluation::Packet packet, uint32_t command_hash) override;
-
   signals:
     /// A gauge was given another item: the dashboard in the definition changed.
     void definitionModified();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
   private:
     struct Gauge {
@@ -77,19 +80,17 @@ class DashPage : public QWidget, public app::IViews {
     void LayOut();
     void ClearGauges();
     void OnRightClick(int index, const QPoint& pos);
-    void RequestRepaint();
-    void FlushRepaints();
+    /// The core keeps readings for the shown gauges' items from now on.
+    void WatchItems();
 
     definition::ADXDefinition& definition_;
+    app::GaugeReadings& readings_;
     QComboBox* choices_;
     definition::ADXDashboard* dashboard_ = nullptr;
     QRect area_;
-    // Guards the gauge list and the dashboard's entries against the reply thread.
-    mutable std::mutex gauges_lock_;
     std::vector<Gauge> gauges_;
-    std::atomic<bool> visible_{false};
-    std::atomic<bool> flush_pending_{false};
-    QElapsedTimer frame_clock_;
+    /// The readings' generation last drawn.
+    uint64_t drawn_ = 0;
 };
 
 }  // namespace korvit::pages

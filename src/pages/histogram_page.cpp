@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/fed_cells.h"
 #include "controls/chart3d.h"
 #include "controls/mm_grid_control.h"
 #include "definition/adx_definition.h"
@@ -58,9 +59,11 @@ QString HistogramTitle(const ADXHistogram& h) {
 
 }  // namespace
 
-HistogramPage::HistogramPage(definition::ADXDefinition& definition, QWidget* parent)
+HistogramPage::HistogramPage(definition::ADXDefinition& definition, app::FedCells& fed_cells,
+                             QWidget* parent)
     : QWidget(parent),
       definition_(definition),
+      fed_cells_(fed_cells),
       histograms_(new QComboBox(this)),
       views_(new QComboBox(this)),
       clear_(new QPushButton("Clear", this)),
@@ -247,6 +250,20 @@ void HistogramPage::ShowFedCell(const ADXHistogram* histogram, int32_t cell) {
         point.value = v;
         chart_->SetPoint(row, column, point);
         chart_->Redraw();
+    }
+}
+
+void HistogramPage::Refresh(uint32_t changes) {
+    bool overflow = false;
+    const auto cells = fed_cells_.Take(&overflow);
+    if ((changes & kPositionChanged) == 0) return ShowFedCells(cells, overflow);
+    RefreshHistogramView();
+    if (overflow) return;  // the newest cells were not kept one by one
+    // The newest cell of the shown histogram is marked, as drawing cell by cell leaves it.
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
+        if (it->first != current_) continue;
+        ShowFedCell(it->first, it->second);
+        break;
     }
 }
 

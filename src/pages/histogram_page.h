@@ -5,10 +5,15 @@
 #include <utility>
 #include <vector>
 
+#include "pages/display_page.h"
+
 class QCheckBox;
 class QComboBox;
 class QPushButton;
 
+namespace korvit::app {
+class FedCells;
+}
 namespace korvit::definition {
 class ADXDefinition;
 class ADXHistogram;
@@ -23,15 +28,21 @@ namespace korvit::pages {
 
 /// The Histograms page: one histogram of the definition at a time, as a grid of per-cell
 /// statistics or as a 3D surface. Samples are added on the worker thread (under the
-/// histogram's lock); the page reads the cells that changed on the GUI thread.
-class HistogramPage : public QWidget {
+/// histogram's lock); a refresh redraws the cells fed since the last one.
+class HistogramPage : public QWidget, public DisplayPage {
     Q_OBJECT
   public:
     /// Column width and row height of the grid's cells, in pixels.
     static constexpr int kColumnWidth = 55;
     static constexpr int kRowHeight = 20;
 
-    explicit HistogramPage(definition::ADXDefinition& definition, QWidget* parent = nullptr);
+    HistogramPage(definition::ADXDefinition& definition, app::FedCells& fed_cells,
+                  QWidget* parent = nullptr);
+
+    QWidget* widget() override { return this; }
+    void Rebuild() override { FillHistogramChoices(); }
+    /// Redraws the fed cells of the shown histogram, or all of it after a position change.
+    void Refresh(uint32_t changes) override;
 
     /// Refills the "Histogram" list from the definition (after every load), shows the first.
     void FillHistogramChoices();
@@ -67,6 +78,7 @@ class HistogramPage : public QWidget {
     void OnClear();
 
     definition::ADXDefinition& definition_;
+    app::FedCells& fed_cells_;
     definition::ADXHistogram* current_ = nullptr;
     uint32_t statistic_ = 0;
     QComboBox* histograms_;

@@ -2,8 +2,6 @@
 
 #include <QComboBox>
 #include <QHeaderView>
-#include <QMetaObject>
-#include <QTimer>
 #include <QTreeView>
 
 #include "definition/adx_definition.h"
@@ -13,10 +11,6 @@
 namespace korvit::pages {
 
 using definition::ADXListView;
-
-namespace {
-constexpr int kFrameMs = 16;
-}
 
 ItemListPage::ItemListPage(definition::ADXDefinition& definition,
                            const evaluation::LastPacket& last_packet, QWidget* parent)
@@ -49,7 +43,6 @@ ItemListPage::ItemListPage(definition::ADXDefinition& definition,
                              : static_cast<ADXListView*>(choices_->itemData(index).value<void*>());
         FillItemList();
     });
-    frame_clock_.start();
 }
 
 void ItemListPage::FillItemListChoices() {
@@ -80,22 +73,8 @@ void ItemListPage::RefreshItemList() {
     model_->Refresh();
 }
 
-void ItemListPage::RedrawItemList() {
-    if (!visible_.load(std::memory_order_relaxed)) return;
-    if (!pending_.exchange(true)) {
-        QMetaObject::invokeMethod(this, &ItemListPage::Flush, Qt::QueuedConnection);
-    }
-}
-
-void ItemListPage::Flush() {
-    const qint64 since = frame_clock_.elapsed();
-    if (since < kFrameMs) {
-        QTimer::singleShot(static_cast<int>(kFrameMs - since), this, &ItemListPage::Flush);
-        return;
-    }
-    frame_clock_.restart();
-    pending_.store(false);
-    RefreshItemList();
+void ItemListPage::Refresh(uint32_t changes) {
+    if (changes & (kRepliesChanged | kPositionChanged)) RefreshItemList();
 }
 
 void ItemListPage::resizeEvent(QResizeEvent* event) {
@@ -103,16 +82,6 @@ void ItemListPage::resizeEvent(QResizeEvent* event) {
     // The table keeps its top-left corner and takes the full width and the remaining height.
     const QPoint at = table_->pos();
     table_->resize(std::max(0, width() - at.x()), std::max(0, height() - at.y()));
-}
-
-void ItemListPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    visible_.store(true);
-}
-
-void ItemListPage::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    visible_.store(false);
 }
 
 }  // namespace korvit::pages

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QWidget>
-#include <atomic>
 
-#include "app/views.h"
+#include "pages/display_page.h"
 
 class QComboBox;
 class QTreeView;
@@ -22,9 +20,8 @@ namespace korvit::pages {
 class ItemListModel;
 
 /// The Item Lists page: a drop-down of the definition's item lists over a report table of the
-/// chosen one. Replies only mark the table for refreshing; the GUI refreshes it at most once a
-/// frame, and then only the visible rows compute their values.
-class ItemListPage : public QWidget, public app::IViews {
+/// chosen one. Each refresh after replies recomputes only the visible rows from `LastPacket`.
+class ItemListPage : public QWidget, public DisplayPage {
     Q_OBJECT
   public:
     ItemListPage(definition::ADXDefinition& definition, const evaluation::LastPacket& last_packet,
@@ -42,25 +39,19 @@ class ItemListPage : public QWidget, public app::IViews {
     QTreeView* table() const { return table_; }
     ItemListModel* model() const { return model_; }
 
-    /// Reply path (any thread): asks for a refresh when the list is visible.
-    void RedrawItemList() override;
+    QWidget* widget() override { return this; }
+    void Rebuild() override { FillItemListChoices(); }
+    void Refresh(uint32_t changes) override;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
   private:
-    void Flush();
-
     definition::ADXDefinition& definition_;
     QComboBox* choices_;
     QTreeView* table_;
     ItemListModel* model_;
     definition::ADXListView* current_ = nullptr;
-    std::atomic<bool> visible_{false};
-    std::atomic<bool> pending_{false};
-    QElapsedTimer frame_clock_;
 };
 
 }  // namespace korvit::pages

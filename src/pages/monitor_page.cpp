@@ -110,6 +110,10 @@ void MonitorPage::Rebuild() {
     UpdateScrollBar();
 }
 
+void MonitorPage::Refresh(uint32_t changes) {
+    if (changes & (kChartsChanged | kPositionChanged)) UpdateScrollBar();
+}
+
 void MonitorPage::Configure(MonitorChart& c) {
     c.chart->DeleteAllSeries();
     while (c.chart->AxisCount() > 1) c.chart->DeleteAxis(1);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "evaluation/last_packet.h"
+#include "pages/display_page.h"
 
 class QAction;
 class QMenu;
@@ -40,7 +41,7 @@ struct MonitorChart {
 /// The Monitors page: one time chart per monitor of the definition, stacked top to bottom, and
 /// a horizontal scroll bar through the recorded history. Samples, resets and cursor times may
 /// come from the connect and player threads; they never wait for the GUI thread.
-class MonitorPage : public QWidget {
+class MonitorPage : public QWidget, public DisplayPage {
     Q_OBJECT
   public:
     static constexpr int kFirstChartId = 9000;
@@ -56,8 +57,11 @@ class MonitorPage : public QWidget {
     explicit MonitorPage(definition::ADXDefinition& definition, QWidget* parent = nullptr);
     ~MonitorPage() override;
 
+    QWidget* widget() override { return this; }
     /// Deletes every chart and builds one per monitor of the definition, in definition order.
-    void Rebuild();
+    void Rebuild() override;
+    /// The charts repaint themselves as points arrive; the scroll bar follows here.
+    void Refresh(uint32_t changes) override;
     /// Appends (t, value) to every series whose value belongs to the command (or to none),
     /// from the packet or (none) from the value's last raw number; then moves each cursor to t.
     void Sample(float t, evaluation::Packet packet, uint32_t command_hash);

@@ -4,31 +4,9 @@
 
 namespace korvit::shell {
 
-bool DataLogLink::IsRecording() const {
-    return log_.state() == datalog::DataLogState::Recording;
-}
-
-void DataLogLink::AppendReply(uint32_t command_hash, const uint8_t* reply, uint32_t count) {
-    log_.AppendRecord(command_hash, reply, count);
-}
-
-void DataLogLink::Stop() {
-    switch (log_.state()) {
-        case datalog::DataLogState::Recording:
-            log_.FinishRecording();
-            break;
-        case datalog::DataLogState::Playing:
-        case datalog::DataLogState::Stopping:
-            log_.StopPlayer();
-            break;
-        default:
-            break;
-    }
-}
-
 Application::Application() {
     settings_path = app::SettingsFilePath(platform::ProgramDirectory());
-    engine.set_datalog(&datalog_link);
+    engine.set_datalog(&session);
     datalog.SetCallback(&engine.callback());
 }
 

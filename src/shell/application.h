@@ -3,29 +3,15 @@
 #include <string>
 
 #include "acquisition/acquisition_engine.h"
-#include "acquisition/datalog_link.h"
 #include "app/app_settings.h"
 #include "app/output_log.h"
 #include "app/safety_prefs.h"
 #include "datalog/data_log.h"
+#include "datalog/log_session.h"
 #include "definition/adx_definition.h"
 #include "shell/editor_library.h"
 
 namespace korvit::shell {
-
-/// Lets the engine's reply path record into the datalog and the stop work end it.
-class DataLogLink : public acquisition::IDatalogLink {
-  public:
-    explicit DataLogLink(datalog::DataLog& log) : log_(log) {}
-    bool IsRecording() const override;
-    void AppendReply(uint32_t command_hash, const uint8_t* reply, uint32_t count) override;
-    uint32_t CurrentTimeMs() const override { return log_.currenttime(); }
-    /// Finishes a recording (it stays in the recording file), or stops the player and waits.
-    void Stop() override;
-
-  private:
-    datalog::DataLog& log_;
-};
 
 /// The records that live for the whole run of the program: settings, Output log, the
 /// definition, the engine with its port, the datalog and the editor library.
@@ -41,7 +27,9 @@ struct Application {
     definition::ADXDefinition definition;
     acquisition::AcquisitionEngine engine{definition, log};
     datalog::DataLog datalog;
-    DataLogLink datalog_link{datalog};
+    /// Recording, saving and playback, as the command-line program drives them too; also the
+    /// reply path's link to the datalog.
+    datalog::LogSession session{definition, engine.state(), log, datalog};
     EditorLibrary editor;
 };
 

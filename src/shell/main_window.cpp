@@ -20,6 +20,7 @@
 #include "controls/mm_text_progress.h"
 #include "datalog/xdl_check.h"
 #include "pages/dash_page.h"
+#include "pages/display_page.h"
 #include "pages/histogram_page.h"
 #include "pages/item_list_page.h"
 #include "pages/monitor_page.h"
@@ -74,9 +75,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    for (auto& thread : stop_threads_) {
-        if (thread.joinable()) thread.join();
-    }
+    for (StopWork& work : stop_threads_) work.thread.join();
     // Closed without the shutdown sequence (as tests do): stop what runs, then let go of the
     // page and the views before they go.
     if (app_.engine.running())
@@ -84,6 +83,8 @@ MainWindow::~MainWindow() {
     app_.engine.WaitIdle(std::chrono::seconds(5));
     app_.datalog.Close();
     app_.engine.set_views(nullptr);
+    app_.session.set_views(nullptr);
+    app_.session.set_ui(nullptr);
     app_.log.RemoveSink(sink_);
 }
 
@@ -197,7 +198,8 @@ void MainWindow::BuildToolBars() {
     connect(log_bar_->stop(), &QAction::triggered, this, &MainWindow::Stop);
     connect(log_bar_->select(), &QAction::triggered, this, &MainWindow::SelectLog);
     connect(log_bar_, &LogBar::seekRequested, this, [this](int sample) {
-        app_.datalog.Seek(static_cast<uint32_t>(sample), datalog::kSeekRewind);
+        app_.session.SeekTo(static_cast<uint32_t>(sample));
+        views_->Mark(pages::kPositionChanged);
     });
 }
 
@@ -228,29 +230,40 @@ void MainWindow::BuildPages() {
     connect(output_, &OutputPage::saveAsTextRequested, this, &MainWindow::SaveOutputAsText);
     tabs_->AddPage(output_, "Output");
     tabs_->Select(0);
-    dash_ = new pages::DashPage(app_.definition, tabs_);
-    tabs_->AddPage(dash_, "Dash");
-
-    item_lists_ = new pages::ItemListPage(app_.definition, app_.engine.state().last_packet, tabs_);
-    tabs_->AddPage(item_lists_, "Item Lists");
-    views_->AttachDisplays(dash_, item_lists_);
-
-    auto* histograms = new pages::HistogramPage(app_.definition, tabs_);
-    connect(views_, &ViewBridge::histogramsFed, histograms, [this, histograms] {
-        bool overflow = false;
-        const auto cells = views_->TakeFedCells(&overflow);
-        histograms->ShowFedCells(cells, overflow);
-    });
-    tabs_->AddPage(histograms, "Histograms");
-
+    acquisition::AcquisitionState& state = app_.engine.state();
+    // The display pages, in tab order.
+    dash_ = new pages::DashPage(app_.definition, state.gauges, tabs_);
+    AddDisplayPage(dash_, "Dash");
+    item_lists_ = new pages::ItemListPage(app_.definition, state.last_packet, tabs_);
+    AddDisplayPage(item_lists_, "Item Lists");
+    AddDisplayPage(new pages::HistogramPage(app_.definition, state.fed_cells, tabs_), "Histograms");
     auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
     monitors->setObjectName("Monitors");
     views_->SetMonitorPage(monitors);
-    tabs_->AddPage(monitors, "Monitors");
+    AddDisplayPage(monitors, "Monitors");
+
+    connect(tabs_, &QTabWidget::currentChanged, this,
+            [this] { RefreshShownPage(pages::kEverythingChanged); });
+}
+
+void MainWindow::AddDisplayPage(pages::DisplayPage* page, const QString& title) {
+    display_pages_.push_back(page);
+    tabs_->AddPage(page->widget(), title);
+}
+
+void MainWindow::RefreshShownPage(uint32_t changes) {
+    const QWidget* shown = tabs_->currentWidget();
+    for (pages::DisplayPage* page : display_pages_) {
+        if (page->widget() == shown) page->Refresh(changes);
+    }
 }
 
 void MainWindow::ConnectViews() {
     app_.engine.set_views(views_);
+    app_.session.set_views(views_);
+    app_.session.set_ui(&questions_);
+    connect(views_, &ViewBridge::recordingFailed, this, &MainWindow::OnRecordingFailed);
+    connect(views_, &ViewBridge::frame, this, &MainWindow::RefreshShownPage);
     connect(views_, &ViewBridge::statusRequested, this, &MainWindow::RefreshStatusBar);
     connect(views_, &ViewBridge::logBarRequested, this, &MainWindow::UpdateLogBarButtons);
     connect(views_, &ViewBridge::flashRequested, this, [this](const QString& text) {
@@ -271,7 +284,10 @@ void MainWindow::ConnectViews() {
         UpdateLogBarButtons();
         RefreshStatusBar();
     });
-    connect(views_, &ViewBridge::acquisitionStopped, this, &MainWindow::RefreshStatusBar);
+    connect(views_, &ViewBridge::acquisitionStopped, this, [this] {
+        JoinEndedStopWork();
+        RefreshStatusBar();
+    });
     connect(views_, &ViewBridge::datalogStopped, this, &MainWindow::OnDatalogStopped);
     connect(views_, &ViewBridge::closeRequested, this, &MainWindow::OnCloseRequested);
 }
@@ -308,16 +324,8 @@ void MainWindow::UpdateLogBarButtons() {
 }
 
 void MainWindow::RebuildPages() {
-    // Each page rebuilds from the definition just loaded.
-
-    dash_->FillDashboardChoices();
-
-    item_lists_->FillItemListChoices();
-
-    if (auto* histograms = findChild<pages::HistogramPage*>()) histograms->FillHistogramChoices();
-
-    if (auto* monitors = findChild<pages::MonitorPage*>()) monitors->Rebuild();
-
+    for (pages::DisplayPage* page : display_pages_) page->Rebuild();
+    RefreshShownPage(pages::kEverythingChanged);
     RefreshTitle();
 }
 
@@ -345,13 +353,27 @@ void MainWindow::About() {
 }
 
 void MainWindow::StartStopWork(uint32_t flags) {
-    stop_threads_.emplace_back([this, flags] { app_.engine.StopWork(flags); });
+    JoinEndedStopWork();
+    auto done = std::make_unique<std::atomic<bool>>(false);
+    std::atomic<bool>* flag = done.get();
+    stop_threads_.push_back({std::thread([this, flags, flag] {
+                                 app_.engine.StopWork(flags);
+                                 flag->store(true);
+                             }),
+                             std::move(done)});
+}
+
+void MainWindow::JoinEndedStopWork() {
+    std::erase_if(stop_threads_, [](StopWork& work) {
+        if (!work.done->load()) return false;
+        work.thread.join();
+        return true;
+    });
 }
 
 void MainWindow::OnDatalogStopped() {
-    app_.datalog.Close();
-    app_.log.PrintLine("Playback stopped");
-    SetConnectionStatus(ConnectionStatus::NotConnected);
+    JoinEndedStopWork();
+    app_.session.PlaybackStopped();
     log_bar_->slider()->setValue(0);
     UpdateLogBarButtons();
     RefreshStatusBar();

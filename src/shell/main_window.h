@@ -4,7 +4,10 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +24,7 @@ class MMTextProgress;
 }  // namespace korvit::controls
 namespace korvit::pages {
 class DashPage;
+class DisplayPage;
 class ItemListPage;
 }  // namespace korvit::pages
 
@@ -50,7 +54,10 @@ class MainWindow : public QMainWindow {
     void SetConnectionStatus(acquisition::ConnectionStatus status);
     void RefreshTitle();
     void UpdateLogBarButtons();
+    /// Every display page rebuilds from the definition; the shown one draws at once.
     void RebuildPages();
+    /// The shown display page draws what changed (pages::DisplayChanges bits).
+    void RefreshShownPage(uint32_t changes);
 
     /// Scan: starts acquisition, or stops it when it runs.
     void ToggleScan();
@@ -97,6 +104,8 @@ class MainWindow : public QMainWindow {
     void BuildToolBars();
     void BuildStatusBar();
     void BuildPages();
+    /// Adds a display page as a tab of its own; the window rebuilds and refreshes it from then on.
+    void AddDisplayPage(pages::DisplayPage* page, const QString& title);
     void ShowSplash();
     void ConnectViews();
 
@@ -112,6 +121,8 @@ class MainWindow : public QMainWindow {
 
     /// Runs the engine's stop work on a thread of its own, so that the GUI never blocks.
     void StartStopWork(uint32_t flags);
+    /// Joins the stop-work threads that have ended.
+    void JoinEndedStopWork();
     void OnDatalogStopped();
     void OnCloseRequested();
     std::string ChooseFile(const QString& title, const QString& filter, const QString& ext,
@@ -125,11 +136,13 @@ class MainWindow : public QMainWindow {
     // Keeping recordings and the Output page (main_window_recording.cpp).
     /// Writes the refusal to the Output page and shows it on the status line.
     void Refuse(const char* text);
-    void StopRecording();
     /// Asks for a name and moves the recording there until it is saved or the user keeps it in
     /// the recording file; false when the user cancels (only offered when exiting).
     bool SaveRecording(bool exiting);
-    bool MoveRecordingTo(const std::string& path);
+    /// A write to the recording failed and ended it.
+    void OnRecordingFailed();
+    /// True while the player thread may still use the definition.
+    bool PlayerBusy() const;
     /// Exit while recording: false when the user cancels the exit.
     bool KeepRecordingAtExit();
     void SaveOutputAsText();
@@ -144,6 +157,7 @@ class MainWindow : public QMainWindow {
     OutputPage* output_ = nullptr;
     pages::DashPage* dash_ = nullptr;
     pages::ItemListPage* item_lists_ = nullptr;
+    std::vector<pages::DisplayPage*> display_pages_;
     OutputPageSink* sink_ = nullptr;
     LogBar* log_bar_ = nullptr;
     QPointer<MMPropTreeContainer> preferences_;
@@ -152,7 +166,25 @@ class MainWindow : public QMainWindow {
     QAction* scan_ = nullptr;
     QAction* connect_ = nullptr;
     std::array<QAction*, 6> speed_actions_{};
-    std::vector<std::thread> stop_threads_;
+    /// The session's questions, put to the user through ChooseFile and Ask.
+    class SessionQuestions : public datalog::ILogSessionUI {
+      public:
+        explicit SessionQuestions(MainWindow& window) : window_(window) {}
+        std::optional<std::string> AskSavePath() override;
+        void ShowError(const std::string& title, const std::string& text) override;
+        bool AskSaveAgain() override;
+        bool exiting = false;
+        bool cancelled = false;
+
+      private:
+        MainWindow& window_;
+    };
+    SessionQuestions questions_{*this};
+    struct StopWork {
+        std::thread thread;
+        std::unique_ptr<std::atomic<bool>> done;
+    };
+    std::vector<StopWork> stop_threads_;
     bool shutting_down_ = false;
     bool may_close_ = false;
 };

@@ -1,11 +1,11 @@
 // The main window's commands: definitions, scanning, recording and playback.
 #include <QFileDialog>
-#include <QTimer>
 
 #include "controls/mm_text_progress.h"
 #include "datalog/xdl_check.h"
 #include "datalog/xdl_probe.h"
 #include "definition/legacy/ads_import.h"
+#include "pages/display_page.h"
 #include "platform/recording_location.h"
 #include "shell/file_places.h"
 #include "shell/log_bar.h"
@@ -50,9 +50,16 @@ int MainWindow::Ask(const UserPrompt& prompt) {
     return ask ? ask(prompt) : ShowPrompt(this, prompt);
 }
 
+bool MainWindow::PlayerBusy() const {
+    // After Pause the player thread may still be inside a reply until it notices.
+    const DataLogState state = app_.datalog.state();
+    return state == DataLogState::Playing || state == DataLogState::Stopping ||
+           app_.datalog.player_running();
+}
+
 bool MainWindow::LoadDefinition(const std::string& path) {
     // The engine and the player hold pointers into the definition while they run.
-    if (app_.engine.running() || app_.datalog.state() == DataLogState::Playing) {
+    if (app_.engine.running() || PlayerBusy()) {
         app_.log.Print("Stop scanning and playback before loading %s", path.c_str());
         return false;
     }
@@ -99,7 +106,7 @@ void MainWindow::ImportDefinition() {
     const std::string path =
         ChooseFile("Select file to import...", "ADS Files (*.ads);;All Files (*.*)", "ads", false);
     if (path.empty()) return;
-    if (app_.engine.running() || app_.datalog.state() == DataLogState::Playing) {
+    if (app_.engine.running() || PlayerBusy()) {
         app_.log.Print("Stop scanning and playback before importing %s", path.c_str());
         return;
     }
@@ -181,10 +188,8 @@ void MainWindow::SelectLog() {
 }
 
 void MainWindow::StartRecording() {
-    if (app_.datalog.state() != DataLogState::Recording) {
-        datalog::RecoverUnfinishedRecording(platform::RecordingPath(), app_.log);
-    }
-    app_.datalog.Record(platform::RecordingPath(), app_.definition);
+    app_.session.set_recording_path(platform::RecordingPath());
+    app_.session.Record();
     UpdateLogBarButtons();
     RefreshStatusBar();
 }
@@ -198,63 +203,32 @@ void MainWindow::PlayOrPause() {
 }
 
 void MainWindow::Play() {
-    datalog::DataLog& log = app_.datalog;
     if (app_.engine.running()) {
         Refuse(kStopScanningFirst);
         return;
     }
-    if (log.state() == DataLogState::Open && app_.engine.status() == ConnectionStatus::LogPaused) {
-        log.StartPlayer();
-        app_.log.PrintLine("Playback unpaused");
-        UpdateLogBarButtons();
-        return;
-    }
-    const float speed = log.speed();
-    log.SetCallback(&app_.engine.callback());
-    const std::string& path = app_.settings.lastxdlpath;
-    const uint32_t code = log.Open(path);
-    if (code != 0) {
-        app_.log.PrintLine(datalog::FormatOpenError(path, code));
-        UpdateLogBarButtons();
-        RefreshStatusBar();
-        return;
-    }
-    log.SetSpeed(speed);
-    log_bar_->slider()->setRange(0, static_cast<int>(log.header().recordcount));
-    views_->ResetCharts();
-    log.StartPlayer();
-    app_.log.Print("Playing %s", path.c_str());
-    if (const auto check = datalog::CheckXdlFile(path)) {
-        if (const std::string warning = check->Warning(path); !warning.empty()) {
-            app_.log.PrintLine(warning);
-        }
+    app_.session.set_last_xdl_path(app_.settings.lastxdlpath);
+    if (app_.session.Play(&app_.engine.callback()) == datalog::kDataLogOk) {
+        log_bar_->slider()->setRange(0, static_cast<int>(app_.datalog.header().recordcount));
     }
     UpdateLogBarButtons();
     RefreshStatusBar();
 }
 
 void MainWindow::Pause() {
-    if (app_.datalog.Pause()) {
-        SetConnectionStatus(ConnectionStatus::LogPaused);
-        app_.log.PrintLine("Playback paused");
-        // The player ends at its next check; the buttons follow once it has.
-        auto* poll = new QTimer(this);
-        connect(poll, &QTimer::timeout, this, [this, poll] {
-            if (app_.datalog.player_running()) return;
-            UpdateLogBarButtons();
-            poll->deleteLater();
-        });
-        poll->start(20);
+    if (app_.datalog.state() == DataLogState::Playing) {
+        app_.session.Pause();
+        RefreshStatusBar();
+        // The player ends at its next check and then says so; the buttons follow.
+        views_->Mark(pages::kPositionChanged);
     }
     UpdateLogBarButtons();
 }
 
 void MainWindow::Stop() {
-    datalog::DataLog& log = app_.datalog;
-    if (log.state() == DataLogState::Recording) {
-        StopRecording();
+    if (app_.session.StopRecording()) {
         SaveRecording(false);
-    } else if (log.state() == DataLogState::Playing ||
+    } else if (app_.datalog.state() == DataLogState::Playing ||
                app_.engine.status() == ConnectionStatus::LogPaused) {
         StartStopWork(acquisition::AcquisitionEngine::kStopDatalog);
     }
@@ -263,13 +237,14 @@ void MainWindow::Stop() {
 }
 
 void MainWindow::JumpForward() {
-    app_.datalog.Seek(app_.datalog.recordsread() + 10, 0);
+    app_.session.JumpForward();
+    views_->Mark(pages::kPositionChanged);
     log_bar_->slider()->setValue(static_cast<int>(app_.datalog.recordsread()));
 }
 
 void MainWindow::JumpBackward() {
-    const uint32_t read = app_.datalog.recordsread();
-    app_.datalog.Seek(read < 10 ? 0 : read - 10, datalog::kSeekRewind);
+    app_.session.JumpBackward();
+    views_->Mark(pages::kPositionChanged);
     log_bar_->slider()->setValue(static_cast<int>(app_.datalog.recordsread()));
 }
 

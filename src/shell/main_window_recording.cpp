@@ -4,9 +4,6 @@
 #include <QSaveFile>
 
 #include "controls/mm_rich_static.h"
-#include "platform/file_move.h"
-#include "platform/move_failure.h"
-#include "platform/recording_location.h"
 #include "shell/log_bar.h"
 #include "shell/main_window.h"
 #include "shell/output_page.h"
@@ -36,52 +33,52 @@ void MainWindow::SyncScanAction() {
     }
 }
 
-void MainWindow::StopRecording() {
-    app_.datalog.FinishRecording();
-    app_.datalog.Close();
-    app_.log.PrintLine("Recording stopped");
+std::optional<std::string> MainWindow::SessionQuestions::AskSavePath() {
+    const std::string path = window_.ChooseFile("Select/Create file to save...",
+                                                "Datalog (XDL) Files (*.xdl)", "xdl", true);
+    if (path.empty()) return std::nullopt;
+    return path;
+}
+
+void MainWindow::SessionQuestions::ShowError(const std::string& title, const std::string& text) {
+    window_.Ask({QString::fromStdString(title),
+                 QString::fromStdString(text),
+                 QMessageBox::Critical,
+                 {"OK"}});
+}
+
+bool MainWindow::SessionQuestions::AskSaveAgain() {
+    const int answer = window_.Ask(KeepRecordingPrompt(exiting));
+    if (answer == kPromptSave) return true;
+    cancelled = answer != kPromptKeep;
+    return false;
 }
 
 bool MainWindow::SaveRecording(bool exiting) {
-    for (;;) {
-        const std::string path =
-            ChooseFile("Select/Create file to save...", "Datalog (XDL) Files (*.xdl)", "xdl", true);
-        if (!path.empty() && MoveRecordingTo(path)) return true;
-        // Cancelled, or the move failed: the recording is still only in the recording file,
-        // which the next Record overwrites.
-        const int answer = Ask(KeepRecordingPrompt(exiting));
-        if (answer == kPromptSave) continue;
-        return answer == kPromptKeep;
+    questions_.exiting = exiting;
+    questions_.cancelled = false;
+    const bool saved = app_.session.SaveRecording();
+    if (saved) {
+        const std::string& path = app_.session.last_xdl_path();
+        app_.settings.lastxdlpath =
+            path.substr(0, std::min<size_t>(path.size(), app::AppSettings::kMaxPath));
     }
+    return saved || !questions_.cancelled;
 }
 
-bool MainWindow::MoveRecordingTo(const std::string& path) {
-    const std::string recording = platform::RecordingPath();
-    const int error = platform::MoveFileNoReplace(recording, path);
-    log_bar_->slider()->setValue(0);
-    if (error != 0) {
-        Ask({"Cannot overwrite",
-             "Log save failed. Log backup saved in install directory as \"temp.xdl\"",
-             QMessageBox::Critical,
-             {"OK"}});
-        app_.log.Print("Cannot overwrite existing log: %s, error 0x%X", path.c_str(),
-                       static_cast<unsigned>(error));
-        app_.log.Print("The log was not saved: %s",
-                       platform::MoveFailureReason(error, recording, path).c_str());
-        return false;
-    }
-    app_.settings.lastxdlpath =
-        path.substr(0, std::min<size_t>(path.size(), app::AppSettings::kMaxPath));
-    app_.log.Print("Log saved to %s", path.c_str());
-    return true;
+void MainWindow::OnRecordingFailed() {
+    status_line_->Flash("Recording failed", Qt::black, QColor(255, 0, 0), kRefusalMs);
+    UpdateLogBarButtons();
+    RefreshStatusBar();
 }
 
 bool MainWindow::KeepRecordingAtExit() {
-    if (app_.datalog.state() != DataLogState::Recording) return true;
+    if (app_.datalog.state() != DataLogState::Recording && !app_.session.recording_failed())
+        return true;
     const int answer = Ask(KeepRecordingPrompt(true));
     if (answer == kPromptKeep) return true;  // the shutdown finishes it into the recording file
     if (answer != kPromptSave) return false;
-    StopRecording();
+    app_.session.StopRecording();
     const bool go_on = SaveRecording(true);
     UpdateLogBarButtons();
     RefreshStatusBar();

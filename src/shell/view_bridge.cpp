@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include "pages/display_page.h"
 #include "pages/monitor_page.h"
 
 namespace korvit::shell {
@@ -13,7 +14,15 @@ int64_t NowNs() {
         .count();
 }
 
+static_assert(pages::kRepliesChanged == 1 && pages::kHistogramsChanged == 2 &&
+              pages::kChartsChanged == 4 && pages::kPositionChanged == 8);
+
 }  // namespace
+
+ViewBridge::ViewBridge(QObject* parent) : QObject(parent), frame_timer_(this) {
+    frame_timer_.setSingleShot(true);
+    connect(&frame_timer_, &QTimer::timeout, this, &ViewBridge::DrawFrame);
+}
 
 void ViewBridge::FlashStatus(const char* text) {
     {
@@ -28,29 +37,40 @@ void ViewBridge::SetLogPosition(uint32_t sampleindex) {
     Request(kPosition);
 }
 
-void ViewBridge::UpdateDash(evaluation::Packet packet, uint32_t command_hash) {
-    if (app::IViews* dash = dash_.load()) dash->UpdateDash(packet, command_hash);
+void ViewBridge::Mark(uint32_t changes) {
+    if (changes_.fetch_or(changes) == 0) {
+        QMetaObject::invokeMethod(this, &ViewBridge::ScheduleFrame, Qt::QueuedConnection);
+    }
 }
 
-void ViewBridge::RedrawItemList() {
-    if (app::IViews* list = item_list_.load()) list->RedrawItemList();
+void ViewBridge::ScheduleFrame() {
+    if (frame_timer_.isActive()) return;
+    if (!last_frame_.isValid()) last_frame_.start();
+    const qint64 since = last_frame_.elapsed();
+    // The first frame comes at once; later ones keep a frame's distance from the last.
+    const qint64 wait = frames_ == 0 ? 0 : std::max<qint64>(0, kFrameMs - since);
+    frame_timer_.start(static_cast<int>(wait));
 }
 
-void ViewBridge::AttachDisplays(app::IViews* dash, app::IViews* item_list) {
-    dash_.store(dash);
-    item_list_.store(item_list);
+void ViewBridge::DrawFrame() {
+    last_frame_.restart();
+    ++frames_;
+    emit frame(changes_.exchange(0));
 }
 
 void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) {
     if (pages::MonitorPage* page = monitors_.load()) page->Sample(t, packet, command_hash);
+    Mark(kCharts);
 }
 
 void ViewBridge::ResetCharts() {
     if (pages::MonitorPage* page = monitors_.load()) page->Reset();
+    Mark(kCharts | kAtPosition);
 }
 
 void ViewBridge::SetChartTime(double seconds) {
     if (pages::MonitorPage* page = monitors_.load()) page->SetCursorTime(seconds);
+    Mark(kCharts);
 }
 
 void ViewBridge::Request(uint32_t bits) {
@@ -84,33 +104,17 @@ void ViewBridge::Drain() {
             latency_.max_ms = std::max(latency_.max_ms, ms);
         }
     }
-    if (bits & kHistogram) emit histogramsFed();
     if (bits & kLogBar) emit logBarRequested();
     if (bits & kPosition) emit logPositionRequested(position_.load(std::memory_order_relaxed));
-}
-
-void ViewBridge::HistogramFed(const definition::ADXHistogram* histogram, int32_t cell) {
-    {
-        std::lock_guard lock(mutex_);
-        if (fed_.size() < kMaxFedCells) {
-            fed_.emplace_back(histogram, cell);
-        } else {
-            fed_overflow_ = true;
-        }
-    }
-    Request(kHistogram);
-}
-
-std::vector<ViewBridge::FedCell> ViewBridge::TakeFedCells(bool* overflow) {
-    std::lock_guard lock(mutex_);
-    if (overflow != nullptr) *overflow = fed_overflow_;
-    fed_overflow_ = false;
-    return std::exchange(fed_, {});
 }
 
 StatusLatency ViewBridge::latency() const {
     std::lock_guard lock(mutex_);
     return latency_;
+}
+
+void ViewBridge::RecordingFailed() {
+    QMetaObject::invokeMethod(this, &ViewBridge::recordingFailed, Qt::QueuedConnection);
 }
 
 void ViewBridge::PlaybackEnded() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -26,30 +28,31 @@ struct StatusLatency {
 
 /// Carries the engine's and the player's requests from their threads to the GUI thread without
 /// ever waiting for it. Frequent requests (status, log bar, position, flashes) are merged: any
-/// number of them before the GUI gets round to it costs one update. Stop notifications are
-/// delivered one by one, in order.
+/// number of them before the GUI gets round to it costs one update. Display changes are only
+/// marked; one frame timer (at most about 60 a second) hands what changed to the window, which
+/// lets the shown page pull from the core. Stop notifications are delivered one by one, in order.
 class ViewBridge : public QObject, public app::IViews {
     Q_OBJECT
   public:
-    explicit ViewBridge(QObject* parent = nullptr) : QObject(parent) {}
+    explicit ViewBridge(QObject* parent = nullptr);
 
     void RefreshStatus() override { Request(kStatus); }
     void FlashStatus(const char* text) override;
     void UpdateLogBar() override { Request(kLogBar); }
     void SetLogPosition(uint32_t sampleindex) override;
-    /// Gauge and item-list updates go straight to their pages, which update their models on the
-    /// calling thread and merge their repaints.
-    void UpdateDash(evaluation::Packet packet, uint32_t command_hash) override;
-    void RedrawItemList() override;
-    void AttachDisplays(app::IViews* dash, app::IViews* item_list);
-    /// Keeps the cell for the histogram page; cells are never dropped, only their repaints merged.
-    void HistogramFed(const definition::ADXHistogram* histogram, int32_t cell) override;
+    void GaugesChanged() override { Mark(kReplies); }
+    void RedrawItemList() override { Mark(kReplies); }
+    void HistogramFed(const definition::ADXHistogram*, int32_t) override { Mark(kHistograms); }
+    /// Marks display changes (pages::DisplayChanges bits) from any thread; the next frame hands
+    /// them to `frame`.
+    void Mark(uint32_t changes);
     /// Charts take their samples, resets and cursor times straight from the worker threads.
     void SetMonitorPage(pages::MonitorPage* page) { monitors_ = page; }
     void AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) override;
     void ResetCharts() override;
     void SetChartTime(double seconds) override;
 
+    void RecordingFailed() override;
     void PlaybackEnded() override;
     void AcquisitionStopped() override;
     void DatalogStopped() override;
@@ -57,27 +60,31 @@ class ViewBridge : public QObject, public app::IViews {
 
     StatusLatency latency() const;
 
-    using FedCell = std::pair<const definition::ADXHistogram*, int32_t>;
-    /// The cells fed since the last call, oldest first. `overflow` is set when more arrived than
-    /// are kept one by one (the page then rebuilds the whole view).
-    std::vector<FedCell> TakeFedCells(bool* overflow);
-    static constexpr size_t kMaxFedCells = 4096;
+    /// Frames drawn so far.
+    uint64_t frames() const { return frames_; }
+    static constexpr int kFrameMs = 16;
 
   signals:
     void statusRequested();
     void flashRequested(const QString& text);
     void logBarRequested();
     void logPositionRequested(uint32_t sampleindex);
+    void recordingFailed();
     void playbackEnded();
     void acquisitionStopped();
     void datalogStopped();
     void closeRequested();
-    void histogramsFed();
+    /// A frame is due: `changes` (pages::DisplayChanges bits) moved since the last one.
+    void frame(uint32_t changes);
 
   private:
-    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8, kHistogram = 16 };
+    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8 };
+    // The display bits, as pages::DisplayChanges has them.
+    enum Changes : uint32_t { kReplies = 1, kHistograms = 2, kCharts = 4, kAtPosition = 8 };
     void Request(uint32_t bits);
     void Drain();
+    void ScheduleFrame();
+    void DrawFrame();
 
     std::atomic<pages::MonitorPage*> monitors_{nullptr};
     std::atomic<uint32_t> pending_{0};
@@ -88,8 +95,10 @@ class ViewBridge : public QObject, public app::IViews {
     mutable std::mutex mutex_;
     std::string flash_;
     StatusLatency latency_;
-    std::vector<FedCell> fed_;
-    bool fed_overflow_ = false;
+    std::atomic<uint32_t> changes_{0};
+    QTimer frame_timer_;
+    QElapsedTimer last_frame_;
+    uint64_t frames_ = 0;
 };
 
 }  // namespace korvit::shell

@@ -32,9 +32,7 @@ class FakeDatalog : public IDatalogLink {
 
 class CallLog : public app::IViews {
   public:
-    void UpdateDash(evaluation::Packet packet, uint32_t) override {
-        calls.push_back(packet.present() ? "dash packet" : "dash none");
-    }
+    void GaugesChanged() override { calls.push_back("dash"); }
     void RedrawItemList() override { calls.push_back("list"); }
     void AddChartPoint(float, evaluation::Packet packet, uint32_t) override {
         calls.push_back(packet.present() ? "chart packet" : "chart none");
@@ -92,13 +90,20 @@ class DAECallbackTest : public ::testing::Test {
 TEST_F(DAECallbackTest, AProcessedReplyIsCopiedDecodedShownAndConfirmsTheLink) {
     state.running = 1;
     state.status = ConnectionStatus::Connecting;
+    item->SetValueEquation("X");
+    state.gauges.Watch(&def, {item});
     EXPECT_EQ(Reply({9, 9, 0x10, 0x20, 0x30, 0x40, 9}), 0);
     const auto packet = state.last_packet.Load();
     EXPECT_EQ(packet.length, 4u);
     EXPECT_EQ(packet.ReplyCommandHash, command->idhash());
     EXPECT_EQ(packet.bytes[3], 0x40);
     EXPECT_EQ(item->last_raw.load(), 0x20u);
-    EXPECT_EQ(views.calls, (std::vector<std::string>{"dash packet", "list", "chart packet"}));
+    EXPECT_EQ(views.calls, (std::vector<std::string>{"dash", "list", "chart packet"}));
+    // The gauge reading was computed from the reply's packet before the Dash was told.
+    const auto readings = state.gauges.Readings();
+    ASSERT_EQ(readings.size(), 1u);
+    EXPECT_TRUE(readings[0].has_value);
+    EXPECT_EQ(readings[0].value, static_cast<float>(0x20));
     EXPECT_EQ(state.status.load(), ConnectionStatus::Connected);
     EXPECT_TRUE(datalog.records.empty()) << "the reply that confirms the link is not recorded";
 
@@ -182,15 +187,21 @@ TEST_F(DAECallbackTest, SlowPacketsAndTriggers) {
     EXPECT_EQ(views.calls.back(), "flash Packet Error!");
 
     views.calls.clear();
+    // A trigger reads the gauge's item from its last raw number.
+    definition::ADXValue loose;
+    loose.SetValueEquation("X");
+    loose.last_raw = 0x33;
+    state.gauges.Watch(&def, {&loose});
     definition::ADXCTrigger trigger;
     trigger.triggertype = 0x04 | 0x10;
     event.object = &trigger;
     callback.OnTrigger(event);
-    EXPECT_EQ(views.calls, (std::vector<std::string>{"list", "dash none"}));
+    EXPECT_EQ(views.calls, (std::vector<std::string>{"list", "dash"}));
+    EXPECT_EQ(state.gauges.Readings()[0].value, static_cast<float>(0x33));
     views.calls.clear();
     trigger.triggertype = 0xFFFFFFFFu;
     callback.OnTrigger(event);
-    EXPECT_EQ(views.calls, (std::vector<std::string>{"list", "chart none", "dash none"}));
+    EXPECT_EQ(views.calls, (std::vector<std::string>{"list", "chart none", "dash"}));
 }
 
 }  // namespace

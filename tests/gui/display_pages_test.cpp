@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "acquisition/data_acq_callback.h"
+#include "app/gauge_readings.h"
 #include "controls/mm_analog_gauge.h"
 #include "controls/mm_digital_gauge_readout.h"
 #include "controls/mm_status_gauge.h"
@@ -116,6 +117,7 @@ class Fixture : public ::testing::Test {
 
     definition::ADXDefinition def_;
     evaluation::LastPacket last_;
+    app::GaugeReadings readings_;
     ADXValue* speed_ = nullptr;
     ADXValue* other_ = nullptr;
     ADXBitmask* flag_ = nullptr;
@@ -129,7 +131,7 @@ using ItemListTest = Fixture;
 }  // namespace
 
 TEST_F(DashPageTest, GaugesArePlacedByPercentagesOfTheAreaBelowTheList) {
-    DashPage page(def_);
+    DashPage page(def_, readings_);
     page.resize(400, 300);
     page.FillDashboardChoices();
     page.show();  // a hidden widget gets its resize events only when shown
@@ -150,6 +152,17 @@ TEST_F(DashPageTest, GaugesArePlacedByPercentagesOfTheAreaBelowTheList) {
                   QRect(0, area.top(), size.width() * 50 / 100, area.height() * 50 / 100));
         EXPECT_EQ(page.gauge(1)->geometry().left(), size.width() * 50 / 100);
     }
+    // Vertical percentages are of the area's height, horizontal ones of its width.
+    auto* lower = Add<ADXDashboard>("lower", "Lower");
+    lower->Append({0, DashPage::kDigital, 40, 10, 90, 60, speed_, speed_->idhash()});
+    page.ShowDashboard(lower);
+    page.resize(733, 517);
+    const QRect area = page.gaugeArea();
+    EXPECT_EQ(page.gauge(0)->geometry(),
+              QRect(733 * 10 / 100, area.top() + area.height() * 40 / 100,
+                    733 * 60 / 100 - 733 * 10 / 100,
+                    area.height() * 90 / 100 - area.height() * 40 / 100));
+    page.ShowDashboard(dash_);
     // The analog gauge was configured from its value: scale, units and the high alarm zone.
     auto* dial = static_cast<controls::MMAnalogGauge*>(page.gauge(0));
     EXPECT_EQ(dial->maximum(), 150.0f);
@@ -165,7 +178,7 @@ TEST_F(DashPageTest, GaugesArePlacedByPercentagesOfTheAreaBelowTheList) {
 }
 
 TEST_F(DashPageTest, ContextMenuAndChangingTheItemRewriteTheEntry) {
-    DashPage page(def_);
+    DashPage page(def_, readings_);
     page.resize(400, 300);
     page.FillDashboardChoices();
 
@@ -208,23 +221,29 @@ TEST_F(DashPageTest, ContextMenuAndChangingTheItemRewriteTheEntry) {
 }
 
 TEST_F(DashPageTest, EveryReplyOfABurstReachesTheGaugesFromAnotherThread) {
-    DashPage page(def_);
+    DashPage page(def_, readings_);
     page.resize(400, 300);
     page.FillDashboardChoices();
     page.show();
-    ASSERT_TRUE(WaitUntil([&] { return page.isVisible(); }, 2000));
 
+    // The reply thread feeds a burst between two frames: one reply of 100.5 km/h in its middle,
+    // and a reply of another command that does not move these gauges.
     std::thread worker([&] {
-        // One reply of 100.5 km/h in the middle of a burst; a reply of another command does
-        // not move these gauges.
         for (int raw : {50, 20, 255, 100, 250}) {
             const auto bytes = Packet(raw, raw == 255);
-            page.UpdateDash(evaluation::Packet{bytes.data(), bytes.size()}, kCommand);
+            readings_.Feed(evaluation::Packet{bytes.data(), bytes.size()}, kCommand);
         }
         const auto bytes = Packet(10, false);
-        page.UpdateDash(evaluation::Packet{bytes.data(), bytes.size()}, kOther);
+        readings_.Feed(evaluation::Packet{bytes.data(), bytes.size()}, kOther);
     });
     worker.join();
+    const auto readings = readings_.Readings();
+    ASSERT_EQ(readings.size(), 4u);
+    EXPECT_EQ(readings[0].lowest, 77.0f);
+    EXPECT_EQ(readings[0].highest, 100.5f);
+    EXPECT_FALSE(readings[3].has_value);  // a value on a status gauge never reads
+
+    page.Refresh(pages::kRepliesChanged);
     auto* dial = static_cast<controls::MMAnalogGauge*>(page.gauge(0));
     auto* readout = static_cast<controls::MMDigitalGaugeReadout*>(page.gauge(1));
     auto* status = static_cast<controls::MMStatusGauge*>(page.gauge(2));
@@ -235,19 +254,26 @@ TEST_F(DashPageTest, EveryReplyOfABurstReachesTheGaugesFromAnotherThread) {
     EXPECT_EQ(readout->valueColor(), QColor(255, 0, 0));  // 100 is in alarm on the gauge
     EXPECT_EQ(status->state(), 0u);
 
-    // The merged repaint shows the last value.
-    ASSERT_TRUE(WaitUntil([&] { return !readout->TakeRepaint(); }, 2000));
     const QImage image = readout->grab().toImage();
     int red = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) red += image.pixelColor(x, y) == QColor(255, 0, 0);
     EXPECT_GT(red, 30);
 
-    // A hidden page's gauges keep their last reading.
+    // Replies while the page is hidden still count: shown again, it is current.
     page.hide();
-    const auto bytes = Packet(60, true);
-    page.UpdateDash(evaluation::Packet{bytes.data(), bytes.size()}, kCommand);
-    EXPECT_EQ(dial->value(), 100.0f);
+    const auto bytes = Packet(600 - 500, true);
+    readings_.Feed(evaluation::Packet{bytes.data(), bytes.size()}, kCommand);
+    page.show();
+    page.Refresh(pages::kEverythingChanged);
+    EXPECT_EQ(dial->value(), 85.0f);
+    EXPECT_EQ(readout->value(), 85.0f);
+    EXPECT_EQ(status->state(), 1u);
+    EXPECT_EQ(dial->highest(), 100.5f);
+
+    // Another dashboard watches its own items; its gauges start without a reading.
+    page.ShowDashboard(nullptr);
+    EXPECT_TRUE(readings_.Readings().empty());
 }
 
 TEST_F(ItemListTest, RowsTitlesAndStrictAlarmColours) {
@@ -325,7 +351,7 @@ TEST_F(ItemListTest, PageDrawsTheAlarmRowInBoldRedAndComputesOnlyVisibleRows) {
     page.show();
     EXPECT_EQ(table->width(), 700);
     Reply(251, false);
-    page.RedrawItemList();  // from the reply path: merged and done on the GUI thread
+    page.Refresh(pages::kRepliesChanged);
     ASSERT_TRUE(WaitUntil(
         [&] { return page.model()->data(page.model()->index(1, 1)).toString() == "100.1"; }, 2000));
     QImage image = page.grab().toImage();
@@ -388,20 +414,45 @@ TEST(DisplayPagesInTheWindow, LoadFillsBothPagesAndRepliesReachTheVisibleDash) {
     auto* command = app.definition.FindByHash(value->parentcmdidhash);
     ASSERT_NE(command, nullptr);
 
+    // Replies of all 0xFF or all 0x00 bytes, through the engine's reply path on another thread.
+    const auto reply = [&](uint8_t byte) {
+        std::vector<uint8_t> bytes(300, byte);
+        std::thread worker([&] {
+            acquisition::DataAcqEvent event;
+            event.object = command;
+            event.objectidhash = command->idhash();
+            app.engine.callback().OnSendCommandEnd(event, bytes.data(),
+                                                   static_cast<uint32_t>(bytes.size()));
+        });
+        worker.join();
+    };
     window.tabs()->Select(window.tabs()->IndexOf("Dash"));
     ASSERT_TRUE(WaitUntil([&] { return dash->isVisible(); }, 2000));
     const float before = readout->value();
-    // A reply of all 0xFF bytes, through the engine's reply path on a thread of its own.
-    std::vector<uint8_t> reply(300, 0xFF);
-    std::thread worker([&] {
-        acquisition::DataAcqEvent event;
-        event.object = command;
-        event.objectidhash = command->idhash();
-        app.engine.callback().OnSendCommandEnd(event, reply.data(),
-                                               static_cast<uint32_t>(reply.size()));
-    });
-    worker.join();
-    EXPECT_NE(readout->value(), before);
+    reply(0xFF);
+    ASSERT_TRUE(WaitUntil([&] { return readout->value() != before; }, 2000));
+    const float high = readout->value();
+
+    // The item list follows every reply while it is shown, not only the first.
+    window.tabs()->Select(window.tabs()->IndexOf("Item Lists"));
+    const auto texts = [&] {
+        QStringList out;
+        for (int r = 0; r < lists->model()->rowCount(); ++r)
+            out << lists->model()->data(lists->model()->index(r, 1)).toString();
+        return out;
+    };
+    const QStringList at_high = texts();
+    reply(0x00);
+    ASSERT_TRUE(WaitUntil([&] { return texts() != at_high; }, 2000));
+    const QStringList at_low = texts();
+    reply(0xFF);
+    ASSERT_TRUE(WaitUntil([&] { return texts() == at_high; }, 2000));
+    reply(0x00);
+    ASSERT_TRUE(WaitUntil([&] { return texts() == at_low; }, 2000));
+
+    // The Dash was hidden through those replies; shown again it draws the last one at once.
+    window.tabs()->Select(window.tabs()->IndexOf("Dash"));
+    EXPECT_NE(readout->value(), high);
 
     // Loading again rebuilds the pages from the new objects.
     ASSERT_TRUE(window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));

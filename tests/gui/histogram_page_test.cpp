@@ -9,8 +9,10 @@
 #include <memory>
 #include <thread>
 
+#include "app/fed_cells.h"
 #include "controls/chart3d.h"
 #include "controls/mm_grid_control.h"
+#include "controls/mm_tab_sheet.h"
 #include "definition/definition.h"
 #include "pages/histogram_page.h"
 #include "shell/demo.h"
@@ -68,7 +70,8 @@ QStringList Texts(MMGridControl& grid) {
 TEST(HistogramPage, ShowsTitleLabelsLayoutAndTheViewChoices) {
     ADXDefinition def;
     ADXHistogram* fuel = AddFuel(def);
-    HistogramPage page(def);
+    korvit::app::FedCells fed;
+    HistogramPage page(def, fed);
     page.resize(600, 400);
     QStringList views;
     for (int i = 0; i < page.viewList()->count(); ++i) views << page.viewList()->itemText(i);
@@ -114,7 +117,8 @@ TEST(HistogramPage, ShowsTitleLabelsLayoutAndTheViewChoices) {
 TEST(HistogramPage, ViewSwitchRebuildsEveryCellAndClearEmptiesThem) {
     ADXDefinition def;
     ADXHistogram* fuel = AddFuel(def);
-    HistogramPage page(def);
+    korvit::app::FedCells fed;
+    HistogramPage page(def, fed);
     page.FillHistogramChoices();
     for (float z : {1.0f, 2.0f, 6.0f}) fuel->AddBinnedSample(0, 0, z);
     fuel->AddBinnedSample(100, 25, 7.25f);
@@ -145,12 +149,16 @@ TEST(HistogramPage, FedSampleUpdatesExactlyOneCellAndMarksIt) {
     ADXDefinition def;
     ADXHistogram* fuel = AddFuel(def);
     ADXHistogram* other = AddFuel(def);
-    HistogramPage page(def);
+    korvit::app::FedCells fed;
+    HistogramPage page(def, fed);
+    // The window's frames: each refresh draws the cells fed since the last one.
     korvit::shell::ViewBridge bridge;
-    QObject::connect(&bridge, &korvit::shell::ViewBridge::histogramsFed, &page, [&] {
-        bool overflow = false;
-        page.ShowFedCells(bridge.TakeFedCells(&overflow), overflow);
-    });
+    QObject::connect(&bridge, &korvit::shell::ViewBridge::frame, &page,
+                     [&](uint32_t changes) { page.Refresh(changes); });
+    const auto feed = [&](ADXHistogram* histogram, int32_t cell) {
+        fed.Add(histogram, cell);
+        bridge.HistogramFed(histogram, cell);
+    };
     page.FillHistogramChoices();
     page.SelectStatistic(kRunningSampleCount);
     fuel->AddBinnedSample(0, 0, 1);
@@ -158,8 +166,8 @@ TEST(HistogramPage, FedSampleUpdatesExactlyOneCellAndMarksIt) {
     const QStringList before = Texts(*page.grid());
 
     std::thread worker([&] {
-        bridge.HistogramFed(fuel, fuel->AddBinnedSample(50, 25, 4));
-        bridge.HistogramFed(other, other->AddBinnedSample(0, 0, 9));  // not shown
+        feed(fuel, fuel->AddBinnedSample(50, 25, 4));
+        feed(other, other->AddBinnedSample(0, 0, 9));  // not shown
     });
     worker.join();
     ASSERT_TRUE(WaitUntil([&] { return Texts(*page.grid()) != before; }, 2000));
@@ -176,7 +184,7 @@ TEST(HistogramPage, FedSampleUpdatesExactlyOneCellAndMarksIt) {
 
     std::thread burst([&] {
         for (int i = 0; i < 500; ++i) {
-            bridge.HistogramFed(fuel, fuel->AddBinnedSample(static_cast<float>(i % 3) * 50, 0, 1));
+            feed(fuel, fuel->AddBinnedSample(static_cast<float>(i % 3) * 50, 0, 1));
         }
     });
     burst.join();
@@ -187,7 +195,7 @@ TEST(HistogramPage, FedSampleUpdatesExactlyOneCellAndMarksIt) {
 
     // More cells than the bridge keeps one by one: the page rebuilds, and still shows them all.
     std::thread flood([&] {
-        for (int i = 0; i < 6000; ++i) bridge.HistogramFed(fuel, fuel->AddBinnedSample(0, 0, 1));
+        for (int i = 0; i < 6000; ++i) feed(fuel, fuel->AddBinnedSample(0, 0, 1));
     });
     flood.join();
     ASSERT_TRUE(WaitUntil([&] { return page.grid()->CellText(1, 1) == "6168"; }, 2000))
@@ -197,7 +205,8 @@ TEST(HistogramPage, FedSampleUpdatesExactlyOneCellAndMarksIt) {
 TEST(HistogramPage, WithoutHistogramsTheGridIsEmptyAndUntitled) {
     ADXDefinition def;
     AddFuel(def);
-    HistogramPage page(def);
+    korvit::app::FedCells fed;
+    HistogramPage page(def, fed);
     page.FillHistogramChoices();
     ASSERT_EQ(page.grid()->dataRowCount(), 3);
     def.Reset();
@@ -231,6 +240,8 @@ TEST(HistogramPage, DemoScanFillsTheHistogramThroughTheWindow) {
         ASSERT_TRUE(WaitUntil([&] { return shown->sample_count() >= 8; }, 15000));
         window.ToggleScan();
         ASSERT_TRUE(app.engine.WaitIdle(std::chrono::seconds(5)));
+        // The page was not shown during the scan: shown now, it draws everything at once.
+        window.tabs()->Select(window.tabs()->IndexOf("Histograms"));
         MMGridControl& grid = *page->grid();
         // Every sample the histogram took is counted in the grid once the queue is drained.
         int total = 0;

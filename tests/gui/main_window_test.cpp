@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <QAction>
 #include <QApplication>
@@ -10,12 +11,14 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
 
+#include "acquisition/dae_callback.h"
 #include "controls/mm_rich_static.h"
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
@@ -25,6 +28,7 @@
 #include "shell/output_page.h"
 #include "shell/view_bridge.h"
 
+#include "../datalog/xdl_test_support.h"
 #include "wait_until.h"
 #include "window_fixture.h"
 
@@ -403,6 +407,171 @@ TEST_F(MainWindowTest, RecordedScanPlaysBackToItsEndAndClosingStopsPlayback) {
     ASSERT_TRUE(done.wait(5000));
     EXPECT_NE(app_.datalog.state(), DataLogState::Playing);
     EXPECT_NE(Slurp(app_.settings_path).find("lastxdlpath=" + chosen + "\r\n"), std::string::npos);
+}
+
+// What a recording holds, without its clock: the command table and each record's command and
+// bytes.
+struct RecordedContents {
+    uint32_t code = 0;
+    std::vector<uint32_t> table;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> records;
+};
+
+RecordedContents ReadRecording(const std::string& path) {
+    RecordedContents out;
+    korvit::datalog::DataLog log;
+    out.code = log.Open(path);
+    if (out.code != 0) return out;
+    for (const auto& command : log.commands()) out.table.push_back(command.idhash);
+    std::vector<uint8_t> buffer(log.LargestStoredSize() + 1);
+    const korvit::datalog::DataLogCommand* entry = nullptr;
+    while (log.ReadRecord(buffer.data(), buffer.size(), &entry) == 0) {
+        out.records.push_back(
+            {entry->idhash,
+             std::vector<uint8_t>(buffer.begin(), buffer.begin() + entry->storedsize)});
+    }
+    log.Close();
+    return out;
+}
+
+/// Answers the save question the way `korvit-cli scan --record` does.
+class SavePathAnswer : public korvit::datalog::ILogSessionUI {
+  public:
+    explicit SavePathAnswer(std::string path) : path_(std::move(path)) {}
+    std::optional<std::string> AskSavePath() override { return path_; }
+    void ShowError(const std::string&, const std::string&) override {}
+
+  private:
+    std::string path_;
+};
+
+// The window and the command-line program record through the same session: the same replies
+// give the same files.
+TEST_F(MainWindowTest, WindowAndCommandLineRecordTheSameFileForTheSameReplies) {
+    app_.settings.loadlastdef = 0;
+    MainWindow& w = Window();
+    ASSERT_TRUE(w.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    const std::string window_file = dir_ + "window.xdl";
+    w.choose_file = [&](const QString&, const QString&, const QString&, bool) {
+        return window_file;
+    };
+    // The command-line program's pieces, as `scan --record` puts them together.
+    korvit::definition::ADXDefinition def;
+    std::string error;
+    ASSERT_EQ(def.Load(KORVIT_SOURCE_DIR "/samples/demo.adx", error), 1) << error;
+    korvit::acquisition::AcquisitionState state;
+    korvit::app::OutputLog log;
+    korvit::datalog::DataLog datalog;
+    korvit::datalog::LogSession session(def, state, log, datalog);
+    SavePathAnswer answer(dir_ + "cli.xdl");
+    session.set_ui(&answer);
+    session.set_recording_path(dir_ + "cli-temp.xdl");
+    korvit::acquisition::DAECallback callback(def, state, log);
+    callback.set_datalog(&session);
+    state.status = ConnectionStatus::Connected;
+    w.SetConnectionStatus(ConnectionStatus::Connected);
+
+    ASSERT_EQ(session.Record(), 0u);
+    w.StartRecording();
+    ASSERT_EQ(app_.datalog.state(), DataLogState::Recording);
+    const auto feed = [](korvit::acquisition::IDataAcqCallback& target,
+                         korvit::definition::ADXDefinition& in) {
+        auto* command = in.FindByID("mode1");
+        ASSERT_NE(command, nullptr);
+        korvit::acquisition::DataAcqEvent event;
+        event.object = command;
+        event.objectidhash = command->idhash();
+        std::thread worker([&] {
+            std::vector<uint8_t> reply(67);
+            for (int i = 0; i < 25; ++i) {
+                for (size_t k = 0; k < reply.size(); ++k)
+                    reply[k] = static_cast<uint8_t>(i * 7 + k);
+                target.OnSendCommandEnd(event, reply.data(), static_cast<uint32_t>(reply.size()));
+            }
+        });
+        worker.join();
+    };
+    feed(app_.engine.callback(), app_.definition);
+    feed(callback, def);
+    w.Stop();
+    session.StopCommand();
+
+    const RecordedContents from_window = ReadRecording(window_file);
+    const RecordedContents from_cli = ReadRecording(dir_ + "cli.xdl");
+    ASSERT_EQ(from_window.code, 0u) << lines_.Text();
+    ASSERT_EQ(from_cli.code, 0u);
+    EXPECT_EQ(from_window.records.size(), 25u);
+    EXPECT_EQ(from_window.table, from_cli.table);
+    EXPECT_EQ(from_window.records, from_cli.records);
+    EXPECT_EQ(std::filesystem::file_size(window_file),
+              std::filesystem::file_size(dir_ + "cli.xdl"));
+    w.SetConnectionStatus(ConnectionStatus::NotConnected);
+}
+
+// A damaged log plays with its warning said first, before any line of the player.
+TEST_F(MainWindowTest, ADamagedLogIsReportedBeforeItPlays) {
+    MainWindow& w = Window();
+    const std::string damaged = dir_ + "damaged.xdl";
+    {
+        using namespace korvit::datalog::testing;
+        const auto bytes =
+            BuildXdl({{0x1, "X", 0x20000, 1, 1, {}}}, {{0, 0, {1}}, {1, 0, {2}, -30}});
+        std::ofstream(damaged, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    app_.settings.lastxdlpath = damaged;
+    w.Play();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return lines_.Text().find("Playback stopped") != std::string::npos; }, 10000))
+        << lines_.Text();
+    const std::string text = lines_.Text();
+    const size_t warning = text.find(damaged + " is damaged");
+    ASSERT_NE(warning, std::string::npos) << text;
+    EXPECT_LT(warning, text.find("Playing " + damaged)) << text;
+}
+
+// The disk fills up during a recording: the window says "Recording failed", the recording
+// ends with the records written before it, and Stop still saves those.
+TEST_F(MainWindowTest, AFailedWriteEndsTheRecordingAndSaysSo) {
+    MainWindow& w = Window();
+    const std::string chosen = dir_ + "cut.xdl";
+    w.choose_file = [&chosen](const QString&, const QString&, const QString&, bool) {
+        return chosen;
+    };
+    Demo demo(app_, w);
+    ASSERT_TRUE(StartDemo(demo)) << lines_.Text();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return app_.engine.status() == korvit::acquisition::ConnectionStatus::Connected; },
+        10000));
+
+    // From here on no file of this process may grow past 4000 bytes.
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old_limit{};
+    ::getrlimit(RLIMIT_FSIZE, &old_limit);
+    rlimit small = old_limit;
+    small.rlim_cur = 4000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    w.StartRecording();
+    const bool failed = WaitUntil([&] { return app_.session.recording_failed(); }, 10000);
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+    ASSERT_TRUE(failed);
+
+    EXPECT_NE(app_.datalog.state(), DataLogState::Recording);
+    EXPECT_TRUE(WaitUntil([&] { return w.statusLine()->shownText() == "Recording failed"; }, 5000))
+        << w.statusLine()->shownText().toStdString();
+    EXPECT_NE(lines_.Text().find("Recording failed: File too large"), std::string::npos);
+    w.Stop();
+    EXPECT_FALSE(app_.session.recording_failed());
+    EXPECT_EQ(app_.datalog.state(), DataLogState::Closed);
+    const std::string text = lines_.Text();
+    EXPECT_LT(text.find("Recording failed"), text.find("Recording stopped"));
+    EXPECT_NE(text.find("Log saved to " + chosen), std::string::npos) << text;
+    EXPECT_GT(std::filesystem::file_size(chosen), 0u);
+    EXPECT_LE(std::filesystem::file_size(chosen), 4000u);
+    w.ToggleScan();
+    ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(5)));
 }
 
 // Pulling the cable (the simulator ends and its line hangs up) ends the scan with its Output

@@ -313,6 +313,31 @@ TEST_F(MonitorPageTest, RebuildMakesOneChartPerMonitorWithAlternatingAxes) {
     EXPECT_FALSE(none.scrollBarShown());
 }
 
+TEST_F(MonitorPageTest, AValueOfNoCommandSamplesThePacketOrElseItsLastRawNumber) {
+    const ADXMonitor& monitor = Monitor();
+    auto* value = korvit::definition::As<ADXValue>(monitor.series()[0].item);
+    ASSERT_NE(value, nullptr);
+    value->parentcmdidhash = 0;
+    value->SetValueEquation("X");
+    value->sizeinbits = 8;
+    value->packetoffset = 0;
+    const std::vector<uint8_t> reply(16, 40);
+    const std::vector<uint8_t> earlier(16, 70);
+    // A reply of any command: the value takes the packet.
+    page_.Sample(1.0f, Packet{reply.data(), reply.size()}, 0x12345678u);
+    // A trigger brings no packet: the value reads its last raw number (here set by another read).
+    value->ComputeValue(definition_, Packet{earlier.data(), earlier.size()});
+    page_.Sample(2.0f, Packet::None(), 0x12345678u);
+    const korvit::app::ChartPoints& points = Chart().series[0]->points();
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points.at(0).x, 1.0f);
+    EXPECT_EQ(points.at(0).y, 40.0f);
+    EXPECT_EQ(points.at(1).x, 2.0f);
+    EXPECT_EQ(points.at(1).y, 70.0f);
+    // The other series belong to a command that did not reply.
+    EXPECT_EQ(Chart().series[1]->points().size(), 0u);
+}
+
 TEST_F(MonitorPageTest, RightClickMenuListsEveryValueAndTogglesSeries) {
     QStringList texts;
     QList<bool> checked;

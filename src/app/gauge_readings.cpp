@@ -1,0 +1,65 @@
+#include "app/gauge_readings.h"
+
+#include <algorithm>
+
+#include "definition/adx_bitmask.h"
+#include "definition/adx_definition.h"
+#include "definition/adx_value.h"
+
+namespace korvit::app {
+
+using definition::ADXBitmask;
+using definition::ADXValue;
+using definition::As;
+
+void GaugeReadings::Watch(const definition::ADXDefinition* definition,
+                          std::vector<definition::ADXObject*> items) {
+    std::lock_guard lock(mutex_);
+    definition_ = definition;
+    items_ = std::move(items);
+    readings_.assign(items_.size(), {});
+    ++generation_;
+}
+
+void GaugeReadings::Feed(evaluation::Packet packet, uint32_t command_hash) {
+    std::lock_guard lock(mutex_);
+    if (definition_ == nullptr) return;
+    bool fed = false;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        definition::ADXObject* item = items_[i];
+        GaugeReading& r = readings_[i];
+        if (auto* value = As<ADXValue>(item)) {
+            if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
+            const auto v = static_cast<float>(value->ComputeValue(*definition_, packet));
+            r.lowest = r.has_value ? std::min(r.lowest, v) : v;
+            r.highest = r.has_value ? std::max(r.highest, v) : v;
+            r.value = v;
+        } else if (auto* bitmask = As<ADXBitmask>(item)) {
+            if (bitmask->parentcmdidhash != 0 && bitmask->parentcmdidhash != command_hash) continue;
+            r.state = static_cast<uint32_t>(bitmask->EvaluateBitmask(*definition_, packet));
+        } else {
+            continue;
+        }
+        r.has_value = true;
+        fed = true;
+    }
+    if (fed) ++generation_;
+}
+
+void GaugeReadings::Clear() {
+    std::lock_guard lock(mutex_);
+    readings_.assign(items_.size(), {});
+    ++generation_;
+}
+
+std::vector<GaugeReading> GaugeReadings::Readings() const {
+    std::lock_guard lock(mutex_);
+    return readings_;
+}
+
+uint64_t GaugeReadings::generation() const {
+    std::lock_guard lock(mutex_);
+    return generation_;
+}
+
+}  // namespace korvit::app
