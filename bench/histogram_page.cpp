@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 
+#include "app/fed_cells.h"
 #include "controls/chart3d.h"
 #include "controls/mm_grid_control.h"
 #include "definition/definition.h"
@@ -48,7 +49,8 @@ void BM_FeedHistogramsPerReply(benchmark::State& state) {
     ADXDefinition def;
     ADXHistogram* h = AddHistogram(def, 32);
     FillSamples(*h, 20000);
-    HistogramPage page(def);
+    korvit::app::FedCells fed;
+    HistogramPage page(def, fed);
     page.resize(1000, 800);
     page.show();
     page.FillHistogramChoices();
@@ -104,7 +106,8 @@ void BM_RefreshHistogramView32(benchmark::State& state) {
     ADXDefinition def;
     ADXHistogram* h = AddHistogram(def, 32);
     FillSamples(*h, 20000);
-    HistogramPage page(def);
+    korvit::app::FedCells fed;
+    HistogramPage page(def, fed);
     page.resize(1000, 800);
     page.show();
     page.FillHistogramChoices();

@@ -1,0 +1,212 @@
+// Reviewing a long log in the window. One run prints, side by side: `korvit-cli play` of the log
+// unpaced (its CPU is the yardstick), the window playing it unpaced with each page shown, the
+// longest GUI event-loop stall on Play, Load Log, a seek and a page switch, and the program's
+// peak memory.
+//
+// KORVIT_BENCH_HOURS (default 10) sets the length of the generated log: one record per 50 ms.
+
+#include <sys/resource.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "datalog/data_log.h"
+#include "demo_log.h"
+#include "gui_bench.h"
+#include "shell/log_bar.h"
+
+using namespace korvit;
+
+namespace {
+
+constexpr const char* kPages[] = {"Dash", "Item Lists", "Histograms", "Monitors"};
+
+/// The longest gap between two turns of the GUI event loop since the last Reset.
+class StallMeter {
+  public:
+    StallMeter() {
+        clock_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            worst_ = std::max(worst_, now - last_);
+            last_ = now;
+        });
+        timer_.start(1);
+    }
+    void Reset() {
+        QCoreApplication::processEvents();
+        last_ = clock_.nsecsElapsed();
+        worst_ = 0;
+    }
+    double WorstMs() const { return static_cast<double>(worst_) / 1e6; }
+
+  private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 worst_ = 0;
+};
+
+/// The demo definition with its data request processed, and a long log of it.
+struct ReviewFiles {
+    std::filesystem::path dir;
+    std::string adx;
+    std::string xdl;
+    uint32_t records = 0;
+
+    ReviewFiles() {
+        char pattern[] = "/tmp/korvit-bench-review-XXXXXX";
+        dir = ::mkdtemp(pattern);
+        definition::ADXDefinition def;
+        std::string error;
+        def.Load(KORVIT_SOURCE_DIR "/samples/demo.adx", error);
+        for (const auto& object : def.objects()) {
+            if (auto* send = definition::As<definition::ADXCSendCommand>(object.get())) {
+                send->flags |= 1;
+            }
+        }
+        adx = (dir / "demo.adx").string();
+        def.Save(adx);
+        const char* hours = std::getenv("KORVIT_BENCH_HOURS");
+        const double h = hours != nullptr && std::atof(hours) > 0 ? std::atof(hours) : 10.0;
+        records = static_cast<uint32_t>(h * 3600 * 20);
+        xdl = (dir / "review.xdl").string();
+        bench::GenerateLog(def, xdl, records, [](uint32_t) { return 50u; });
+    }
+    ~ReviewFiles() { std::filesystem::remove_all(dir); }
+};
+
+ReviewFiles& Files() {
+    static ReviewFiles files;
+    return files;
+}
+
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    auto seconds = [](const timeval& tv) { return tv.tv_sec + tv.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+/// A window with the definition loaded and `page` in front.
+struct ReviewWindow {
+    shell::Application app;
+    std::unique_ptr<shell::MainWindow> window;
+
+    explicit ReviewWindow(const char* page) {
+        app.settings_path.clear();
+        app.settings.loadlastdef = 0;
+        window = std::make_unique<shell::MainWindow>(app);
+        window->show();
+        window->LoadDefinition(Files().adx);
+        window->tabs()->Select(window->tabs()->IndexOf(page));
+        app.settings.lastxdlpath = Files().xdl;
+        window->choose_file = [](const QString&, const QString&, const QString&, bool) {
+            return Files().xdl;
+        };
+    }
+    ~ReviewWindow() {
+        window->Stop();
+        WaitClosed();
+    }
+    void WaitClosed() {
+        while (app.datalog.state() != datalog::DataLogState::Closed || app.datalog.player_running())
+            QTest::qWait(5);
+    }
+};
+
+double g_cli_cpu = 0;
+
+void BM_CliPlay(benchmark::State& state) {
+    for (auto _ : state) {
+        QProcess cli;
+        cli.setStandardOutputFile(QProcess::nullDevice());
+        cli.setStandardErrorFile(QProcess::nullDevice());
+        const double cpu0 = ChildrenCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        cli.start(KORVIT_CLI_PATH, {"play", QString::fromStdString(Files().adx),
+                                    QString::fromStdString(Files().xdl), "--speed", "0"});
+        cli.waitForFinished(-1);
+        g_cli_cpu = ChildrenCpuSeconds() - cpu0;
+        std::printf("korvit-cli play: %u records, %.2f s wall, %.2f s CPU (exit %d)\n",
+                    Files().records, wall.elapsed() / 1000.0, g_cli_cpu, cli.exitCode());
+    }
+}
+
+void BM_WindowPlay(benchmark::State& state) {
+    const char* page = kPages[state.range(0)];
+    for (auto _ : state) {
+        ReviewWindow w(page);
+        w.app.datalog.SetSpeed(0);
+        StallMeter meter;
+        meter.Reset();
+        const double cpu0 = bench::ProcessCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        w.window->Play();
+        const double play_ms = wall.nsecsElapsed() / 1e6;
+        while (w.app.datalog.recordsread() < Files().records &&
+               w.app.datalog.state() != datalog::DataLogState::Closed)
+            QTest::qWait(5);
+        w.WaitClosed();
+        const double cpu = bench::ProcessCpuSeconds() - cpu0;
+        std::printf(
+            "window play, %s shown: %.2f s wall, %.2f s CPU = %.2fx korvit-cli play; Play "
+            "returned in %.0f ms, longest stall %.0f ms\n",
+            page, wall.elapsed() / 1000.0, cpu, g_cli_cpu > 0 ? cpu / g_cli_cpu : 0.0, play_ms,
+            meter.WorstMs());
+    }
+}
+
+void BM_Stalls(benchmark::State& state) {
+    for (auto _ : state) {
+        ReviewWindow w("Dash");
+        StallMeter meter;
+        meter.Reset();
+        w.window->SelectLog();
+        QTest::qWait(50);
+        std::printf("Load Log: longest stall %.0f ms\n", meter.WorstMs());
+
+        meter.Reset();
+        w.window->Play();
+        QTest::qWait(300);
+        std::printf("Play (paced): longest stall %.0f ms\n", meter.WorstMs());
+
+        meter.Reset();
+        emit w.window->logBar()->seekRequested(static_cast<int>(Files().records * 3 / 4));
+        QTest::qWait(300);
+        std::printf("seek to 3/4: longest stall %.0f ms\n", meter.WorstMs());
+
+        double worst = 0;
+        for (const char* page : kPages) {
+            meter.Reset();
+            w.window->tabs()->Select(w.window->tabs()->IndexOf(page));
+            QTest::qWait(100);
+            worst = std::max(worst, meter.WorstMs());
+        }
+        std::printf("page switch: longest stall %.0f ms\n", worst);
+        std::printf("peak memory so far: %.0f MB\n", PeakMegabytes());
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_CliPlay)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_WindowPlay)->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_Stalls)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    return korvit::bench::RunGuiBenchmarks(argc, argv);
+}
