@@ -183,5 +183,55 @@ TEST_F(ReplyChecksTest, OffTakesEveryReplyAndAlwaysFailsEveryBadOneFromTheFirst)
     EXPECT_EQ(Lines("Verifying the reply checksums"), 0u);
 }
 
+TEST_F(ReplyChecksTest, BytesLeftOnTheLineAreWaitedOutBeforeTheNextRequest) {
+    // A slow unit (25 ms before each reply) that says more than the reply holds: two extra
+    // bytes right after it and two more 5 ms later, which a request sent at once would find
+    // at the start of its reply.
+    std::mutex mutex;
+    std::vector<std::pair<std::chrono::steady_clock::time_point, Bytes>> due;
+    std::atomic<bool> done{false};
+    int served = 0;
+    peer = std::make_unique<ScriptedPeer>([&](Bytes& pending) {
+        std::lock_guard lock(mutex);
+        const auto now = std::chrono::steady_clock::now();
+        while (!pending.empty()) {
+            if (!Consume(pending, kRequest)) {
+                pending.erase(pending.begin());
+                continue;
+            }
+            Bytes reply = Reply(static_cast<uint8_t>(++served), true);
+            reply.insert(reply.end(), {0x66, 0x66});
+            due.emplace_back(now + std::chrono::milliseconds(25), reply);
+            due.emplace_back(now + std::chrono::milliseconds(30), Bytes{0x66, 0x66});
+        }
+        return Bytes{};
+    });
+    std::thread sender([&] {
+        while (!done) {
+            Bytes out;
+            {
+                std::lock_guard lock(mutex);
+                const auto now = std::chrono::steady_clock::now();
+                for (auto it = due.begin(); it != due.end();) {
+                    if (it->first > now) break;
+                    out.insert(out.end(), it->second.begin(), it->second.end());
+                    it = due.erase(it);
+                }
+            }
+            if (!out.empty()) peer->Send(out);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    engine.set_options({ChecksumMode::kOff, false, 60});
+    ASSERT_TRUE(engine.StartAcquisition(peer->path()));
+    EXPECT_TRUE(Eventually([&] { return views.values().size() >= 8; }));
+    engine.StopWork(AcquisitionEngine::kStopAcquisition);
+    done = true;
+    sender.join();
+    const auto values = views.values();
+    EXPECT_EQ(std::count(values.begin(), values.end(), 0x66), 0) << output.Text();
+    for (size_t i = 1; i < values.size(); ++i) EXPECT_GT(values[i], values[i - 1]);
+}
+
 }  // namespace
 }  // namespace korvit::acquisition
