@@ -222,9 +222,9 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
                   "terminal)")
         ->excludes(json);
     cmd->add_flag("--verify-checksum{always}", options->verify_checksum,
-                  "=off|auto|always: fail replies whose bytes do not add up to 0 modulo 256 "
-                  "(not decoded, not recorded, counted as errors); auto (the default) verifies "
-                  "a command once its first 3 replies all did; a bare flag means always")
+                  "Which replies must add up to 0 modulo 256 or fail (not decoded, not recorded, "
+                  "counted as errors): off; auto (the default), a command's replies once its "
+                  "first 3 did; always (also the bare flag)")
         ->check(CLI::IsMember({"off", "auto", "always"}));
     cmd->add_flag("--reconnect", options->reconnect,
                   "Reopen a lost port once a second; a recording continues in the same file");
