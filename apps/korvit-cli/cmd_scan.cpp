@@ -103,7 +103,7 @@ struct ScanOptions {
     bool json = false;
     std::string record;
     bool watch = false;
-    bool verify_checksum = false;
+    std::string verify_checksum = "auto";
     bool reconnect = false;
     uint32_t reconnect_seconds = 60;
 };
@@ -141,7 +141,9 @@ int RunScan(const ScanOptions& options) {
     app::LineWriterSink err(err_writer);
     log.AddSink(&err);
     AcquisitionEngine engine(def, log);
-    engine.set_options({options.verify_checksum, options.reconnect, options.reconnect_seconds});
+    acquisition::ChecksumMode checksum = acquisition::ChecksumMode::kAuto;
+    acquisition::ParseChecksumMode(options.verify_checksum, checksum);
+    engine.set_options({checksum, options.reconnect, options.reconnect_seconds});
     ScanViews views(def, engine.state(), options.json, out);
     engine.set_views(&views);
 
@@ -221,9 +223,11 @@ const bool registered = RegisterCommand([](CLI::App& root, int& exit_code) {
                   "Show the items as a live table in the terminal (plain lines when not a "
                   "terminal)")
         ->excludes(json);
-    cmd->add_flag("--verify-checksum", options->verify_checksum,
-                  "Fail replies whose bytes do not add up to 0 modulo 256: not decoded, not "
-                  "recorded, counted as errors");
+    cmd->add_flag("--verify-checksum{always}", options->verify_checksum,
+                  "Which replies must add up to 0 modulo 256 or fail (not decoded, not recorded, "
+                  "counted as errors): off; auto (the default), a command's replies once its "
+                  "first 3 did; always (also the bare flag)")
+        ->check(CLI::IsMember({"off", "auto", "always"}));
     cmd->add_flag("--reconnect", options->reconnect,
                   "Reopen a lost port once a second; a recording continues in the same file");
     cmd->add_option("--reconnect-timeout", options->reconnect_seconds,

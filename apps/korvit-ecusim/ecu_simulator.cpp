@@ -145,6 +145,7 @@ void EcuSimulator::Answer(const ADXCSendCommand& command, TimePoint now) {
     ++commands_seen_;
     last_command_ = now;
     if (command.replysize == 0 || Chance(FaultKind::kNoReply)) return;
+    const bool late_turn = options_.late_every > 0 && ++replies_started_ % options_.late_every == 0;
     std::vector<uint8_t> reply = drive_cycle_ ? drive_cycle_->Reply(command, Seconds())
                                               : EcuSignals::Reply(command, Seconds());
     if (Chance(FaultKind::kHangup)) {
@@ -164,7 +165,7 @@ void EcuSimulator::Answer(const ADXCSendCommand& command, TimePoint now) {
              std::vector<uint8_t>(reply.begin() + static_cast<ptrdiff_t>(half), reply.end())});
         return;
     }
-    if (Chance(FaultKind::kLate)) {
+    if (late_turn || Chance(FaultKind::kLate)) {
         later_.push_back({now + options_.late_delay, std::move(reply)});
         return;
     }

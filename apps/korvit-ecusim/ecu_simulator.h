@@ -26,6 +26,8 @@ struct SimOptions {
     std::vector<Fault> faults;
     uint64_t seed = 1;
     std::chrono::milliseconds late_delay{250};
+    /// Every Nth reply is late by late_delay, besides any random late fault; 0: none.
+    uint32_t late_every = 0;
     std::chrono::milliseconds stall_time{3000};
 };
 
@@ -111,6 +113,7 @@ class EcuSimulator {
     TimePoint next_chatter_{};
     bool hang_up_when_sent_ = false;
     std::atomic<uint64_t> commands_seen_{0};
+    uint64_t replies_started_ = 0;  // replies the unit set out to send, for late_every
 };
 
 }  // namespace korvit::ecusim

@@ -46,7 +46,12 @@ int main(int argc, char** argv) {
     app.add_option("--fault", fault_texts,
                    "Inject KIND[:RATE]: drop, corrupt (per byte), late, noreply, stall, hangup "
                    "(per reply); RATE from 0 to 1");
-    app.add_option("--late-ms", late_ms, "Delay of a late reply")->check(CLI::NonNegativeNumber);
+    app.add_option("--late-ms", late_ms, "Delay of a late reply (default 250)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--late-every", options.late_every,
+                   "Make every Nth reply late by --late-ms, as a unit that is regularly slow "
+                   "(e.g. --late-every 4 --late-ms 190 against a 200 ms reply time-out)")
+        ->check(CLI::PositiveNumber);
     app.add_option("--stall-ms", stall_ms, "Length of a stalled line")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--seed", options.seed, "Seed of the fault dice");

@@ -60,7 +60,9 @@ void AcquisitionEngine::ConnectThread(std::string port_name) {
     engine_.flags = echo ? uint32_t{DataAcqEngine::kEcho} : 0u;
     engine_.callback = &callback_;
     engine_.baud = definition_.baud;
-    engine_.verify_checksum = options_.verify_checksum;
+    // What automatic verification learnt holds for this scan, across reconnects.
+    engine_.checks.set_mode(options_.verify_checksum);
+    engine_.ForgetFailedReply();
 
     MMSerial& port = *engine_.port_ref;
     ScanEnd end = ScanEnd::OpenFailed;

@@ -38,10 +38,11 @@ class AcquisitionEngine {
         CommandFailed,  // a command returned a failure status
     };
 
-    /// Opt-in behaviour beyond the default session; set while no scan runs.
+    /// Behaviour beyond the default session; set while no scan runs.
     struct Options {
-        /// Replies whose bytes do not sum to 0 modulo 256 fail instead of being decoded.
-        bool verify_checksum = false;
+        /// Which replies whose bytes do not sum to 0 modulo 256 fail instead of being decoded:
+        /// none, those of commands whose first replies all carried a checksum, or all.
+        ChecksumMode verify_checksum = ChecksumMode::kAuto;
         /// A lost port is reopened once a second for up to `reconnect_seconds`.
         bool reconnect = false;
         uint32_t reconnect_seconds = 60;

@@ -1,5 +1,6 @@
 #include "acquisition/data_acq_engine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -21,12 +22,6 @@ namespace {
 std::unique_ptr<uint8_t[]> MakeBuffer(uint64_t n) {
     if (n > DataAcqEngine::kMaxBuffer) return nullptr;
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[n == 0 ? 1 : n]());
-}
-
-bool SumsToZero(const uint8_t* bytes, uint32_t count) {
-    uint8_t sum = 0;
-    for (uint32_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
-    return sum == 0;
 }
 
 double ElapsedMs(const RateMeter& stopwatch) {
@@ -75,11 +70,18 @@ int32_t DataAcqEngine::SendCommand(definition::ADXCSendCommand& command) {
     const int32_t begin = callback->OnSendCommandBegin(event);
     if (begin < 0) return begin;
 
+    // Bytes that came after the last reply was complete mean that the unit said more than that
+    // reply held, and more may follow: wait them out like the rest of a failed reply.
+    if (settle_limit_ms_ == 0 && (command.flags & 1) != 0 && InputWaiting()) {
+        settle_limit_ms_ = std::max<uint32_t>(command.replytimeout, 1);
+    }
+    if (settle_limit_ms_ != 0) SettleLine();
     port.SetTimeouts(30, 0, command.replytimeout, 0, 300);
     port.Purge(1, 1);
     const platform::TimePoint written = platform::Clock::now();
     uint32_t n = port.Write(bytes.data(), size);
 
+    bool learnt = false;
     if (n != size) {
         event.result = ResultCode::ShortWrite;
     } else if (TakeAbort()) {
@@ -97,8 +99,17 @@ int32_t DataAcqEngine::SendCommand(definition::ADXCSendCommand& command) {
             n = port.Read(reply.get(), command.replysize);
             if (n != command.replysize) {
                 event.result = ResultCode::ShortRead;
-            } else if (verify_checksum && !SumsToZero(reply.get(), n)) {
-                event.result = ResultCode::ChecksumError;
+            } else {
+                switch (checks.Check(&command, reply.get(), n)) {
+                    case ReplyChecks::Outcome::kFail:
+                        event.result = ResultCode::ChecksumError;
+                        break;
+                    case ReplyChecks::Outcome::kNowVerifying:
+                        learnt = true;
+                        break;
+                    case ReplyChecks::Outcome::kPass:
+                        break;
+                }
             }
         }
     } else if (baud != 0) {
@@ -106,7 +117,40 @@ int32_t DataAcqEngine::SendCommand(definition::ADXCSendCommand& command) {
         // otherwise discard what has not gone out yet.
         platform::WaitUntil(written + std::chrono::microseconds(uint64_t{n} * 10'000'000 / baud));
     }
-    return callback->OnSendCommandEnd(event, reply.get(), n);
+    // Whatever is left of a reply that failed, or that a stop cut off, may still be on its way.
+    const bool reply_pending =
+        (command.flags & 1) != 0 &&
+        (event.result == ResultCode::ShortRead || event.result == ResultCode::ChecksumError ||
+         event.result == ResultCode::Aborted);
+    if (reply_pending) settle_limit_ms_ = std::max<uint32_t>(command.replytimeout, 1);
+    const int32_t s = callback->OnSendCommandEnd(event, reply.get(), n);
+    if (learnt && log != nullptr) {
+        log->Print("Verifying the reply checksums of %.*s from now on",
+                   static_cast<int>(command.id().size()), command.id().data());
+    }
+    return s;
+}
+
+bool DataAcqEngine::InputWaiting() {
+    MMSerial& port = *port_ref;
+    port.SetTimeouts(SerialTimeouts::kNoWait, 0, 0, 0, 300);
+    uint8_t scrap[64];
+    return port.Read(scrap, sizeof scrap) != 0;
+}
+
+void DataAcqEngine::SettleLine() {
+    MMSerial& port = *port_ref;
+    const uint32_t limit = settle_limit_ms_;
+    settle_limit_ms_ = 0;
+    const uint32_t span = std::min(kSettleSpanMs, limit);
+    port.SetTimeouts(span, 0, span, 0, 300);
+    port.Purge(1, 1);
+    RateMeter stopwatch;
+    uint8_t scrap[64];
+    // A read that finds nothing within the span means the line has been quiet that long.
+    while (port.Read(scrap, sizeof scrap) != 0) {
+        if (AbortSet() || ElapsedMs(stopwatch) >= limit) break;
+    }
 }
 
 int32_t DataAcqEngine::ListenSilence(definition::ADXCListenSilence& command) {

@@ -5,6 +5,7 @@
 
 #include "acquisition/data_acq_callback.h"
 #include "acquisition/mm_serial.h"
+#include "acquisition/reply_checks.h"
 
 namespace korvit::app {
 class OutputLog;
@@ -57,14 +58,24 @@ class DataAcqEngine {
     /// The line's baud rate; a send command that reads nothing waits until its bytes have left
     /// the line, so a loop of such commands runs at line pace. 0: no wait.
     uint32_t baud = 0;
-    /// When set, a complete reply whose bytes do not add up to 0 modulo 256 fails with
-    /// ChecksumError (opt-in: the default session takes replies as they come).
-    bool verify_checksum = false;
+    /// Which complete replies must add up to 0 modulo 256; one that does not fails with
+    /// ChecksumError. Set its mode (which forgets what was learnt) before a scan.
+    ReplyChecks checks;
+    /// Longest quiet span the line must keep after a failed reply before the next request.
+    static constexpr uint32_t kSettleSpanMs = 20;
+    /// Forgets a failed reply whose remains the next send command would wait out (a new scan).
+    void ForgetFailedReply() { settle_limit_ms_ = 0; }
     /// Where the engine's own warnings go (the runaway-macro guard); may be null.
     app::OutputLog* log = nullptr;
 
   private:
     int32_t SendCommand(definition::ADXCSendCommand& command);
+    /// After a failed reply: waits until the line has been quiet for kSettleSpanMs (at most the
+    /// failed command's reply time-out in all), so the late rest of that reply is never read
+    /// as the next one. The send command purges right after.
+    void SettleLine();
+    /// True when bytes wait in the driver's queue (it takes some of them off).
+    bool InputWaiting();
     int32_t ListenSilence(definition::ADXCListenSilence& command);
     int32_t ListenChatter(definition::ADXCListenChatter& command);
     int32_t Listen160Baud(definition::ADXC160BaudListen& command);
@@ -77,6 +88,9 @@ class DataAcqEngine {
     /// Reads and clears the abort word: true when a stop request was pending.
     bool TakeAbort() { return abort.exchange(0, std::memory_order_acq_rel) != 0; }
 
+    /// Non-zero after a failed reply: the failed command's reply time-out, which bounds the wait
+    /// for a quiet line before the next request.
+    uint32_t settle_limit_ms_ = 0;
     int macro_depth_ = 0;
     bool macro_overflow_ = false;
 };

@@ -46,10 +46,16 @@ void ParseSafetyPrefs(SafetyPrefs& prefs, std::string_view text) {
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos) continue;
         const std::string_view key = Trim(line.substr(0, eq));
+        const std::string_view text = Trim(line.substr(eq + 1));
+        if (key == "verifychecksum" &&
+            acquisition::ParseChecksumMode(text, prefs.verify_checksum)) {
+            continue;
+        }
         uint64_t value = 0;
-        if (!ParseNumber(Trim(line.substr(eq + 1)), value)) continue;
+        if (!ParseNumber(text, value)) continue;
         if (key == "verifychecksum") {
-            prefs.verify_checksum = value != 0;
+            prefs.verify_checksum =
+                value != 0 ? acquisition::ChecksumMode::kAlways : acquisition::ChecksumMode::kAuto;
         } else if (key == "reconnect") {
             prefs.reconnect = value != 0;
         } else if (key == "reconnectseconds") {
@@ -61,7 +67,7 @@ void ParseSafetyPrefs(SafetyPrefs& prefs, std::string_view text) {
 
 std::string FormatSafetyPrefs(const SafetyPrefs& prefs) {
     std::ostringstream out;
-    out << "verifychecksum=" << (prefs.verify_checksum ? 1 : 0) << "\n"
+    out << "verifychecksum=" << acquisition::ChecksumModeName(prefs.verify_checksum) << "\n"
         << "reconnect=" << (prefs.reconnect ? 1 : 0) << "\n"
         << "reconnectseconds=" << prefs.reconnect_seconds << "\n";
     return out.str();

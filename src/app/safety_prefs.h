@@ -4,12 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "acquisition/reply_checks.h"
+
 namespace korvit::app {
 
 /// Our own preferences beyond the fixed lines of Settings.dat, kept in "korvit.ini" beside it:
-/// the opt-in reply checksum verification and reconnect after a lost port.
+/// reply checksum verification and the opt-in reconnect after a lost port.
 struct SafetyPrefs {
-    bool verify_checksum = false;
+    /// Written as "off", "auto" or "always". Files from before the three modes hold 1 (read as
+    /// always) or 0, which every file held unless the box was ticked, so 0 reads as automatic.
+    acquisition::ChecksumMode verify_checksum = acquisition::ChecksumMode::kAuto;
     bool reconnect = false;
     /// How long a lost port is retried before the scan ends, in seconds (1 ... 86400).
     uint32_t reconnect_seconds = 60;

@@ -155,10 +155,18 @@ std::string ComSetupPage::Port(const std::string& fallback) const {
 GeneralPage::GeneralPage(const app::SafetyPrefs& prefs, QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("General Prefs", this));
-    verify_ = new QCheckBox("Verify reply checksums", this);
+    auto* verify_row = new QHBoxLayout;
+    verify_row->addWidget(new QLabel("Verify reply checksums:", this));
+    verify_ = new QComboBox(this);
     verify_->setObjectName("VerifyChecksums");
-    verify_->setChecked(prefs.verify_checksum);
-    layout->addWidget(verify_);
+    verify_->addItems({"Off", "Automatic", "Always"});
+    verify_->setCurrentIndex(static_cast<int>(prefs.verify_checksum));
+    verify_->setToolTip(
+        "Automatic checks a command's replies once its first three replies all carried a "
+        "checksum; Always fails every reply whose bytes do not add up to 0 modulo 256.");
+    verify_row->addWidget(verify_);
+    verify_row->addStretch();
+    layout->addLayout(verify_row);
     reconnect_ = new QCheckBox("Reconnect when the port is lost", this);
     reconnect_->setObjectName("Reconnect");
     reconnect_->setChecked(prefs.reconnect);
@@ -179,7 +187,7 @@ GeneralPage::GeneralPage(const app::SafetyPrefs& prefs, QWidget* parent) : QWidg
 
 app::SafetyPrefs GeneralPage::Prefs() const {
     app::SafetyPrefs prefs;
-    prefs.verify_checksum = verify_->isChecked();
+    prefs.verify_checksum = static_cast<acquisition::ChecksumMode>(verify_->currentIndex());
     prefs.reconnect = reconnect_->isChecked();
     prefs.reconnect_seconds = static_cast<uint32_t>(give_up_->value());
     return prefs;

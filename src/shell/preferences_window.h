@@ -69,19 +69,20 @@ class ComSetupPage : public QWidget {
     QComboBox* box_;
 };
 
-/// The General page: the opt-in reply checksum verification and reconnect after a lost port.
+/// The General page: reply checksum verification and the opt-in reconnect after a lost port.
 class GeneralPage : public QWidget {
     Q_OBJECT
   public:
     GeneralPage(const app::SafetyPrefs& prefs, QWidget* parent = nullptr);
     /// The preferences as the page shows them.
     app::SafetyPrefs Prefs() const;
-    QCheckBox* verifyBox() const { return verify_; }
+    /// Off, Automatic, Always, in ChecksumMode order.
+    QComboBox* verifyBox() const { return verify_; }
     QCheckBox* reconnectBox() const { return reconnect_; }
     QSpinBox* giveUpBox() const { return give_up_; }
 
   private:
-    QCheckBox* verify_;
+    QComboBox* verify_;
     QCheckBox* reconnect_;
     QSpinBox* give_up_;
 };

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -144,6 +145,65 @@ TEST_F(ScanCli, AVanishingUnitEndsTheScan) {
     Child lost = Child::Run({KORVIT_CLI_PATH, "scan", def_path, "--port", port}, "lost");
     EXPECT_EQ(lost.Wait(), 1);
     EXPECT_NE(lost.Err().find("Lost the port (" + port + ")!"), std::string::npos) << lost.Err();
+}
+
+// A unit whose every fourth reply starts 190 ms late straddles the 200 ms reply time-out: every
+// reply recorded and decoded is still the one its request asked for, whether verification is
+// automatic (these replies carry a checksum) or off.
+TEST_F(ScanCli, LateRepliesNeverShiftTheRecordedOrDecodedOnes) {
+    // A copy of the program of its own, so that its temp.xdl is this test's alone.
+    const std::string dir = "/tmp/korvit_late_" + std::to_string(getpid());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string cli = dir + "/korvit-cli";
+    std::filesystem::copy_file(KORVIT_CLI_PATH, cli);
+    const std::string port = StartSimulator({"--late-every", "4", "--late-ms", "190"});
+    ASSERT_FALSE(port.empty());
+    for (const std::string mode : {"auto", "off"}) {
+        SCOPED_TRACE(mode);
+        const std::string saved = dir + "/" + mode + ".xdl";
+        Child scan = Child::Run({cli, "scan", def_path, "--port", port, "--seconds", "4", "--json",
+                                 "--record", saved, "--verify-checksum=" + mode},
+                                "json");
+        EXPECT_EQ(scan.Wait(), 0) << scan.Err();
+        const std::string err = scan.Err();
+        EXPECT_NE(err.find("FAILURE (0x00000006)"), std::string::npos) << "the fault is real";
+        EXPECT_EQ(err.find("Reply checksum error"), std::string::npos) << err;
+        EXPECT_EQ(err.find("Verifying the reply checksums of mode1") != std::string::npos,
+                  mode == "auto");
+
+        // The unit's data bytes stay within 128 +/- 100, so rpm (byte 10 of the packet, times
+        // 25) stays within 700 ... 5700; a shifted reply brings in header and echo bytes.
+        std::istringstream lines(scan.Out());
+        std::string line;
+        int decoded = 0;
+        while (std::getline(lines, line)) {
+            const double rpm = nlohmann::json::parse(line)["values"][0]["value"];
+            EXPECT_GE(rpm, 700.0) << line;
+            EXPECT_LE(rpm, 5700.0) << line;
+            ++decoded;
+        }
+        EXPECT_GE(decoded, 10);
+
+        Child dump = Child::Run({cli, "xdl", saved}, "int");
+        EXPECT_EQ(dump.Wait(), 0) << dump.Err();
+        const auto records = nlohmann::json::parse(dump.Out())["records"];
+        EXPECT_EQ(static_cast<int>(records.size()), decoded - 1) << "all but the first reply";
+        for (const auto& record : records) {
+            std::istringstream hex(record["data"].get<std::string>());
+            std::vector<unsigned> bytes;
+            unsigned byte = 0;
+            while (hex >> std::hex >> byte) bytes.push_back(byte);
+            ASSERT_EQ(bytes.size(), 67u);
+            EXPECT_EQ(bytes[0], 0xF4u);
+            EXPECT_EQ(bytes[1], 0x57u);
+            EXPECT_EQ(bytes[2], 0x01u);
+            unsigned sum = 0;
+            for (unsigned b : bytes) sum += b;
+            EXPECT_EQ(sum % 256, 0u) << record["data"];
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "app/safety_prefs.h"
 
 using namespace korvit::app;
+using korvit::acquisition::ChecksumMode;
 
 namespace {
 
@@ -104,16 +105,29 @@ TEST(SafetyPrefs, LiveBesideSettingsAndRoundTrip) {
     EXPECT_EQ(SafetyPrefsPath("/opt/korvit/Settings.dat"), "/opt/korvit/korvit.ini");
     EXPECT_EQ(SafetyPrefsPath(""), "");
     SafetyPrefs prefs;
-    EXPECT_FALSE(prefs.verify_checksum);
+    EXPECT_EQ(prefs.verify_checksum, ChecksumMode::kAuto);
     EXPECT_FALSE(prefs.reconnect);
     EXPECT_EQ(prefs.reconnect_seconds, 60u);
     ParseSafetyPrefs(prefs, "verifychecksum=1\r\nreconnect = 1\nreconnectseconds=0\nbogus=3\n");
-    EXPECT_TRUE(prefs.verify_checksum);
+    EXPECT_EQ(prefs.verify_checksum, ChecksumMode::kAlways);
     EXPECT_TRUE(prefs.reconnect);
     EXPECT_EQ(prefs.reconnect_seconds, 1u);  // clamped
     ParseSafetyPrefs(prefs, "reconnectseconds=99999999999999999999\nreconnect=x\n");
     EXPECT_EQ(prefs.reconnect_seconds, 60u * 60 * 24);
     EXPECT_TRUE(prefs.reconnect);
+
+    // The three modes by name; a file from before them held 0 unless the box was ticked, which
+    // reads as the new default; a word we do not know leaves the mode alone.
+    for (const auto& [line, mode] : {std::pair{"verifychecksum = off", ChecksumMode::kOff},
+                                     std::pair{"verifychecksum=always", ChecksumMode::kAlways},
+                                     std::pair{"verifychecksum=0", ChecksumMode::kAuto},
+                                     std::pair{"verifychecksum=sometimes", ChecksumMode::kAuto},
+                                     std::pair{"verifychecksum=2", ChecksumMode::kAlways}}) {
+        ParseSafetyPrefs(prefs, line);
+        EXPECT_EQ(prefs.verify_checksum, mode) << line;
+    }
+    prefs.verify_checksum = ChecksumMode::kOff;
+    EXPECT_EQ(FormatSafetyPrefs(prefs).substr(0, 19), "verifychecksum=off\n");
 
     const std::string dir =
         std::filesystem::temp_directory_path() / ("korvit_prefs_" + std::to_string(::getpid()));

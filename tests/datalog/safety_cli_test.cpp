@@ -274,7 +274,8 @@ TEST(SafetyCli, ChecksumVerificationKeepsCorruptedRepliesOutOfTheLog) {
         const std::string saved = box.File(verify ? "on.xdl" : "off.xdl");
         std::vector<std::string> args{box.cli,     "scan", kScanDef,   "--port", sim.port,
                                       "--seconds", "3",    "--record", saved};
-        if (verify) args.push_back("--verify-checksum");
+        // A bare flag means always; without verification the corruption must reach the log.
+        args.push_back(verify ? "--verify-checksum" : "--verify-checksum=off");
         const int null = ::open("/dev/null", O_WRONLY);
         EXPECT_EQ(WaitExit(Spawn(args, null, box.File("scan.err"))), 0);
         ::close(null);

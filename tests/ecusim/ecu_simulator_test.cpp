@@ -154,6 +154,24 @@ TEST_F(SimulatorTest, LateReplyArrivesAfterTheReaderGaveUp) {
     EXPECT_TRUE(EcuSignals::SumsToZero(reply));
 }
 
+TEST_F(SimulatorTest, EveryNthReplyIsLateAndTheOthersAreNot) {
+    SimOptions options;
+    options.late_every = 3;
+    options.late_delay = std::chrono::milliseconds(400);
+    Start(options);
+    for (int i = 1; i <= 6; ++i) {
+        SCOPED_TRACE(i);
+        SendRequest();
+        const bool late = i % 3 == 0;
+        // A prompt reply takes about 90 ms on the line; a late one has not started by 250 ms.
+        std::vector<uint8_t> reply = Read(kReplySize, 100, 250);
+        EXPECT_EQ(reply.empty(), late);
+        if (late) reply = Read(kReplySize, 100, 3000);
+        ASSERT_EQ(reply.size(), kReplySize);
+        EXPECT_TRUE(EcuSignals::SumsToZero(reply));
+    }
+}
+
 TEST_F(SimulatorTest, StalledLineStopsHalfWayAndResumes) {
     SimOptions options = WithFault(FaultKind::kStall, 1.0);
     options.stall_time = std::chrono::milliseconds(500);

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QSpinBox>
 #include <filesystem>
 #include <fstream>
@@ -30,27 +31,30 @@ TEST_F(SafetyWindowTest, GeneralPageChoicesGoToKorvitIniNotSettingsDat) {
     w.show();
     Find("Preferences...")->trigger();
     ASSERT_NE(w.preferences(), nullptr);
-    auto* verify = w.preferences()->findChild<QCheckBox*>("VerifyChecksums");
+    auto* verify = w.preferences()->findChild<QComboBox*>("VerifyChecksums");
     auto* reconnect = w.preferences()->findChild<QCheckBox*>("Reconnect");
     auto* seconds = w.preferences()->findChild<QSpinBox*>("ReconnectSeconds");
     ASSERT_TRUE(verify && reconnect && seconds);
-    EXPECT_EQ(verify->text(), "Verify reply checksums");
+    ASSERT_EQ(verify->count(), 3);
+    EXPECT_EQ(verify->itemText(0), "Off");
+    EXPECT_EQ(verify->itemText(1), "Automatic");
+    EXPECT_EQ(verify->itemText(2), "Always");
     EXPECT_EQ(reconnect->text(), "Reconnect when the port is lost");
-    EXPECT_FALSE(verify->isChecked());
-    EXPECT_FALSE(seconds->isEnabled());  // only with reconnect on
-    verify->setChecked(true);
+    EXPECT_EQ(verify->currentText(), "Automatic");  // absent from korvit.ini
+    EXPECT_FALSE(seconds->isEnabled());             // only with reconnect on
+    verify->setCurrentIndex(0);
     reconnect->setChecked(true);
     EXPECT_TRUE(seconds->isEnabled());
     seconds->setValue(5);
     w.preferences()->okButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return w.preferences() == nullptr; }, 5000));
-    EXPECT_TRUE(app_.prefs.verify_checksum);
+    EXPECT_EQ(app_.prefs.verify_checksum, korvit::acquisition::ChecksumMode::kOff);
     EXPECT_TRUE(app_.prefs.reconnect);
     EXPECT_EQ(app_.prefs.reconnect_seconds, 5u);
     std::ifstream in(dir_ + "korvit.ini");
     std::stringstream text;
     text << in.rdbuf();
-    EXPECT_EQ(text.str(), "verifychecksum=1\nreconnect=1\nreconnectseconds=5\n");
+    EXPECT_EQ(text.str(), "verifychecksum=off\nreconnect=1\nreconnectseconds=5\n");
     EXPECT_FALSE(std::filesystem::exists(app_.settings_path));  // Settings.dat is not touched
 }
 
