@@ -283,7 +283,12 @@ void DashPage::ChooseItem(int index, ADXObject* object) {
         std::lock_guard lock(gauges_lock_);
         dashboard_->entries()[static_cast<size_t>(index)] = entry;
     }
-    delete old;
+    // The old gauge may be the one whose right-click handler called us: hide it now and let the
+    // event loop delete it once that handler has returned.
+    if (old != nullptr) {
+        old->hide();
+        old->deleteLater();
+    }
     const Gauge g = [&] {
         std::lock_guard lock(gauges_lock_);
         return gauges_[static_cast<size_t>(index)];
