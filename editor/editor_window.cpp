@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "app/output_log.h"
@@ -111,12 +112,28 @@ void EditorWindow::BuildUi() {
     action(QStringLiteral("Save As..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
            [this] { SaveAs(); });
     bar->addSeparator();
-    QAction* undo = doc_.undo_stack().createUndoAction(this, QStringLiteral("Undo"));
-    undo->setShortcut(QKeySequence::Undo);
-    bar->addAction(undo);
-    QAction* redo = doc_.undo_stack().createRedoAction(this, QStringLiteral("Redo"));
-    redo->setShortcuts({QKeySequence::Redo, QKeySequence(Qt::CTRL | Qt::Key_Y)});
-    bar->addAction(redo);
+    // The buttons keep their short texts so that the tool bar never moves under the pointer;
+    // what they would undo or redo is in their tool tips.
+    QUndoStack& stack = doc_.undo_stack();
+    const auto history = [&](const QString& text, void (QUndoStack::*run)(),
+                             void (QUndoStack::*can)(bool),
+                             void (QUndoStack::*says)(const QString&), bool now) {
+        QAction* a = bar->addAction(text);
+        a->setObjectName(text);
+        a->setEnabled(now);
+        connect(a, &QAction::triggered, &stack, run);
+        connect(&stack, can, a, &QAction::setEnabled);
+        connect(&stack, says, a, [a, text](const QString& what) {
+            a->setToolTip(what.isEmpty() ? text : text + QLatin1Char(' ') + what);
+        });
+        return a;
+    };
+    history(QStringLiteral("Undo"), &QUndoStack::undo, &QUndoStack::canUndoChanged,
+            &QUndoStack::undoTextChanged, stack.canUndo())
+        ->setShortcut(QKeySequence::Undo);
+    history(QStringLiteral("Redo"), &QUndoStack::redo, &QUndoStack::canRedoChanged,
+            &QUndoStack::redoTextChanged, stack.canRedo())
+        ->setShortcuts({QKeySequence::Redo, QKeySequence(Qt::CTRL | Qt::Key_Y)});
     bar->addSeparator();
     auto* add = new QToolButton(bar);
     add->setText(QStringLiteral("Add"));

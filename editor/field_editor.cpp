@@ -57,6 +57,13 @@ void FieldEditor::Commit(const QVariant& value) {
     doc_.SetField(object_, field_, value);
 }
 
+void FieldEditor::CommitAndShow(const QVariant& value) {
+    Commit(value);
+    // What was committed came from buttons, not from typing into this field: show it all again.
+    shown_ = QVariant();
+    Refresh();
+}
+
 void FieldEditor::MarkInvalid(QLineEdit* edit, const QString& why) {
     edit->setStyleSheet(why.isEmpty() ? QString() : QStringLiteral("background: #ffd0d0"));
     edit->setToolTip(why);
@@ -143,8 +150,7 @@ void FieldEditor::BuildFlags() {
             if (filling_) return;
             qlonglong v = desc().get(doc_.definition(), object_).toLongLong();
             v = on ? (v | c.value) : (v & ~static_cast<qlonglong>(c.value));
-            Commit(QVariant(v));
-            Refresh();
+            CommitAndShow(QVariant(v));
         });
     }
     connect(line_, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -229,8 +235,7 @@ void FieldEditor::BuildColor() {
         const QColor chosen =
             QColorDialog::getColor(ToQColor(static_cast<uint32_t>(shown_.toLongLong())), this);
         if (chosen.isValid()) {
-            Commit(QVariant(static_cast<qlonglong>(FromQColor(chosen))));
-            Refresh();
+            CommitAndShow(QVariant(static_cast<qlonglong>(FromQColor(chosen))));
         }
     });
     connect(line_, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -368,8 +373,7 @@ void FieldEditor::BuildTable() {
             }
         }
         rows.push_back(row);
-        Commit(rows);
-        Refresh();
+        CommitAndShow(rows);
         table_->setCurrentCell(table_->rowCount() - 1, 0);
     });
     button(QStringLiteral("Remove row"), [this] {
@@ -377,16 +381,14 @@ void FieldEditor::BuildTable() {
         QVariantList rows = desc().get(doc_.definition(), object_).toList();
         if (r < 0 || r >= rows.size()) return;
         rows.removeAt(r);
-        Commit(rows);
-        Refresh();
+        CommitAndShow(rows);
     });
     button(QStringLiteral("Row up"), [this] {
         const int r = table_->currentRow();
         QVariantList rows = desc().get(doc_.definition(), object_).toList();
         if (r <= 0 || r >= rows.size()) return;
         rows.swapItemsAt(r, r - 1);
-        Commit(rows);
-        Refresh();
+        CommitAndShow(rows);
         table_->setCurrentCell(r - 1, table_->currentColumn());
     });
     button(QStringLiteral("Row down"), [this] {
@@ -394,8 +396,7 @@ void FieldEditor::BuildTable() {
         QVariantList rows = desc().get(doc_.definition(), object_).toList();
         if (r < 0 || r + 1 >= rows.size()) return;
         rows.swapItemsAt(r, r + 1);
-        Commit(rows);
-        Refresh();
+        CommitAndShow(rows);
         table_->setCurrentCell(r + 1, table_->currentColumn());
     });
     note_ = new QLabel(this);

@@ -32,6 +32,8 @@ class FieldEditor : public QWidget {
 
   private:
     void Commit(const QVariant& value);
+    /// Commits a value made by the field's buttons and shows the field from the object again.
+    void CommitAndShow(const QVariant& value);
     void BuildLine();
     void BuildFlags();
     void BuildReference();

@@ -15,6 +15,7 @@ expected=(
     /usr/share/applications/korvit.desktop
     /usr/share/icons/hicolor/scalable/apps/korvit.svg
     /usr/share/mime/packages/korvit.xml
+    /usr/share/metainfo/org.korvit.korvit.metainfo.xml
     /usr/share/man/man1/korvit.1.gz /usr/share/man/man1/korvit-cli.1.gz
     /usr/share/man/man1/korvit-ecusim.1.gz
     /usr/share/doc/korvit/copyright /usr/share/doc/korvit/changelog.gz
@@ -31,6 +32,12 @@ echo "Depends: $depends"
 for lib in libc6 libstdc++6 libqt6widgets6; do
     [[ "$depends" == *"$lib"* ]] || { echo "Depends lacks $lib"; exit 1; }
 done
+
+echo "-- AppStream"
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/metainfo/org.korvit.korvit.metainfo.xml \
+    >/tmp/korvit-metainfo.$$.xml
+appstreamcli validate --no-net /tmp/korvit-metainfo.$$.xml
+rm -f /tmp/korvit-metainfo.$$.xml
 
 echo "-- lintian"
 lintian --fail-on error --tag-display-limit 0 "$deb"

@@ -10,7 +10,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libexpat1-dev libcli11-dev nlohmann-json3-dev
     qt6-base-dev libgl-dev fonts-liberation
-    dpkg-dev file lintian
+    dpkg-dev file lintian appstream
 )
 
 missing=()

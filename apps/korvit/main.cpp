@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "controls/mm_tab_sheet.h"
 #include "pages/histogram_page.h"
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
     request.unattended = options.isSet(screenshot);
 
     Application app;
+    // Unattended, every Output line goes to stderr too, from the first one of the start-up on.
+    std::optional<OutputEcho> echo;
+    if (request.unattended) echo.emplace(app.log);
     if (request.unattended) DismissModalBoxes(app, &qt);
     const bool editor = app.editor.Load(QCoreApplication::applicationDirPath());
     if (!editor && !request.unattended) {
@@ -75,11 +79,8 @@ int main(int argc, char** argv) {
     }
 
     MainWindow window(app);
-    if (!editor && request.unattended) {
-        app.log.PrintLine(app.editor.failure().toStdString());
-        std::fprintf(stderr, "korvit: %s\n", qPrintable(app.editor.failure()));
-    }
-    if (options.isSet(port)) app.settings.comport = options.value(port).toStdString();
+    if (!editor && request.unattended) app.log.PrintLine(app.editor.failure().toStdString());
+    if (options.isSet(port)) app.UsePortForThisRun(options.value(port).toStdString());
     window.show();
     CarryOut(app, window, request);
 

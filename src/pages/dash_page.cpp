@@ -303,7 +303,12 @@ void DashPage::ChooseItem(int index, ADXObject* object) {
     entry.item = object;
     entry.itemidhash = object->idhash();
     dashboard_->entries()[static_cast<size_t>(index)] = entry;
-    delete old;
+    // The old gauge may be the one whose right-click handler called us: hide it now and let the
+    // event loop delete it once that handler has returned.
+    if (old != nullptr) {
+        old->hide();
+        old->deleteLater();
+    }
     const Gauge g = gauges_[static_cast<size_t>(index)];
     Configure(g, entry);
     WatchItems();

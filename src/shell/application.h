@@ -31,6 +31,17 @@ struct Application {
     /// reply path's link to the datalog.
     datalog::LogSession session{definition, engine.state(), log, datalog};
     EditorLibrary editor;
+
+    /// Points the scan at `port` for this run only (the demo's simulator, --port): the settings
+    /// keep the user's own port.
+    void UsePortForThisRun(const std::string& port);
+    /// The settings as written at exit: the user's own port unless it was changed since.
+    app::AppSettings SettingsToSave() const;
+
+  private:
+    std::string run_port_;
+    std::string user_port_;
+    bool run_port_set_ = false;
 };
 
 }  // namespace korvit::shell

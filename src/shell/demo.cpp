@@ -4,6 +4,13 @@
 #include <QDir>
 #include <QFileInfo>
 
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include "shell/application.h"
 #include "shell/main_window.h"
 
@@ -36,6 +43,14 @@ bool Demo::Start(const QString& simulator, const QString& definition) {
     }
     definition_ = definition;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef Q_OS_LINUX
+    // The simulator ends with the program however the program ends: closed, killed or crashed.
+    const pid_t parent = getpid();
+    process_.setChildProcessModifier([parent] {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(1);  // the program ended before the line above
+    });
+#endif
     process_.start(simulator, {definition});
     return true;
 }
@@ -45,7 +60,7 @@ void Demo::OnLine() {
     const QString port = QString::fromLocal8Bit(process_.readLine()).trimmed();
     started_ = true;
     if (!window_.LoadDefinition(definition_.toStdString())) return;
-    app_.settings.comport = port.toStdString();
+    app_.UsePortForThisRun(port.toStdString());
     window_.ToggleScan();
 }
 

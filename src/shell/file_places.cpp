@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <filesystem>
+#include <system_error>
 
 namespace korvit::shell {
 
@@ -16,6 +18,13 @@ QString DialogStartFolder(std::initializer_list<std::string> paths) {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!documents.isEmpty() && QDir(documents).exists()) return documents;
     return QDir::homePath();
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty()) return path;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
 }
 
 }  // namespace korvit::shell

@@ -10,4 +10,8 @@ namespace korvit::shell {
 /// current definition or log), else the user's documents folder, else the home folder.
 QString DialogStartFolder(std::initializer_list<std::string> paths);
 
+/// The path made absolute against the current folder, so that a path remembered in the
+/// settings still names the same file when the program starts from another folder.
+std::string AbsolutePath(const std::string& path);
+
 }  // namespace korvit::shell

@@ -50,14 +50,14 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
     }
     app::ReadSettings(app_.settings, app_.settings_path);
     app::ReadSafetyPrefs(app_.prefs, app::SafetyPrefsPath(app_.settings_path));
-    move(app_.settings.winposx, app_.settings.winposy);
-    resize(app_.settings.winsizex, app_.settings.winsizey);
+    RestorePlacement();
 
     BuildMenus();
     BuildStatusBar();
     BuildToolBars();
     BuildPages();
     ConnectViews();
+    WatchDefinitionChanges();
     ApplyMinimumSize();
     datalog::RecoverUnfinishedRecording(platform::RecordingPath(), app_.log);
 
@@ -312,8 +312,10 @@ void MainWindow::SetConnectionStatus(ConnectionStatus status) {
 }
 
 void MainWindow::RefreshTitle() {
-    setWindowTitle(
-        TitleFor(app_.settings.lastadxpath, app_.settings.lastxdlpath, app_.datalog.speed()));
+    // A leading "*" says the definition holds changes made on the pages that are not saved.
+    const QString title =
+        TitleFor(app_.settings.lastadxpath, app_.settings.lastxdlpath, app_.datalog.speed());
+    setWindowTitle(definition_modified_ ? "*" + title : title);
 }
 
 void MainWindow::UpdateLogBarButtons() {
@@ -386,19 +388,26 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     if (shutting_down_) return;
+    if (!SaveChangesFirst()) return;
     if (!KeepRecordingAtExit()) return;
     shutting_down_ = true;
     using Engine = acquisition::AcquisitionEngine;
     StartStopWork(Engine::kStopAcquisition | Engine::kStopDatalog | Engine::kCloseWindow);
 }
 
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    WatchFrameAfterShow();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    CorrectFramePosition();
+}
+
 void MainWindow::OnCloseRequested() {
-    const QRect frame = frameGeometry();
-    app_.settings.winposx = frame.x();
-    app_.settings.winposy = frame.y();
-    app_.settings.winsizex = width();
-    app_.settings.winsizey = height();
-    app::WriteSettings(app_.settings, app_.settings_path);
+    RememberPlacement();
+    app::WriteSettings(app_.SettingsToSave(), app_.settings_path);
     may_close_ = true;
     emit shutDown();
     close();

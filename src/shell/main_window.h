@@ -85,6 +85,8 @@ class MainWindow : public QMainWindow {
     QAction* newAction() const { return new_; }
     QAction* scanAction() const { return scan_; }
     MMPropTreeContainer* preferences() const { return preferences_; }
+    /// True while the definition holds changes made on the pages that are not saved yet.
+    bool definitionModified() const { return definition_modified_; }
     /// Path choosers; tests replace them so that no dialog opens.
     std::function<std::string(const QString& title, const QString& filter, const QString& ext,
                               bool save)>
@@ -98,6 +100,8 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     void BuildMenus();
@@ -111,8 +115,8 @@ class MainWindow : public QMainWindow {
 
     // File commands.
     void LoadDefinitionCommand();
-    void SaveDefinition();
-    void SaveDefinitionAs();
+    bool SaveDefinition();
+    bool SaveDefinitionAs();
     void ImportDefinition();
     void EditDefinition();
     void NewDefinition();
@@ -128,6 +132,20 @@ class MainWindow : public QMainWindow {
     std::string ChooseFile(const QString& title, const QString& filter, const QString& ext,
                            bool save);
     int Ask(const UserPrompt& prompt);
+
+    // Changes made on the pages (main_window_changes.cpp).
+    void WatchDefinitionChanges();
+    void SetDefinitionModified(bool modified);
+    /// Before the definition is replaced or the program exits: offers to save changes made on
+    /// the pages. False when the user cancels or the save fails.
+    bool SaveChangesFirst();
+    // Where the window was: frame position and size (main_window_changes.cpp).
+    void RestorePlacement();
+    void RememberPlacement();
+    /// Moves the window once the window manager has framed it, should the frame not be where
+    /// it was restored to.
+    void CorrectFramePosition();
+    void WatchFrameAfterShow();
 
     // Sizes (main_window_layout.cpp).
     void SizeStatusParts();
@@ -187,6 +205,9 @@ class MainWindow : public QMainWindow {
     std::vector<StopWork> stop_threads_;
     bool shutting_down_ = false;
     bool may_close_ = false;
+    bool definition_modified_ = false;
+    QPoint frame_target_;
+    bool frame_pending_ = false;
 };
 
 }  // namespace korvit::shell

@@ -25,7 +25,8 @@ const QString kAdxFilter = "ADX Files (*.adx);;All Files (*.*)";
 const QString kXdlFilter = "Datalog (XDL) Files (*.xdl)";
 
 std::string Cut(const std::string& path) {
-    return path.substr(0, std::min<size_t>(path.size(), app::AppSettings::kMaxPath));
+    const std::string absolute = AbsolutePath(path);
+    return absolute.substr(0, std::min<size_t>(absolute.size(), app::AppSettings::kMaxPath));
 }
 
 }  // namespace
@@ -65,6 +66,7 @@ bool MainWindow::LoadDefinition(const std::string& path) {
     }
     std::string error;
     const int loaded = app_.definition.Load(path, error, rate_line_);
+    definition_modified_ = false;
     if (loaded) {
         app_.settings.lastadxpath = Cut(path);
         app_.log.Print("Loaded %s", path.c_str());
@@ -80,29 +82,36 @@ bool MainWindow::LoadDefinition(const std::string& path) {
 }
 
 void MainWindow::LoadDefinitionCommand() {
+    if (!SaveChangesFirst()) return;
     const std::string path = ChooseFile("Select ADX...", kAdxFilter, "adx", false);
     if (!path.empty()) LoadDefinition(path);
 }
 
-void MainWindow::SaveDefinition() {
-    if (app_.settings.lastadxpath.empty()) {
-        SaveDefinitionAs();
-        return;
+bool MainWindow::SaveDefinition() {
+    const std::string& path = app_.settings.lastadxpath;
+    if (path.empty()) return SaveDefinitionAs();
+    if (!app_.definition.Save(path, rate_line_)) {
+        app_.log.Print("Could not save %s", path.c_str());
+        return false;
     }
-    app_.definition.Save(app_.settings.lastadxpath, rate_line_);
+    SetDefinitionModified(false);
+    return true;
 }
 
-void MainWindow::SaveDefinitionAs() {
+bool MainWindow::SaveDefinitionAs() {
     const std::string path = ChooseFile("Choose file to save to...", kAdxFilter, "adx", true);
-    if (path.empty()) return;
-    if (app_.definition.Save(path, rate_line_)) {
-        app_.settings.lastadxpath = Cut(path);
-    } else {
+    if (path.empty()) return false;
+    if (!app_.definition.Save(path, rate_line_)) {
         app_.log.Print("Could not save %s", path.c_str());
+        return false;
     }
+    app_.settings.lastadxpath = Cut(path);
+    SetDefinitionModified(false);
+    return true;
 }
 
 void MainWindow::ImportDefinition() {
+    if (!SaveChangesFirst()) return;
     const std::string path =
         ChooseFile("Select file to import...", "ADS Files (*.ads);;All Files (*.*)", "ads", false);
     if (path.empty()) return;
@@ -111,22 +120,26 @@ void MainWindow::ImportDefinition() {
         return;
     }
     std::string error;
-    if (definition::legacy::ImportADS(path, app_.definition, error)) {
-        RebuildPages();
-    } else if (!error.empty()) {
-        app_.log.PrintLine(error);
+    if (!definition::legacy::ImportADS(path, app_.definition, error)) {
+        if (!error.empty()) app_.log.PrintLine(error);
+        return;
     }
-    // The imported definition has no file yet: the next Save asks for one.
+    // The imported definition has no file yet: the next Save asks for one, and until then it
+    // counts as changed.
     app_.settings.lastadxpath.clear();
+    definition_modified_ = true;
+    RebuildPages();
 }
 
 void MainWindow::EditDefinition() {
+    if (!SaveChangesFirst()) return;
     if (app_.editor.Run(this, app_.settings.lastadxpath, &app_.log)) {
         LoadDefinition(app_.settings.lastadxpath);
     }
 }
 
 void MainWindow::NewDefinition() {
+    if (!SaveChangesFirst()) return;
     std::string path;
     if (app_.editor.Run(this, path, &app_.log)) {
         app_.settings.lastadxpath = Cut(path);
@@ -135,7 +148,11 @@ void MainWindow::NewDefinition() {
 }
 
 void MainWindow::OpenPreferencesWindow() {
-    if (preferences_) return;
+    if (preferences_) {
+        preferences_->raise();
+        preferences_->activateWindow();
+        return;
+    }
     QPointer<MainWindow> self(this);
     preferences_ = OpenPreferences(
         this, app_.settings.comport,
@@ -143,7 +160,6 @@ void MainWindow::OpenPreferencesWindow() {
             if (self) self->setEnabled(true);
         },
         &app_.prefs, app::SafetyPrefsPath(app_.settings_path));
-    preferences_->setWindowModality(Qt::ApplicationModal);
     preferences_->move(geometry().center() - preferences_->rect().center());
 }
 

@@ -22,6 +22,9 @@ namespace {
 constexpr int kClassicPartWidth = 128;
 // Room for the 1-pixel border and a few pixels of air on each side of the text.
 constexpr int kTextPadding = 14;
+// The tab area at the smallest window: the demo's quarter-high gauge rows stay over 60 pixels
+// and three stacked charts keep their axes apart.
+constexpr int kReadablePageHeight = 300;
 
 int WidestText(const QFont& font, const QStringList& texts) {
     const QFontMetrics metrics(font);
@@ -78,10 +81,14 @@ void MainWindow::ApplyMinimumSize() {
             bar->sizeHint().width() + style()->pixelMetric(QStyle::PM_ToolBarSeparatorExtent);
         tools_height = std::max(tools_height, bar->sizeHint().height());
     }
-    const int width = std::max(
-        {tools_width, statusBar()->minimumSizeHint().width(), menuBar()->sizeHint().width()});
+    // Every page keeps its controls apart (the tab sheet asks each page), and the pages keep
+    // enough height for gauges and charts to be read.
+    const QSize pages = tabs_->minimumSizeHint();
+    const int width = std::max({tools_width, statusBar()->minimumSizeHint().width(),
+                                menuBar()->sizeHint().width(), pages.width()});
     const int height = menuBar()->sizeHint().height() + tools_height +
-                       tabs_->minimumSizeHint().height() + statusBar()->sizeHint().height();
+                       std::max(pages.height(), kReadablePageHeight) +
+                       statusBar()->sizeHint().height();
     setMinimumSize(width, height);
 }
 

@@ -242,6 +242,8 @@ MMPropTreeContainer* OpenPreferences(QWidget* owner, std::string& port,
     window->AddPage("Keyboard Accelerators", keys);
 
     window->SelectPage("COM Setup");
+    // Modal to its owner: the window behind waits, and the box stays above it.
+    window->setWindowModality(Qt::WindowModal);
     window->show();
     return window;
 }

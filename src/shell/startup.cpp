@@ -10,6 +10,7 @@
 
 #include "datalog/data_log.h"
 #include "shell/application.h"
+#include "shell/file_places.h"
 #include "shell/main_window.h"
 
 namespace korvit::shell {
@@ -45,27 +46,13 @@ bool ParseSpeedPercent(const QString& text, float& speed, QString& problem) {
     return true;
 }
 
-namespace {
+OutputEcho::OutputEcho(app::OutputLog& log) : log_(log) {
+    log_.AddSink(&sink_);
+}
 
-/// Copies the Output lines of the start-up steps to stderr while it lives.
-class EchoToStderr {
-  public:
-    EchoToStderr(app::OutputLog& log, bool on) : log_(log), on_(on) {
-        if (on_) log_.AddSink(&sink_);
-    }
-    ~EchoToStderr() {
-        if (on_) log_.RemoveSink(&sink_);
-    }
-    EchoToStderr(const EchoToStderr&) = delete;
-    EchoToStderr& operator=(const EchoToStderr&) = delete;
-
-  private:
-    app::OutputLog& log_;
-    bool on_;
-    app::StreamSink sink_{stderr};
-};
-
-}  // namespace
+OutputEcho::~OutputEcho() {
+    log_.RemoveSink(&sink_);
+}
 
 void CarryOut(Application& app, MainWindow& window, const StartupRequest& request) {
     if (request.unattended) {
@@ -74,7 +61,6 @@ void CarryOut(Application& app, MainWindow& window, const StartupRequest& reques
             return std::string();
         };
     }
-    EchoToStderr echo(app.log, request.unattended);
     bool ready = true;
     if (!request.definition.isEmpty()) {
         ready = window.LoadDefinition(request.definition.toStdString());
@@ -82,7 +68,7 @@ void CarryOut(Application& app, MainWindow& window, const StartupRequest& reques
     if (request.speed) window.SetPlaybackSpeed(*request.speed);
     if (!request.datalog.isEmpty()) {
         const std::string path = request.datalog.toStdString();
-        app.settings.lastxdlpath = path.substr(0, app::AppSettings::kMaxPath);
+        app.settings.lastxdlpath = AbsolutePath(path).substr(0, app::AppSettings::kMaxPath);
         window.RefreshTitle();
         if (!request.play) {
             // Selecting a log does not open it; say at once when it could not be played.

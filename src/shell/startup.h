@@ -3,7 +3,10 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 #include <optional>
+
+#include "app/output_log.h"
 
 namespace korvit::shell {
 
@@ -27,11 +30,24 @@ bool ParseStartupFiles(const QStringList& files, StartupRequest& request, QStrin
 /// Reads a playback speed in percent (0: as fast as the log can be read).
 bool ParseSpeedPercent(const QString& text, float& speed, QString& problem);
 
+/// Copies every Output line to stderr while it lives: unattended runs keep it for the whole
+/// run, so that start-up lines written before the window is up are seen too.
+class OutputEcho {
+  public:
+    explicit OutputEcho(app::OutputLog& log);
+    ~OutputEcho();
+    OutputEcho(const OutputEcho&) = delete;
+    OutputEcho& operator=(const OutputEcho&) = delete;
+
+  private:
+    app::OutputLog& log_;
+    app::StreamSink sink_{stderr};
+};
+
 /// Carries the request out on a window that is up: loads the definition, selects the datalog
 /// (reporting one that cannot be opened), sets the speed, then starts the scan or the playback.
 /// A file that cannot be opened leaves its usual Output line and nothing is started from it.
-/// Unattended, every Output line of these steps is also written to stderr and file choosers
-/// answer "cancelled".
+/// Unattended, file choosers answer "cancelled".
 void CarryOut(Application& app, MainWindow& window, const StartupRequest& request);
 
 /// For unattended runs: while `owner` lives, every modal dialog that opens is closed at once

@@ -1,5 +1,6 @@
 #include "shell/user_prompt.h"
 
+#include <QFileInfo>
 #include <QPushButton>
 
 namespace korvit::shell {
@@ -25,6 +26,16 @@ UserPrompt KeepRecordingPrompt(bool can_cancel) {
                       {"Save", "Keep in temp.xdl"}};
     if (can_cancel) prompt.buttons << "Cancel";
     return prompt;
+}
+
+UserPrompt DefinitionChangedPrompt(const std::string& adx_path) {
+    const QString name = QFileInfo(QString::fromStdString(adx_path)).fileName();
+    return {"Definition changed",
+            name.isEmpty()
+                ? QString("The definition was changed and has no file yet. Save it?")
+                : "The definition was changed on the pages. Save the changes to " + name + "?",
+            QMessageBox::Question,
+            {"Save", "Discard", "Cancel"}};
 }
 
 }  // namespace korvit::shell

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace korvit::shell {
 
@@ -24,5 +25,10 @@ UserPrompt KeepRecordingPrompt(bool can_cancel);
 inline constexpr int kPromptSave = 0;
 inline constexpr int kPromptKeep = 1;
 inline constexpr int kPromptCancel = 2;
+
+/// The question asked before a definition changed on the pages is replaced or the program
+/// exits: Save, Discard, Cancel.
+UserPrompt DefinitionChangedPrompt(const std::string& adx_path);
+inline constexpr int kPromptDiscard = 1;
 
 }  // namespace korvit::shell

@@ -5,12 +5,15 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 #include "app/output_log.h"
@@ -285,3 +288,75 @@ TEST(EditorWindow, TheTesterShowsABitmasksStateTextAndAlarm) {
 }
 
 }  // namespace
+
+namespace {
+
+QPushButton* ButtonIn(QWidget* parent, const QString& text) {
+    for (auto* b : parent->findChildren<QPushButton*>()) {
+        if (b->text() == text) return b;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// A field changed by its own buttons or check boxes shows the change at once, and the tool bar
+// keeps its buttons where they were whatever Undo and Redo would undo.
+TEST(EditorWindow, FieldButtonsShowTheirResultAtOnceAndTheToolBarStaysPut) {
+    EditorWindow w(nullptr);
+    w.OpenForEdit(DemoPath());
+    w.resize(900, 700);
+    w.show();
+    ADXDefinition& def = w.document().definition();
+    auto* toolbar = w.findChild<QToolBar*>();
+    ASSERT_NE(toolbar, nullptr);
+    QApplication::processEvents();
+    std::vector<QRect> places;
+    for (QAction* a : toolbar->actions()) places.push_back(toolbar->actionGeometry(a));
+
+    auto* dashboard = def.NthOfType(ADXTYPE_DASHBOARD, 0);
+    ASSERT_NE(dashboard, nullptr);
+    w.Select(dashboard);
+    FieldEditor* entries = w.FieldEditorFor("entries");
+    ASSERT_NE(entries, nullptr);
+    auto* table = entries->findChild<QTableWidget*>("edit");
+    ASSERT_NE(table, nullptr);
+    const int rows = table->rowCount();
+    ASSERT_GT(rows, 0);
+    ButtonIn(entries, "Add row")->click();
+    EXPECT_EQ(table->rowCount(), rows + 1);
+    int bottom = -1;
+    for (int c = 0; c < table->columnCount(); ++c) {
+        if (table->horizontalHeaderItem(c)->text() == "bottom") bottom = c;
+    }
+    ASSERT_GE(bottom, 0);
+    EXPECT_EQ(table->item(rows, bottom)->text(), "100");
+    ButtonIn(entries, "Remove row")->click();
+    EXPECT_EQ(table->rowCount(), rows);
+
+    auto* value = As<ADXValue>(def.NthOfType(ADXTYPE_VALUE, 0));
+    w.Select(value);
+    FieldEditor* flags = w.FieldEditorFor("flags");
+    ASSERT_NE(flags, nullptr);
+    QLineEdit* hex = flags->findChild<QLineEdit*>("edit");
+    const auto boxes = flags->findChildren<QCheckBox*>();
+    ASSERT_FALSE(boxes.isEmpty());
+    QCheckBox* box = boxes.back();
+    const uint32_t before = value->flags;
+    box->click();
+    EXPECT_NE(value->flags, before);
+    bool ok = false;
+    EXPECT_EQ(hex->text().toUInt(&ok, 16), value->flags) << hex->text().toStdString();
+    box->click();
+    EXPECT_EQ(hex->text().toUInt(&ok, 16), before);
+
+    // Undo now names a long change; the tool bar is laid out as before.
+    QApplication::processEvents();
+    auto actions = toolbar->actions();
+    ASSERT_EQ(static_cast<size_t>(actions.size()), places.size());
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        EXPECT_EQ(toolbar->actionGeometry(actions[i]), places[static_cast<size_t>(i)])
+            << actions[i]->text().toStdString();
+    }
+    EXPECT_EQ(actions[0]->text(), "New");
+}
