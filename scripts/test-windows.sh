@@ -114,7 +114,7 @@ $checks same-values "$work/scan.windows" "$work/scan.played.linux"
 if [ -x "$win_build/apps/korvit.exe" ] || [ -f "$win_build/apps/korvit.exe" ]; then
     echo "-- korvit.exe --screenshot under Xvfb"
     (cd "$work" && xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" \
-        "$root/$win_build/apps/korvit.exe" --screenshot dash.png --tab Dash demo.adx windows.xdl \
+        "$root/$win_build/apps/korvit.exe" --screenshot dash.png --tab Dash --play --after 6000 demo.adx windows.xdl \
         >"$work/screenshot.out" 2>&1) || true
     [ -s "$work/dash.png" ] || { echo "no screenshot:"; cat "$work/screenshot.out"; exit 1; }
     $checks screenshot "$work/dash.png"
