@@ -34,7 +34,7 @@ ecusim="$root/$linux_build/apps/korvit-ecusim/korvit-ecusim"
 
 echo "-- Cross build ($win_build)"
 cmake -S . -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DKORVIT_WERROR=ON "${launcher[@]}" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DKORVIT_WERROR=ON -DKORVIT_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
 cmake --build "$win_build"
 cli_win="$root/$win_build/apps/korvit-cli.exe"
 
