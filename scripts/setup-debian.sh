@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing, benchmarking, fuzzing and packaging Korvit
-# needs.
+# needs. With --windows also what cross-building for Windows and testing it under Wine need
+# (MinGW-w64, Wine, NSIS, Xvfb).
 # Safe to run again: it only calls apt-get when something is missing.
 set -euo pipefail
 
@@ -12,6 +13,9 @@ packages=(
     qt6-base-dev libgl-dev fonts-liberation
     dpkg-dev file lintian appstream
 )
+if [ "${1:-}" = "--windows" ]; then
+    packages+=(g++-mingw-w64-x86-64-posix wine64 nsis zip xvfb xauth python3)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -16,6 +16,7 @@
 #include "definition/adx_value.h"
 #include "definition_json.h"
 #include "evaluation/item_readout.h"
+#include "platform/file_io.h"
 #include "platform/file_move.h"
 #include "platform/move_failure.h"
 
@@ -55,8 +56,8 @@ int RunExport(const std::string& def_path, const std::string& log_path, const st
         }
     }
     const std::string part = csv + ".part" + std::to_string(::getpid());
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    std::FILE* out = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
+    const int fd = platform::OpenFile(part, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    std::FILE* out = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
     if (out == nullptr) {
         const int error = errno;
         if (fd >= 0) ::close(fd);

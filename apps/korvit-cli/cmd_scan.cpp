@@ -132,7 +132,9 @@ int RunScan(const ScanOptions& options) {
     WarnAboutLoad(def);
 
     // A reader that closes its end must not kill the scan before the recording is finished.
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     // Output goes through writers of its own, so a reader that stops reading never stalls the
     // engine; lines it cannot take are counted and dropped.
     app::LineWriter out(STDOUT_FILENO);

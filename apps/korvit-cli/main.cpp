@@ -1,3 +1,8 @@
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -28,6 +33,11 @@ int Fail(const std::string& message) {
 }  // namespace korvit::cli
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Output is the same bytes as on every other system: "\n" line ends, UTF-8.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
     CLI::App app{"korvit-cli: load, inspect, scan, record and play ALDL datastreams headless"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("korvit-cli ") + KORVIT_VERSION);

@@ -1,12 +1,15 @@
 #include "watch_table.h"
 
 #include <fcntl.h>
+#include <unistd.h>
+#ifndef _WIN32
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "definition/adx_bitmask.h"
 #include "definition/adx_definition.h"
@@ -28,6 +31,17 @@ constexpr const char* kDim = "\x1b[2m";
 constexpr int kTerminalFrameMs = 100;
 constexpr int kPlainFrameMs = 1000;
 constexpr size_t kMessageLines = 3;
+
+// The in-place table needs a terminal that takes escape sequences; a Windows console prints the
+// plain lines.
+bool IsTerminal(std::FILE* out) {
+#ifdef _WIN32
+    (void)out;
+    return false;
+#else
+    return ::isatty(::fileno(out)) == 1;
+#endif
+}
 
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -188,8 +202,9 @@ WatchView::WatchView(const definition::ADXDefinition& definition, std::FILE* out
       out_(out),
       status_(std::move(status)),
       rate_unit_(rate_unit),
-      terminal_(::isatty(::fileno(out)) == 1) {
+      terminal_(IsTerminal(out)) {
     rate_mark_time_ = Now();
+#ifndef _WIN32
     if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
     int pipe_fds[2];
     if (terminal_ && ::isatty(STDERR_FILENO) == 1 && ::pipe2(pipe_fds, O_CLOEXEC) == 0) {
@@ -201,6 +216,7 @@ WatchView::WatchView(const definition::ADXDefinition& definition, std::FILE* out
         messages_fd_ = pipe_fds[0];
         ::fcntl(messages_fd_, F_SETFL, O_NONBLOCK);
     }
+#endif
     rows_ = ReadWatchRows(definition_, evaluation::PacketSnapshot{});
     thread_ = std::thread([this] { Run(); });
 }
@@ -267,9 +283,14 @@ void WatchView::Run() {
         }
         const int wait_ms = static_cast<int>(
             std::chrono::duration_cast<std::chrono::milliseconds>(next_frame - now).count());
+#ifdef _WIN32
+        // No wake pipe: look at the stop flag often enough that Finish returns promptly.
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(wait_ms, 1, 20)));
+#else
         pollfd fds[2] = {{wake_[0], POLLIN, 0}, {messages_fd_, POLLIN, 0}};
         const int ready = ::poll(fds, messages_fd_ >= 0 ? 2 : 1, std::max(wait_ms, 1));
         if (ready > 0 && (fds[1].revents & POLLIN) != 0) TakeMessages(true);
+#endif
     }
 }
 
@@ -297,11 +318,13 @@ void WatchView::Draw(bool last) {
     if (terminal_) {
         int width = 80;
         int height = 24;
+#ifndef _WIN32
         winsize size{};
         if (::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
             width = size.ws_col;
             height = size.ws_row;
         }
+#endif
         const auto lines =
             RenderWatchFrame(rows, status, rate_, rate_unit_, messages_, width, height, true);
         // Hide the cursor and start from a clean screen once; then overwrite in place.

@@ -4,11 +4,10 @@
 #include <utility>
 
 #include "acquisition/port_failure.h"
-#include "acquisition/posix_serial_backend.h"
 
 namespace korvit::acquisition {
 
-MMSerial::MMSerial() : MMSerial(std::make_unique<PosixSerialBackend>()) {}
+MMSerial::MMSerial() : MMSerial(MakePlatformSerialBackend()) {}
 
 MMSerial::MMSerial(std::unique_ptr<ISerialBackend> backend) : backend_(std::move(backend)) {}
 

@@ -25,7 +25,7 @@ class ISerialLogSink {
 /// Results are 1 (or non-zero) for success and 0 for failure. One thread at a time.
 class MMSerial {
   public:
-    /// A port over this platform's serial devices (termios on POSIX).
+    /// A port over this platform's serial devices (termios on POSIX, COM ports on Windows).
     MMSerial();
     /// A port over the given backend (tests, other platforms).
     explicit MMSerial(std::unique_ptr<ISerialBackend> backend);
@@ -33,10 +33,11 @@ class MMSerial {
     MMSerial(const MMSerial&) = delete;
     MMSerial& operator=(const MMSerial&) = delete;
 
-    /// Opens the device (a path such as /dev/ttyUSB0) at the baud, 8 data bits, no parity,
+    /// Opens the device (a path such as /dev/ttyUSB0, or COM1) at the baud, 8 data bits, no parity,
     /// no hardware flow control, DTR and RTS raised. An open port is closed first.
     int Open(const std::string& device, uint32_t baud);
-    /// Opens the platform's device for port number n (COMn; /dev/ttyS(n-1) on POSIX).
+    /// Opens the platform's device for port number n (\\.\COMn on Windows; /dev/ttyS(n-1) on
+    /// POSIX).
     int OpenByNumber(uint32_t number, uint32_t baud);
     /// Closes the port if open; always writes "MMSerial: Port Closed".
     void Close();

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <memory>
 #include <utility>
 
 #include "platform/precise_wait.h"
@@ -39,6 +40,10 @@ bool NoModemLines(int error) {
 }
 
 }  // namespace
+
+std::unique_ptr<ISerialBackend> MakePlatformSerialBackend() {
+    return std::make_unique<PosixSerialBackend>();
+}
 
 PosixSerialBackend::~PosixSerialBackend() {
     Close();

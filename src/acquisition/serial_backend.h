@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace korvit::acquisition {
@@ -71,5 +72,8 @@ class ISerialBackend {
     /// The device name that port number n has on this platform.
     virtual std::string DeviceNameForNumber(uint32_t number) const = 0;
 };
+
+/// The backend for this platform's serial devices (termios on POSIX, COM ports on Windows).
+std::unique_ptr<ISerialBackend> MakePlatformSerialBackend();
 
 }  // namespace korvit::acquisition

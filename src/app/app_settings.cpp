@@ -1,13 +1,14 @@
 #include "app/app_settings.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "platform/file_io.h"
+#include "platform/recording_location.h"
 
 namespace korvit::app {
 namespace {
@@ -116,7 +117,7 @@ std::string FormatSettings(const AppSettings& s) {
 
 int ReadSettings(AppSettings& settings, const std::string& path) {
     if (path.empty()) return 0;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::NativePath(path), std::ios::binary);
     if (!in) return 0;
     std::ostringstream text;
     text << in.rdbuf();
@@ -127,9 +128,9 @@ int ReadSettings(AppSettings& settings, const std::string& path) {
 int WriteSettings(const AppSettings& settings, const std::string& path) {
     if (path.empty()) return 0;
     std::error_code ec;
-    auto parent = std::filesystem::path(path).parent_path();
+    auto parent = platform::NativePath(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(platform::NativePath(path), std::ios::binary | std::ios::trunc);
     if (!out) return 0;
     out << FormatSettings(settings);
     out.close();
@@ -138,9 +139,15 @@ int WriteSettings(const AppSettings& settings, const std::string& path) {
 
 std::string AppFilePath(const std::string& program_dir, std::string_view name,
                         const char* xdg_variable, const char* xdg_default) {
-    if (!program_dir.empty() && access(program_dir.c_str(), W_OK) == 0) {
+    if (platform::DirectoryWritable(program_dir)) {
         return Cut(program_dir + std::string(name), AppSettings::kMaxPath);
     }
+#ifdef _WIN32
+    (void)xdg_variable;
+    (void)xdg_default;
+    const std::string folder = platform::UserDirectory(platform::UserFolder::kConfig);
+    return folder.empty() ? std::string{} : folder + std::string(name);
+#else
     std::string base;
     if (const char* xdg = std::getenv(xdg_variable); xdg && *xdg) {
         base = xdg;
@@ -150,6 +157,7 @@ std::string AppFilePath(const std::string& program_dir, std::string_view name,
         return {};
     }
     return base + "/korvit/" + std::string(name);
+#endif
 }
 
 std::string SettingsFilePath(const std::string& program_dir) {

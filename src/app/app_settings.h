@@ -12,7 +12,11 @@ struct AppSettings {
     /// Longest text kept in a path field (260 with the terminator).
     static constexpr size_t kMaxPath = 259;
 
+#ifdef _WIN32
+    std::string comport = "COM1";
+#else
     std::string comport = "/dev/ttyUSB0";
+#endif
     std::string lastadxpath;
     std::string lastxdlpath;
     int32_t loadlastdef = 1;
@@ -39,7 +43,8 @@ int ReadSettings(AppSettings& settings, const std::string& path);
 int WriteSettings(const AppSettings& settings, const std::string& path);
 
 /// Where a file of the program lives: in `program_dir` when that folder is writable, otherwise
-/// in `$<xdg_variable>/korvit/` (default `~/<xdg_default>/korvit/`). Empty when neither is known.
+/// in `$<xdg_variable>/korvit/` (default `~/<xdg_default>/korvit/`), or `%APPDATA%\Korvit\` on
+/// Windows. Empty when neither is known.
 std::string AppFilePath(const std::string& program_dir, std::string_view name,
                         const char* xdg_variable, const char* xdg_default);
 /// "Settings.dat" beside the program, or in the user's configuration folder.

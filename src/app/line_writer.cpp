@@ -1,7 +1,9 @@
 #include "app/line_writer.h"
 
 #include <errno.h>
+#ifndef _WIN32
 #include <poll.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,22 @@ namespace {
 constexpr size_t kChunk = 512;
 // How often a waiting write looks at the stop flag.
 constexpr int kPollMs = 50;
+
+// Waits up to `ms` for room to write: 1 ready, 0 not yet, -1 when the descriptor is dead.
+int WaitWritable(int fd, int ms) {
+#ifdef _WIN32
+    // Consoles, files and pipes take a write when it is made (blocking until they do).
+    (void)fd;
+    (void)ms;
+    return 1;
+#else
+    pollfd pfd{fd, POLLOUT, 0};
+    const int ready = ::poll(&pfd, 1, ms);
+    if (ready < 0) return errno == EINTR ? 0 : -1;
+    if (ready > 0 && (pfd.revents & (POLLERR | POLLNVAL)) != 0) return -1;
+    return ready;
+#endif
+}
 
 }  // namespace
 
@@ -90,15 +108,13 @@ void LineWriter::Run() {
 
 bool LineWriter::WriteAll(std::string_view text) {
     while (!text.empty()) {
-        pollfd pfd{fd_, POLLOUT, 0};
-        const int ready = ::poll(&pfd, 1, kPollMs);
-        if (ready < 0 && errno != EINTR) return false;
-        if (ready <= 0) {
+        const int ready = WaitWritable(fd_, kPollMs);
+        if (ready < 0) return false;
+        if (ready == 0) {
             std::lock_guard lock(mutex_);
             if (stop_) return false;
             continue;
         }
-        if (pfd.revents & (POLLERR | POLLNVAL)) return false;
         const ssize_t n = ::write(fd_, text.data(), std::min(text.size(), kChunk));
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
@@ -116,11 +132,9 @@ bool WriteWithTimeout(int fd, std::string_view text, int timeout_ms) {
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) return false;
-        pollfd pfd{fd, POLLOUT, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno != EINTR) return false;
-        if (ready <= 0) continue;
-        if (pfd.revents & (POLLERR | POLLNVAL)) return false;
+        const int ready = WaitWritable(fd, static_cast<int>(left));
+        if (ready < 0) return false;
+        if (ready == 0) continue;
         const ssize_t n = ::write(fd, text.data(), std::min(text.size(), kChunk));
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;

@@ -1,7 +1,6 @@
 #include "datalog/xdl_check.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,11 +10,18 @@
 #include <vector>
 
 #include "app/output_log.h"
+#include "platform/file_io.h"
 #include "platform/file_move.h"
 
 namespace korvit::datalog {
 
 namespace {
+
+#ifdef _WIN32
+constexpr const char* kPathSeparators = "\\/";
+#else
+constexpr const char* kPathSeparators = "/";
+#endif
 
 /// The whole file, or none when it cannot be read.
 std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path) {
@@ -83,15 +89,15 @@ std::string RecoveredStem(const XdlTime& start) {
 
 /// Cuts the file after its last complete record and writes a finished header for it.
 bool Repair(const std::string& path, const XdlCheck& check) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = platform::OpenFile(path, O_WRONLY);
     if (fd < 0) return false;
     DataLogHeader header = check.header;
     header.recordcount = check.records;
     header.endmark = static_cast<uint32_t>(check.end_of_records + 1);
     const auto bytes = header.Serialize();
     const bool ok =
-        ::ftruncate(fd, static_cast<off_t>(check.end_of_records)) == 0 &&
-        ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+        platform::TruncateFile(fd, check.end_of_records) &&
+        platform::WriteAt(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
     return ::close(fd) == 0 && ok;
 }
 
@@ -126,9 +132,9 @@ std::optional<XdlCheck> CheckXdlFile(const std::string& path) {
 std::optional<std::string> RecoverUnfinishedRecording(const std::string& recording_path,
                                                       app::OutputLog& log) {
     // A recorder (this or another program) holds the file locked while it writes.
-    const int probe = ::open(recording_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int probe = platform::OpenFile(recording_path, O_RDONLY);
     if (probe < 0) return std::nullopt;
-    const bool in_use = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+    const bool in_use = !platform::TryLockExclusive(probe);
     ::close(probe);
     if (in_use) return std::nullopt;
     const std::optional<XdlCheck> check = CheckXdlFile(recording_path);
@@ -138,7 +144,7 @@ std::optional<std::string> RecoverUnfinishedRecording(const std::string& recordi
         !(check->Unfinished() || check->records > check->header.recordcount)) {
         return std::nullopt;
     }
-    const size_t slash = recording_path.find_last_of('/');
+    const size_t slash = recording_path.find_last_of(kPathSeparators);
     const std::string dir = slash == std::string::npos ? "" : recording_path.substr(0, slash + 1);
     const std::string stem = dir + RecoveredStem(check->header.starttime);
     std::string target = stem + ".xdl";

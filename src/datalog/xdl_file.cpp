@@ -1,13 +1,13 @@
 #include "datalog/xdl_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/file_io.h"
 
 namespace korvit::datalog {
 namespace {
@@ -18,7 +18,7 @@ constexpr size_t kReadAhead = 64 * 1024;
 
 bool XdlFile::Create(const std::string& path) {
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = platform::OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd_ < 0) {
         last_error_ = errno;
         return false;
@@ -26,29 +26,30 @@ bool XdlFile::Create(const std::string& path) {
     read_only_ = false;
     // Held while the file is open, so that recovery in another process never moves a
     // recording that is still being written.
-    ::flock(fd_, LOCK_EX | LOCK_NB);
+    platform::TryLockExclusive(fd_);
     return true;
 }
 
 bool XdlFile::OpenExisting(const std::string& path) {
     Close();
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    fd_ = platform::OpenFile(path, O_RDWR);
     read_only_ = false;
     if (fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = platform::OpenFile(path, O_RDONLY);
         read_only_ = true;
     }
     if (fd_ < 0) {
         last_error_ = errno;
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        last_error_ = fd_ >= 0 && !S_ISREG(st.st_mode) ? EISDIR : errno;
+    bool regular = false;
+    const int64_t size = platform::FileSize(fd_, &regular);
+    if (size < 0 || !regular) {
+        last_error_ = size < 0 ? errno : EISDIR;
         Close();
         return false;
     }
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    platform::AdviseSequential(fd_);
     buffer_.resize(kReadAhead);
     return true;
 }
@@ -75,7 +76,7 @@ long XdlFile::Read(void* out, size_t n) {
             continue;
         }
         if (buffer_.empty()) buffer_.resize(kReadAhead);
-        const ssize_t got = ::pread(fd_, buffer_.data(), buffer_.size(), position_);
+        const ssize_t got = platform::ReadAt(fd_, buffer_.data(), buffer_.size(), position_);
         if (got < 0) {
             if (errno == EINTR) continue;
             last_error_ = errno;
@@ -96,7 +97,7 @@ bool XdlFile::Write(const void* data, size_t n) {
     const auto* src = static_cast<const uint8_t*>(data);
     size_t done = 0;
     while (done < n) {
-        const ssize_t put = ::pwrite(fd_, src + done, n - done, position_ + done);
+        const ssize_t put = platform::WriteAt(fd_, src + done, n - done, position_ + done);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
             last_error_ = put < 0 ? errno : ENOSPC;
@@ -116,16 +117,16 @@ bool XdlFile::Seek(uint64_t position) {
 }
 
 uint64_t XdlFile::Size() {
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
-    return static_cast<uint64_t>(st.st_size);
+    if (fd_ < 0) return 0;
+    const int64_t size = platform::FileSize(fd_);
+    return size < 0 ? 0 : static_cast<uint64_t>(size);
 }
 
 bool XdlFile::Truncate(uint64_t size) {
     if (fd_ < 0) return false;
     if (read_only_) return true;
     buffer_length_ = 0;
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    if (!platform::TruncateFile(fd_, size)) {
         last_error_ = errno;
         return false;
     }

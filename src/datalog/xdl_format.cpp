@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/file_io.h"
+
 namespace korvit::datalog {
 
 std::string_view DescribeDataLogCode(uint32_t code) {
@@ -45,8 +47,7 @@ XdlTime LocalTimeNow() {
     const std::time_t secs = std::chrono::system_clock::to_time_t(now);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
-    std::tm tm{};
-    localtime_r(&secs, &tm);
+    const std::tm tm = platform::LocalTime(secs);
     return XdlTime{static_cast<uint16_t>(tm.tm_year + 1900), static_cast<uint16_t>(tm.tm_mon + 1),
                    static_cast<uint16_t>(tm.tm_wday),        static_cast<uint16_t>(tm.tm_mday),
                    static_cast<uint16_t>(tm.tm_hour),        static_cast<uint16_t>(tm.tm_min),

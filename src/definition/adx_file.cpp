@@ -6,6 +6,7 @@
 #include "definition/adx_write_common.h"
 #include "definition/xml/sax_reader.h"
 #include "definition/xml/xml_writer.h"
+#include "platform/file_io.h"
 
 namespace korvit::definition {
 namespace {
@@ -29,8 +30,7 @@ int LoadWith(ADXDefinition& definition, std::string& error, IProgress* progress,
 
 std::string WrittenComment() {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = platform::LocalTime(now);
     char text[64];
     std::snprintf(text, sizeof text, "Written %.2i/%.2i/%.4i %.2i:%.2i:%.2i", local.tm_mon + 1,
                   local.tm_mday, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);

@@ -1,6 +1,8 @@
 #include "platform/clock.h"
 
+#ifndef _WIN32
 #include <time.h>
+#endif
 
 namespace korvit::platform {
 
@@ -18,9 +20,14 @@ double MillisecondsSince(TimePoint start) {
 }
 
 bool HighResolutionClockAvailable() {
+#ifdef _WIN32
+    // steady_clock is QueryPerformanceCounter, which counts at least in microseconds.
+    return true;
+#else
     timespec resolution{};
     if (::clock_getres(CLOCK_MONOTONIC, &resolution) != 0) return false;
     return resolution.tv_sec == 0 && resolution.tv_nsec <= 1000;
+#endif
 }
 
 }  // namespace korvit::platform

@@ -16,9 +16,14 @@ bool EditorLibrary::Load(const QString& directory) {
     // bin/), then the system's library search.
     const QDir dir(directory);
     bool loaded = false;
-    for (const QString& name :
-         {dir.filePath("libDefcrafter.so"), dir.filePath("../lib/korvit/libDefcrafter.so"),
-          QString("Defcrafter")}) {
+#ifdef _WIN32
+    // Windows: Defcrafter.dll beside korvit.exe, and nowhere else.
+    const QStringList names = {dir.filePath("Defcrafter.dll")};
+#else
+    const QStringList names = {dir.filePath("libDefcrafter.so"),
+                               dir.filePath("../lib/korvit/libDefcrafter.so"), "Defcrafter"};
+#endif
+    for (const QString& name : names) {
         library_.setFileName(name);
         if (library_.load()) {
             loaded = true;

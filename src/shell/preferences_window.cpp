@@ -10,10 +10,15 @@
 #include <filesystem>
 
 #include "app/app_settings.h"
+#include "platform/com_ports.h"
 
 namespace korvit::shell {
 
 std::vector<std::string> ListSerialDevices(const std::string& dev_root) {
+#ifdef _WIN32
+    (void)dev_root;
+    return platform::ListComPorts();
+#else
     namespace fs = std::filesystem;
     std::vector<std::string> by_id, ports;
     std::error_code ec;
@@ -41,6 +46,7 @@ std::vector<std::string> ListSerialDevices(const std::string& dev_root) {
     });
     by_id.insert(by_id.end(), ports.begin(), ports.end());
     return by_id;
+#endif
 }
 
 MMPropTreeContainer::MMPropTreeContainer(QWidget* owner, std::function<int(int)> notify)

@@ -15,7 +15,7 @@
 namespace korvit::shell {
 
 /// The system's serial devices: stable names under /dev/serial/by-id first, then the USB, ACM
-/// and on-board ports, each sorted.
+/// and on-board ports, each sorted. On Windows: the COM ports, COM1 first.
 std::vector<std::string> ListSerialDevices(const std::string& dev_root = "/dev");
 
 /// The preferences window: a tree of pages beside the shown page, with OK and Cancel. It tells

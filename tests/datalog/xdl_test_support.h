@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -111,12 +114,27 @@ bool Eventually(Condition condition) {
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        static int made = 0;
+        const auto dir =
+            std::filesystem::temp_directory_path() /
+            ("korvit-datalog-" + std::to_string(::_getpid()) + "-" + std::to_string(++made));
+        std::filesystem::create_directories(dir);
+        path_ = dir.generic_string();
+#else
         char tmpl[] = "/tmp/korvit-datalog-XXXXXX";
         path_ = ::mkdtemp(tmpl);
+#endif
     }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
+    ~TempDir() {
+        std::filesystem::remove_all(path_);
+    }
+    std::string File(const std::string& name) const {
+        return path_ + "/" + name;
+    }
+    const std::string& path() const {
+        return path_;
+    }
 
   private:
     std::string path_;

@@ -1,7 +1,11 @@
 #pragma once
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -59,6 +63,7 @@ inline std::string WithoutWrittenStamp(std::string text) {
     return text;
 }
 
+#ifndef _WIN32
 struct CliRun {
     int status;
     std::string out;  // standard output and error together
@@ -77,6 +82,7 @@ inline CliRun RunCli(const std::string& args) {
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
+#endif
 
 /// The format element every loadable test document starts with.
 inline constexpr const char* kFormat = "<ADXFORMAT version=\"0.50\" />\r\n";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -63,6 +65,7 @@ TEST(PreciseWait, NeverReturnsBeforeTheDeadlineAndTheClockCountsNanoseconds) {
     EXPECT_TRUE(HighResolutionClockAvailable());
 }
 
+#ifndef _WIN32
 TEST(PreciseWait, PollEndsAtTheDeadlineOrWhenADescriptorIsReady) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
@@ -77,6 +80,7 @@ TEST(PreciseWait, PollEndsAtTheDeadlineOrWhenADescriptorIsReady) {
     close(fds[0]);
     close(fds[1]);
 }
+#endif
 
 }  // namespace
 }  // namespace korvit::platform

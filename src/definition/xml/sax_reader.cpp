@@ -1,7 +1,6 @@
 #include "definition/xml/sax_reader.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -10,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+
+#include "platform/file_io.h"
 
 namespace korvit::definition::xml {
 namespace {
@@ -614,9 +615,9 @@ int32_t SAXReader::ParseFile(const std::string& path) {
     ReaderCore& s = *state_;
     s.Start(callback_, path);
     FileGuard guard{s};
-    s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (s.fd < 0 || ::fstat(s.fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    s.fd = platform::OpenFile(path, O_RDONLY);
+    bool regular = false;
+    if (s.fd < 0 || platform::FileSize(s.fd, &regular) < 0 || !regular) {
         s.Report(kSAXFileError, "Error opening file");
         return s.result;
     }

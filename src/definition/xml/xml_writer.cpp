@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_io.h"
+
 namespace korvit::definition::xml {
 namespace {
 
@@ -98,7 +100,7 @@ XMLWriter::~XMLWriter() {
 
 int XMLWriter::OpenFile(const std::string& path) {
     Close();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = platform::OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0) return 0;
     state_ = new State;
     state_->fd = fd;

@@ -1,11 +1,11 @@
-#include "platform/recording_location.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/recording_location.h"
 
 namespace korvit::platform {
 namespace {
@@ -30,18 +30,33 @@ std::string ProgramDirectory() {
     return slash == std::string::npos ? std::string{} : path.substr(0, slash + 1);
 }
 
+bool DirectoryWritable(const std::string& dir) {
+    return !dir.empty() && ::access(dir.c_str(), W_OK) == 0;
+}
+
+std::string UserDirectory(UserFolder kind) {
+    const bool config = kind == UserFolder::kConfig;
+    const char* variable = config ? "XDG_CONFIG_HOME" : "XDG_DATA_HOME";
+    if (const char* xdg = std::getenv(variable); xdg != nullptr && xdg[0] != '\0') {
+        return std::string(xdg) + "/korvit/";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        return std::string(home) + (config ? "/.config" : "/.local/share") + "/korvit/";
+    }
+    return {};
+}
+
 std::string RecordingDirectory() {
     const std::string program = ProgramDirectory();
-    if (!program.empty() && ::access(program.c_str(), W_OK) == 0) return program;
-    std::string base;
+    if (DirectoryWritable(program)) return program;
+    std::string dir;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
+        dir = std::string(xdg) + "/korvit/";
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        base = std::string(home) + "/.local/share";
+        dir = std::string(home) + "/.local/share/korvit/";
     } else {
-        base = "/tmp";
+        dir = "/tmp/korvit/";
     }
-    std::string dir = base + "/korvit/";
     MakeDirectories(dir.substr(0, dir.size() - 1));
     return dir;
 }

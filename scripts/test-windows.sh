@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Cross-builds Korvit for Windows and tests it under Wine:
+#   scripts/test-windows.sh [LINUX_BUILD_DIR]
+# 1. the core, platform, evaluation, definition, datalog and app test programs, run by ctest
+#    through Wine;
+# 2. a scan through COM7, mapped to korvit-ecusim's pseudo-terminal: the values korvit-cli.exe
+#    decodes live equal what the Linux korvit-cli decodes from the recording, which both play
+#    alike;
+# 3. korvit-cli.exe answers decode, xdl and play --json byte for byte as the Linux program does;
+# 4. with a Qt for Windows, korvit.exe --screenshot under Xvfb draws the Dash of a played log.
+# LINUX_BUILD_DIR (default build/release) holds korvit-cli and korvit-ecusim; it is built when
+# missing. The Windows build goes to build/windows, its Wine prefix to build/windows/wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+linux_build="${1:-build/release}"
+win_build=build/windows
+root="$PWD"
+
+export WINEDEBUG=-all WINEARCH=win64
+export WINEPREFIX="$root/$win_build/wine"
+wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+echo "-- Linux programs ($linux_build)"
+if [ ! -x "$linux_build/apps/korvit-cli" ] || [ ! -x "$linux_build/apps/korvit-ecusim/korvit-ecusim" ]; then
+    [ -f "$linux_build/CMakeCache.txt" ] || cmake --preset release >/dev/null
+    cmake --build "$linux_build" --target korvit-cli korvit-ecusim
+fi
+cli_linux="$root/$linux_build/apps/korvit-cli"
+ecusim="$root/$linux_build/apps/korvit-ecusim/korvit-ecusim"
+
+echo "-- Cross build ($win_build)"
+cmake -S . -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DKORVIT_WERROR=ON -DKORVIT_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
+cmake --build "$win_build"
+cli_win="$root/$win_build/apps/korvit-cli.exe"
+
+echo "-- Fresh Wine prefix"
+rm -rf "$WINEPREFIX"
+"$wine" wineboot -i >/dev/null 2>&1 || true
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+"$wineserver" -w || true
+# The MinGW runtime DLLs for programs run from the build tree.
+gcc_dlls=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
+export WINEPATH="Z:${gcc_dlls//\//\\};Z:\\usr\\x86_64-w64-mingw32\\lib"
+# Qt's DLLs and plugins for korvit.exe, from the Qt the build used.
+qt=$(sed -n 's/^KORVIT_QT_WINDOWS_DIR:PATH=//p' "$win_build/CMakeCache.txt")
+if [ -n "$qt" ] && [ -d "$qt/bin" ]; then
+    export WINEPATH="$WINEPATH;Z:${qt//\//\\}\\bin"
+    export QT_PLUGIN_PATH="Z:${qt//\//\\}\\plugins"
+fi
+
+echo "-- Tests under Wine"
+(cd "$win_build" && ctest --output-on-failure --timeout 300)
+
+work="$root/$win_build/wine-checks"
+rm -rf "$work" && mkdir -p "$work"
+cp samples/demo.adx "$work/"
+checks="python3 $root/scripts/windows/wine_checks.py"
+win() { (cd "$work" && "$wine" "$@"); }
+
+# Starts korvit-ecusim on a pseudo-terminal and sets $pty to its line.
+start_simulator() {
+    "$ecusim" "$work/demo.adx" >"$work/ecusim.out" 2>&1 &
+    sim=$!
+    pty=""
+    for _ in $(seq 200); do
+        pty=$(grep -o '/dev/pts/[0-9]*' "$work/ecusim.out" | head -n 1 || true)
+        [ -n "$pty" ] && return 0
+        sleep 0.1
+    done
+    echo "korvit-ecusim gave no line:"
+    cat "$work/ecusim.out"
+    return 1
+}
+trap 'kill "${sim:-}" 2>/dev/null || true' EXIT
+
+echo "-- A recording made on Linux"
+start_simulator
+(cd "$work" && "$cli_linux" scan demo.adx --port "$pty" --seconds 2 --record linux.xdl \
+    >/dev/null 2>"$work/linux-scan.err")
+kill "$sim"
+wait "$sim" 2>/dev/null || true
+
+echo "-- korvit-cli.exe answers as on Linux"
+same() {  # name, then the arguments for both programs
+    local name=$1
+    shift
+    (cd "$work" && "$cli_linux" "$@") >"$work/$name.linux"
+    win "$cli_win" "$@" >"$work/$name.windows"
+    cmp "$work/$name.linux" "$work/$name.windows"
+    echo "   $name: $(wc -c <"$work/$name.linux") bytes alike"
+}
+same xdl xdl linux.xdl
+same play play demo.adx linux.xdl --speed 0 --json
+same decode decode demo.adx --reply "$($checks reply "$work/xdl.linux")"
+
+echo "-- Scan through COM7"
+start_simulator
+ln -sf "$pty" "$WINEPREFIX/dosdevices/com7"
+win "$cli_win" scan demo.adx --port COM7 --seconds 4 --json --record windows.xdl \
+    >"$work/scan.windows" 2>"$work/scan.err" || { cat "$work/scan.err"; exit 1; }
+kill "$sim"
+wait "$sim" 2>/dev/null || true
+# The recording plays alike on both systems, and replays exactly what was decoded live.
+(cd "$work" && "$cli_linux" play demo.adx windows.xdl --speed 0 --json) >"$work/scan.played.linux"
+win "$cli_win" play demo.adx windows.xdl --speed 0 --json >"$work/scan.played.windows"
+cmp "$work/scan.played.linux" "$work/scan.played.windows"
+$checks same-values "$work/scan.windows" "$work/scan.played.linux"
+
+if [ -x "$win_build/apps/korvit.exe" ] || [ -f "$win_build/apps/korvit.exe" ]; then
+    echo "-- korvit.exe --screenshot under Xvfb"
+    (cd "$work" && xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" \
+        "$root/$win_build/apps/korvit.exe" --screenshot dash.png --tab Dash --play --after 6000 demo.adx windows.xdl \
+        >"$work/screenshot.out" 2>&1) || true
+    [ -s "$work/dash.png" ] || { echo "no screenshot:"; cat "$work/screenshot.out"; exit 1; }
+    $checks screenshot "$work/dash.png"
+fi
+echo "-- Windows build passes under Wine"
