@@ -11,7 +11,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libexpat1-dev libcli11-dev nlohmann-json3-dev
     qt6-base-dev libgl-dev fonts-liberation
-    dpkg-dev file lintian appstream
+    dpkg-dev file lintian appstream ccache
 )
 if [ "${1:-}" = "--windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64 nsis zip xvfb xauth python3)
