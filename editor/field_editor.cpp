@@ -429,6 +429,9 @@ void FieldEditor::BuildTable() {
         item->setToolTip(QString());
         note_->clear();
         item->setData(Qt::UserRole, *v);
+        // The swatch follows a colour typed into the cell.
+        if (c.kind == FieldKind::kColor)
+            item->setData(Qt::DecorationRole, ToQColor(static_cast<uint32_t>(v->toLongLong())));
         filling_ = false;
         CommitTable();
     });

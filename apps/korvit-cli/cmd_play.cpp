@@ -53,7 +53,7 @@ int RunPlay(const std::string& def_path, const std::string& log_path, float spee
             line["sample"] = reply.sample;
             line["time_ms"] = reply.time_ms;
             line["command"] =
-                command != nullptr ? nlohmann::json(std::string(command->id())) : nullptr;
+                command != nullptr ? nlohmann::json(Latin1ToUtf8(command->id())) : nullptr;
             const std::string text = DumpJson(line);
             std::fprintf(stdout, "%s\n", text.c_str());
         },

@@ -45,7 +45,7 @@ class ScanViews : public app::IViews {
         const auto* command = definition_.FindByHash(command_hash);
         line["time"] = t;
         line["command"] =
-            command != nullptr ? nlohmann::ordered_json(std::string(command->id())) : nullptr;
+            command != nullptr ? nlohmann::ordered_json(Latin1ToUtf8(command->id())) : nullptr;
         out_.Write(DumpJson(line));
     }
 

@@ -55,7 +55,7 @@ void AddValue(json& o, const ADXValue& v) {
     o["equation"] = Latin1ToUtf8(v.expression().text());
     json vars = json::array();
     for (const auto& var : v.vars()) {
-        vars.push_back({{"varID", std::string(1, var.varID)},
+        vars.push_back({{"varID", Latin1ToUtf8(std::string_view(&var.varID, 1))},
                         {"type", var.type},
                         {"linkIDHash", Hex32(var.linkIDHash)}});
     }
@@ -283,21 +283,6 @@ void WarnAboutLoad(const ADXDefinition& definition) {
     if (definition.load_warning.empty()) return;
     std::fprintf(stderr, "korvit-cli: warning: %s\n",
                  Latin1ToUtf8(definition.load_warning).c_str());
-}
-
-std::string Latin1ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
 }
 
 nlohmann::ordered_json DefinitionToJson(const ADXDefinition& definition) {

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "definition/adx_definition.h"
+#include "json_text.h"
 
 namespace korvit::cli {
 
@@ -17,8 +18,5 @@ std::string LoadFailureMessage(const std::string& path, const std::string& error
                                const definition::ADXDefinition& definition);
 /// Prints the loader's warning (a definition that ends inside an element) to stderr, if any.
 void WarnAboutLoad(const definition::ADXDefinition& definition);
-
-/// An 8-bit definition text (one byte per character, Latin-1) as UTF-8.
-std::string Latin1ToUtf8(std::string_view text);
 
 }  // namespace korvit::cli

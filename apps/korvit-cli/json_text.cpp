@@ -80,6 +80,21 @@ void Append(std::string& out, const json& j, int indent, int level) {
 
 }  // namespace
 
+std::string Latin1ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 std::string DumpJson(const json& j, int indent) {
     std::string out;
     Append(out, j, indent, 0);

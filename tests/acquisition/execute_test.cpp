@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -181,6 +182,22 @@ TEST_F(ExecuteTest, SendCommandReportsShortAndMissingReplies) {
     auto blind = Send({0xAA, 0xAA, 0xAA}, 5, 0);
     EXPECT_EQ(engine.Execute(blind.get()), 0);
     EXPECT_EQ(recorder.calls.back(), "send end 0 n=3");
+}
+
+// A command that reads no reply returns only once its bytes have left at ten bits a byte (start,
+// eight data bits, stop): the next command's purge must not cut them off.
+TEST_F(ExecuteTest, SendCommandWithoutAReplyWaitsUntilItsBytesHaveGone) {
+    Connect([](Bytes& pending) {
+        pending.clear();
+        return Bytes{};
+    });
+    engine.baud = 4000;
+    auto blind = Send(Bytes(100, 0x22), 0, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(engine.Execute(blind.get()), 0);
+    // 100 bytes of 10 bits at 4000 baud: 250 ms at least (a loaded machine only adds to it).
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(249));
+    EXPECT_EQ(recorder.calls.back(), "send end 0 n=100");
 }
 
 TEST_F(ExecuteTest, SendCommandStopsAtTheAbortCheckAndAtARefusedStart) {

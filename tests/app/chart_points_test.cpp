@@ -124,6 +124,36 @@ TEST(ChartPoints, CrowdedColumnsKeepEveryExtremeAndTheSpike) {
     EXPECT_NE(std::find(fast.begin(), fast.end(), spike), fast.end());
 }
 
+// A crowded column keeps its extremes in the order they came, so the line goes up then down
+// where the values did, and down then up where they did that.
+TEST(ChartPoints, CrowdedColumnsKeepTheOrderOfTheirExtremes) {
+    ChartPoints points;
+    // 100 s over 100 pixels: ten points a column, fewer than a block of the envelope.
+    const PlotMapping m = View(0.0f, 100.0f, 100);
+    for (int column = 0; column < 20; ++column) {
+        const bool peak_first = column % 2 == 0;
+        for (int j = 0; j < 10; ++j) {
+            float y = 50.0f;
+            if (j == 2) y = peak_first ? 90.0f : 10.0f;
+            if (j == 6) y = peak_first ? 10.0f : 90.0f;
+            points.Append(static_cast<float>(column) + 0.05f + 0.1f * static_cast<float>(j), y);
+        }
+    }
+    const auto line = Fast(points, m);
+    ASSERT_EQ(line.size(), 20u * 4u);
+    for (int column = 0; column < 20; ++column) {
+        const int x = m.X(static_cast<float>(column) + 0.5f);
+        const bool peak_first = column % 2 == 0;
+        const std::vector<PixelPoint> expected = {{x, m.Y(50.0f)},
+                                                  {x, m.Y(peak_first ? 90.0f : 10.0f)},
+                                                  {x, m.Y(peak_first ? 10.0f : 90.0f)},
+                                                  {x, m.Y(50.0f)}};
+        EXPECT_EQ(std::vector<PixelPoint>(line.begin() + column * 4, line.begin() + column * 4 + 4),
+                  expected)
+            << "column " << column;
+    }
+}
+
 TEST(ChartPoints, StorageIsChunkedCompactAndClearable) {
     ChartPoints points;
     EXPECT_EQ(points.extent().min_x, FLT_MAX);

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -58,6 +59,35 @@ TEST(LineWriter, AReaderThatStopsCostsLinesNotTime) {
     EXPECT_LE(writer.dropped(), 100u);
     writer.Write("after the end");
     EXPECT_GE(writer.dropped(), 96u);
+}
+
+TEST(LineWriter, AtMostTheGivenNumberOfLinesWait) {
+    Pipe pipe;
+    LineWriter writer(pipe.fd[1], 8);
+    // A first line longer than the pipe holds the writing thread until the reader comes back.
+    const std::string first(3 * 4096, 'f');
+    writer.Write(first);
+    pollfd ready{pipe.fd[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 60000), 1);
+    for (int i = 0; i < 20; ++i) writer.Write("line " + std::to_string(i));
+    EXPECT_EQ(writer.dropped(), 12u);
+
+    // The reader comes back: the first line and the eight that waited arrive, in order.
+    std::string text;
+    std::thread reader([&] {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(pipe.fd[0], buffer, sizeof buffer)) > 0) text.append(buffer, n);
+    });
+    writer.Finish(60000);
+    ::close(pipe.fd[1]);
+    pipe.fd[1] = -1;
+    reader.join();
+    ASSERT_EQ(text.substr(0, first.size() + 1), first + "\n");
+    std::string expected;
+    for (int i = 0; i < 8; ++i) expected += "line " + std::to_string(i) + "\n";
+    EXPECT_EQ(text.substr(first.size() + 1), expected);
+    EXPECT_EQ(writer.dropped(), 12u);
 }
 
 TEST(LineWriter, AReaderThatKeepsUpGetsEveryLineInOrder) {

@@ -5,9 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -184,7 +188,120 @@ TEST(Cli, UnopenableAndDamagedLogsFailWithAClearMessage) {
     EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
 }
 
+// A definition whose texts use bytes above 0x7F (Latin-1), and a log recorded with it.
+struct EightBitFiles {
+    std::string def;
+    std::string log;
+};
+
+EightBitFiles WriteEightBitFiles(const TempDir& dir) {
+    definition::ADXDefinition def;
+    auto command = std::make_unique<definition::ADXCSendCommand>();
+    command->SetID("m\xF6tor");
+    command->flags = 1;  // the reply is processed
+    command->replysize = 4;
+    command->packetsize = 4;
+    const uint32_t hash = command->idhash();
+    def.Insert(std::move(command));
+    auto words = std::make_unique<definition::ADXLookupTable>();
+    words->SetID("w\xF6rter");
+    words->SetOutputType(definition::ADXLookupTable::kTextOutput);
+    words->AddEntry(2, "h\xF6he", 4);
+    auto value = std::make_unique<definition::ADXValue>();
+    value->SetID("t\xE9mp");
+    value->SetEquation("X");
+    value->lookupidhash = words->idhash();
+    value->lookup = words.get();
+    value->parentcmdidhash = hash;
+    value->packetoffset = 1;
+    def.Insert(std::move(words));
+    def.Insert(std::move(value));
+    auto mask = std::make_unique<definition::ADXBitmask>();
+    mask->SetID("\xC4nd");
+    mask->parentcmdidhash = hash;
+    def.Insert(std::move(mask));
+    EightBitFiles files{dir.File("eight.adx"), dir.File("eight.xdl")};
+    EXPECT_EQ(def.Save(files.def), 1);
+    DataLog log;
+    EXPECT_EQ(log.Record(files.log, def), 0u);
+    const uint8_t reply[4] = {1, 2, 3, 4};
+    EXPECT_EQ(log.AppendRecord(hash, reply, 4), 0u);
+    EXPECT_EQ(log.Close(), 1u);
+    return files;
+}
+
+TEST(Cli, EightBitTextsOfEveryFileComeOutAsUtf8) {
+    TempDir dir;
+    const EightBitFiles files = WriteEightBitFiles(dir);
+    const std::string command = "m\xC3\xB6tor", value = "t\xC3\xA9mp", mask = "\xC3\x84nd";
+
+    CliResult run = RunCli(dir, "xdl " + files.log);
+    ASSERT_EQ(run.code, 0) << run.err;
+    auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["commands"][0]["id"], command);
+    EXPECT_EQ(json["records"][0]["id"], command);
+
+    run = RunCli(dir, "play " + files.def + " " + files.log + " --speed 0 --json");
+    ASSERT_EQ(run.code, 0) << run.err;
+    json = nlohmann::json::parse(Lines(run.out).at(0));
+    EXPECT_EQ(json["command"], command);
+    EXPECT_EQ(json["values"][0]["id"], value);
+    EXPECT_EQ(json["values"][0]["text"], "h\xC3\xB6he");
+    EXPECT_EQ(json["bitmasks"][0]["id"], mask);
+
+    run = RunCli(dir, "decode " + files.def + " --reply 'm\xF6tor=01020304'");
+    ASSERT_EQ(run.code, 0) << run.err;
+    json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["values"][0]["id"], value);
+    EXPECT_EQ(json["values"][0]["text"], "h\xC3\xB6he");
+
+    run = RunCli(dir, "dump " + files.def);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["objects"][0]["id"], command);
+
+    const std::string csv = dir.File("eight.csv");
+    run = RunCli(dir, "export " + files.def + " " + files.log + " --csv " + csv);
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto bytes = ReadFile(csv);
+    EXPECT_EQ(Lines(std::string(bytes.begin(), bytes.end())).at(0), "time," + value + "," + mask);
+}
+
 #ifdef KORVIT_ECUSIM_PATH
+size_t LineCount(const std::string& path) {
+    std::ifstream in(path);
+    return static_cast<size_t>(
+        std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
+}
+
+// Runs a scan with --json until it has decoded `replies` replies, then stops it with Ctrl+C as a
+// user would: however slow the machine, the scan has seen enough before it ends.
+CliResult ScanUntilReplies(const TempDir& dir, const std::string& args, size_t replies) {
+    const std::string out = dir.File("stdout"), err = dir.File("stderr");
+    std::remove(out.c_str());
+    const std::string command =
+        "exec " + std::string(KORVIT_CLI_PATH) + " " + args + " >" + out + " 2>" + err;
+    const pid_t cli = ::fork();
+    if (cli == 0) {
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (::waitpid(cli, &status, WNOHANG) == 0) {
+        if (LineCount(out) >= replies || std::chrono::steady_clock::now() > give_up) {
+            ::kill(cli, SIGINT);
+            ::waitpid(cli, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GE(LineCount(out), replies) << "the scan ended or gave up before enough replies";
+    std::ifstream err_in(err);
+    std::stringstream err_text;
+    err_text << err_in.rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", err_text.str()};
+}
+
 TEST(Cli, ScanRecordsWhileConnectedAndNeverReplacesTheTarget) {
     TempDir dir;
     int out[2];
@@ -202,8 +319,8 @@ TEST(Cli, ScanRecordsWhileConnectedAndNeverReplacesTheTarget) {
     ASSERT_FALSE(pty.empty());
 
     const std::string target = dir.File("drive.xdl");
-    const std::string scan = "scan " + kDemo + " --port " + pty + " --seconds 2 --record " + target;
-    CliResult run = RunCli(dir, scan);
+    const std::string scan = "scan " + kDemo + " --port " + pty + " --json --record " + target;
+    CliResult run = ScanUntilReplies(dir, scan, 8);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.err.find("Log saved to " + target), std::string::npos) << run.err;
     const auto saved = ReadFile(target);
@@ -215,7 +332,7 @@ TEST(Cli, ScanRecordsWhileConnectedAndNeverReplacesTheTarget) {
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(nlohmann::json::parse(run.out)["records"].size(), records);
 
-    run = RunCli(dir, scan);
+    run = ScanUntilReplies(dir, scan, 8);
     ::kill(sim, SIGTERM);
     ::waitpid(sim, nullptr, 0);
     ::close(out[0]);

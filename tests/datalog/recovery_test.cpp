@@ -84,6 +84,9 @@ TEST(Recovery, AKilledRecordingIsMovedAsideRepairedAndNeverOverwritesAnEarlierOn
         EXPECT_FALSE(check->CountMismatch());
         EXPECT_EQ(check->trailing_bytes, 0u);
         EXPECT_EQ(check->Warning(*moved), "");
+        // Byte for byte the log a recorder that finished would have left: the end mark one
+        // past the last record, the count in the header, the half record gone.
+        EXPECT_EQ(ReadFile(*moved), BuildXdl(Table(), Records(4)));
         RecordingCallback cb;
         DataLog log;
         log.SetCallback(&cb);

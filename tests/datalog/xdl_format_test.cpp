@@ -205,6 +205,36 @@ TEST(DataLogRead, BadFilesAreRefusedWithTheirCodesAndLeaveNothingLoaded) {
     EXPECT_EQ(FormatOpenError("x.xdl", 13), "Could not open x.xdl, error 0xD");
 }
 
+// Records are read through a read-ahead buffer of 64 KiB. Moving the records one byte at a time
+// puts every byte of a record, head and data, at the buffer's edge once.
+TEST(DataLogRead, RecordsReadTheSameWhereverTheReadAheadEnds) {
+    TempDir dir;
+    const std::string path = dir.File("edges.xdl");
+    std::vector<BuiltRecord> records;
+    for (uint32_t i = 0; i < 2700; ++i) {  // 25 bytes each: past the first 64 KiB
+        std::vector<uint8_t> data(13);
+        for (size_t k = 0; k < data.size(); ++k) data[k] = static_cast<uint8_t>(i * 7 + k);
+        records.push_back({i * 10, 0, data});
+    }
+    for (size_t shift = 0; shift < 25; ++shift) {
+        // A second command whose mask grows the table, and so moves the records, by a byte.
+        WriteFile(path, BuildXdl({{0x11, "Cmd", 0x20000, 13, 13, {0xFF, 0x1F}},
+                                  {0x22, "Pad", 0x20000, 1, 1, std::vector<uint8_t>(shift, 0)}},
+                                 records));
+        DataLog log;
+        ASSERT_EQ(log.Open(path), 0u);
+        uint8_t buffer[13];
+        const DataLogCommand* cmd = nullptr;
+        for (const BuiltRecord& r : records) {
+            ASSERT_EQ(log.ReadRecord(buffer, sizeof buffer, &cmd), 0u) << "shift " << shift;
+            ASSERT_EQ(std::vector<uint8_t>(buffer, buffer + sizeof buffer), r.data)
+                << "shift " << shift << " time " << r.time;
+            ASSERT_EQ(log.currenttime(), r.time);
+        }
+        EXPECT_EQ(log.ReadRecord(buffer, sizeof buffer, &cmd), kDataLogEnd);
+    }
+}
+
 TEST(DataLogRead, RecordReaderReportsUnknownCommandsDamageAndEnd) {
     TempDir dir;
     const std::string path = dir.File("r.xdl");

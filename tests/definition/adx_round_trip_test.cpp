@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "adx_test_support.h"
+#include "definition/adx_parser.h"
 #include "definition/definition.h"
+#include "definition/xml/sax_reader.h"
 
 using namespace korvit::definition;
 using namespace korvit::definition::testing;
@@ -147,6 +152,73 @@ TEST(ADXRoundTrip, ByteStringsAreWrittenInWholeBytesUpToTheirRoom) {
     ASSERT_EQ(s->bytes().size(), 409u);
     EXPECT_EQ(s->bytes()[408], static_cast<uint8_t>(408));
     EXPECT_EQ(As<ADXCListenChatter>(back.FindByID("c"))->bytes().size(), 51u);
+}
+
+// What a load gives, in a form two loads can be compared by: the messages and the saved text.
+std::string LoadedForm(const std::string& path, size_t block_size) {
+    ADXDefinition def;
+    ADXParser parser(def);
+    xml::SAXReader reader;
+    reader.SetBlockSize(block_size);
+    reader.Attach(&parser);
+    reader.ParseFile(path);
+    TempFile saved("korvit-blocks-saved");
+    def.Save(saved.path());
+    return parser.error() + "|" + parser.warning() + "|" +
+           WithoutWrittenStamp(ReadAll(saved.path()));
+}
+
+std::vector<std::string> TestDefinitions() {
+    std::vector<std::string> paths = {kDemo,
+                                      std::string(KORVIT_SOURCE_DIR) + "/samples/scan-8192.adx"};
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(KORVIT_SOURCE_DIR) +
+                                                                 "/fuzz/corpus/adx_load")) {
+        paths.push_back(entry.path().string());
+    }
+    return paths;
+}
+
+// The UTF-16 form (little-endian, with its mark) of an 8-bit document.
+std::string Widened(const std::string& bytes) {
+    std::string out = "\xFF\xFE";
+    for (char c : bytes) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+TEST(ADXRoundTrip, EveryDefinitionLoadsTheSameWhereverItsBlocksAreCut) {
+    // Blocks of 1, 2 and 3 bytes put every character of the file first in a block, and the
+    // whole-buffer read never cuts at all: the loaded definitions must not differ.
+    TempFile copy("korvit-blocks");
+    for (const std::string& path : TestDefinitions()) {
+        const std::string bytes = ReadAll(path);
+        ADXDefinition whole;
+        std::string error;
+        whole.LoadBuffer(bytes.data(), bytes.size(), error);
+        TempFile saved("korvit-blocks-whole");
+        whole.Save(saved.path());
+        const std::string expected =
+            error + "|" + whole.load_warning + "|" + WithoutWrittenStamp(ReadAll(saved.path()));
+        for (const std::string& form : {bytes, Widened(bytes)}) {
+            WriteAll(copy.path(), form);
+            for (size_t block : {1, 2, 3, 7, 2048}) {
+                const std::string loaded = LoadedForm(copy.path(), block);
+                if (loaded == expected) continue;
+                // Only where the two part: whole definitions are too long to read in a report.
+                const size_t at = static_cast<size_t>(
+                    std::mismatch(loaded.begin(), loaded.end(), expected.begin(), expected.end())
+                        .first -
+                    loaded.begin());
+                const size_t from = at > 60 ? at - 60 : 0;
+                ADD_FAILURE() << path << " in blocks of " << block
+                              << (form == bytes ? "" : " (UTF-16)") << " differs at " << at
+                              << ":\n  loaded: " << loaded.substr(from, 120)
+                              << "\n  whole:  " << expected.substr(from, 120);
+            }
+        }
+    }
 }
 
 TEST(ADXRoundTrip, SaveToAnUncreatableFileFailsAndResetsProgress) {

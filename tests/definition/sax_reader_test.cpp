@@ -350,6 +350,27 @@ TEST_F(SAXReaderFile, BlocksOfTheFileGiveTheEventsOfTheWholeBuffer) {
     }
 }
 
+TEST_F(SAXReaderFile, OneCharacterTextsSurviveEveryBlockSize) {
+    // Short texts, entities and line breaks, so that each kind of character starts a block
+    // under some block size.
+    const std::string doc =
+        "<r>\r\n <n>3</n><u>%</u>\n<e>&amp;</e><s> x </s><l>\nq</l><c>a<!--k-->b</c></r>";
+    for (int form = 0; form < 2; ++form) {
+        const std::string bytes = form == 0 ? doc : Utf16(Widen(doc), false, true);
+        const std::string expected = Parse(bytes).log;
+        ASSERT_NE(expected.find("<n> T(3) </n> <u> T(%) </u>"), std::string::npos) << expected;
+        const std::string path = Write(bytes);
+        for (size_t block = 1; block <= 12; ++block) {
+            Recorder from_file;
+            SAXReader reader;
+            reader.SetBlockSize(block);
+            reader.Attach(&from_file);
+            EXPECT_EQ(reader.ParseFile(path), kSAXOk);
+            EXPECT_EQ(from_file.log, expected) << "blocks of " << block << " form " << form;
+        }
+    }
+}
+
 size_t OpenDescriptors() {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
                                              std::filesystem::directory_iterator()));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "definition/adx_definition.h"
 #include "definition/adx_histogram.h"
 #include "definition/adx_value.h"
+#include "drive_cycle.h"
 #include "drive_cycle_replies.h"
 #include "ecu_signals.h"
 #include "ecu_simulator.h"
@@ -248,6 +250,36 @@ TEST_F(DriveCycleTest, TheDriveFillsTheDemoHistogramsAcrossSpeedAndLoad) {
         EXPECT_GE(filled, 12) << h->id();
         EXPECT_GE(rows.size(), 5u) << h->id();
         EXPECT_GE(cols.size(), 5u) << h->id();
+    }
+}
+
+// The block learn cells are a grid of engine speed rows and manifold pressure columns, four by
+// four, with idle in a cell of its own: a faster engine is never in a lower row, a higher
+// pressure never in a lower column.
+TEST(DriveCycleCells, RowsFollowEngineSpeedAndColumnsFollowManifoldPressure) {
+    DriveCycle drive;
+    std::vector<std::pair<double, int>> by_rpm, by_map;
+    // From half a second on: the state at key-on, before the first step, has no cell yet.
+    for (double t = 0.5; t < 2 * DriveCycle::kCycleSeconds; t += 0.1) {
+        const EngineState& s = drive.AdvanceTo(t);
+        ASSERT_GE(s.trim_cell, 0);
+        ASSERT_LE(s.trim_cell, 16);
+        if (s.trim_cell == 16) continue;  // idle
+        by_rpm.emplace_back(s.rpm, s.trim_cell / 4);
+        by_map.emplace_back(s.map, s.trim_cell % 4);
+    }
+    for (auto* samples : {&by_rpm, &by_map}) {
+        std::sort(samples->begin(), samples->end());
+        std::set<int> seen;
+        for (size_t i = 0; i < samples->size(); ++i) {
+            seen.insert((*samples)[i].second);
+            if (i > 0) {
+                ASSERT_LE((*samples)[i - 1].second, (*samples)[i].second)
+                    << (samples == &by_rpm ? "row at rpm " : "column at kPa ")
+                    << (*samples)[i].first;
+            }
+        }
+        EXPECT_GE(seen.size(), 3u) << "the drive crosses most rows and columns";
     }
 }
 

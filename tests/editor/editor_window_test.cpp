@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -72,7 +73,14 @@ TEST(EditorWindow, TypingInTheFormEditsTheObjectAndUndoRestoresIt) {
     EXPECT_EQ(value->packetoffset, old_offset);
     EXPECT_FALSE(offset->styleSheet().isEmpty());
 
-    // The keystrokes of one field are one undo step.
+    // The keystrokes of one field are one undo step, and each field's edits a step of its own.
+    ASSERT_NE(old_offset, 17u);
+    offset->selectAll();
+    QTest::keyClicks(offset, "17");
+    EXPECT_EQ(value->packetoffset, 17u);
+    w.document().undo_stack().undo();
+    EXPECT_EQ(value->packetoffset, old_offset);
+    EXPECT_EQ(value->title().view(), "Speed");
     w.document().undo_stack().undo();
     EXPECT_EQ(value->title().view(), old_title);
     EXPECT_EQ(title->text().toStdString(), old_title);
@@ -262,6 +270,31 @@ TEST(EditorWindow, TableCellsAreCheckedBeforeTheyReachTheObject) {
     w.document().undo_stack().undo();
     EXPECT_EQ(list->entries()[0].color, 0u);
     EXPECT_EQ(table()->item(0, 3)->text(), "0x000000");
+}
+
+// Colours are 0xBBGGRR: each series column reaches its own field, and a colour cell's swatch
+// shows the colour the number means.
+TEST(EditorWindow, MonitorSeriesColoursReachTheirOwnFieldsAndShowTheirColour) {
+    EditorWindow w(nullptr);
+    w.OpenForEdit(DemoPath());
+    ADXDefinition& def = w.document().definition();
+    auto* monitor = As<ADXMonitor>(def.NthOfType(ADXTYPE_MONITOR, 0));
+    ASSERT_NE(monitor, nullptr);
+    ASSERT_FALSE(monitor->series().empty());
+    const auto table = [&w] {
+        return w.FieldEditorFor("series")->findChild<QTableWidget*>("edit");
+    };
+    w.Select(monitor);
+    ASSERT_NE(table(), nullptr);
+    table()->item(0, 1)->setText("0x0000FF");  // line: red
+    table()->item(0, 2)->setText("0xFF0000");  // axis: blue
+    EXPECT_EQ(monitor->series()[0].linecolor, 0x0000FFu);
+    EXPECT_EQ(monitor->series()[0].axiscolor, 0xFF0000u);
+
+    // The swatches follow what was typed.
+    EXPECT_EQ(table()->item(0, 1)->data(Qt::DecorationRole).value<QColor>(), QColor(255, 0, 0));
+    EXPECT_EQ(table()->item(0, 2)->data(Qt::DecorationRole).value<QColor>(), QColor(0, 0, 255));
+    EXPECT_EQ(table()->item(0, 2)->text(), "0xFF0000");
 }
 
 }  // namespace

@@ -79,6 +79,8 @@ TEST(LookupTable, EntriesStayOrderedAndUnique) {
     EXPECT_EQ(t.AddEntry(15, 30), 2);
     EXPECT_EQ(t.AddEntry(-1, 0), 0);
     EXPECT_EQ(t.AddEntry(50, 0), 5);
+    EXPECT_EQ(t.AddEntry(50, 7), 5);  // the last input again replaces its entry
+    EXPECT_FLOAT_EQ(t.entries()[5].output, 7);
     ASSERT_EQ(t.entries().size(), 6u);
     for (size_t i = 1; i < t.entries().size(); ++i) {
         EXPECT_LT(t.entries()[i - 1].input, t.entries()[i].input);

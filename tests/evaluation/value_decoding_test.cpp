@@ -82,6 +82,13 @@ TEST(ValueDecoding, WidthByteOrderSignednessAndBytesOutsideThePacket) {
     v.sizeinbits = 16;
     v.packetoffset = 1;
     EXPECT_EQ(v.ExtractRaw(Bytes(two)), 0xCD00u);
+    // Even when the memory after the packet holds more of the reply.
+    const uint8_t longer[] = {0xAB, 0xCD, 0xEF};
+    EXPECT_EQ(v.ExtractRaw(Packet{longer, 2}), 0xCD00u);
+    v.sizeinbits = 32;
+    v.packetoffset = 0;
+    EXPECT_EQ(v.ExtractRaw(Packet{longer, 2}), 0xABCD0000u);
+    v.sizeinbits = 16;
     v.packetoffset = 0xFFFFFFFFu;
     EXPECT_EQ(v.ExtractRaw(Bytes(two)), 0u);
 }

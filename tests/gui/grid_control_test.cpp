@@ -192,6 +192,14 @@ TEST(GridControl, KeyboardEditingCommitsOrCancels) {
     QSignalSpy function(&grid, &MMGridControl::functionKey);
     for (int i = 0; i < 5; ++i) QTest::keyClick(&grid, Qt::Key_Right);
     EXPECT_EQ(grid.currentColumn(), 3);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(&grid, Qt::Key_Down);
+    EXPECT_EQ(grid.currentRow(), 3);
+    QTest::keyClick(&grid, Qt::Key_PageDown);
+    EXPECT_EQ(grid.currentRow(), 3);
+    QTest::keyClick(&grid, Qt::Key_PageUp);
+    EXPECT_EQ(grid.currentRow(), 1);
+    for (int i = 0; i < 5; ++i) QTest::keyClick(&grid, Qt::Key_Left);
+    EXPECT_EQ(grid.currentColumn(), 1);
     QTest::keyClick(&grid, Qt::Key_Delete);
     QTest::keyClick(&grid, Qt::Key_F12);
     EXPECT_EQ(deleted.count(), 1);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdarg>
@@ -85,6 +86,7 @@ struct ReaderCore {
     int fd = -1;  // the file being read, or -1 for a memory buffer
     bool input_ended = false;
     bool read_failed = false;
+    size_t read_size = kBlockSize;   // bytes asked of the file per block
     const uint8_t* begin = nullptr;  // first byte in hand
     const uint8_t* p = nullptr;      // next byte to read
     const uint8_t* end = nullptr;    // one past the last byte in hand
@@ -123,13 +125,16 @@ struct ReaderCore {
         cb->column = static_cast<uint32_t>((Offset() - line_start) / unit - line_crs);
     }
 
-    // Reads the next block of the file; false at the end of the input.
-    bool Refill() {
+    // Reads the next block of the file; false at the end of the input. A UTF-16 block holds
+    // whole characters, and so does the first block, which must show the encoding.
+    bool Refill(bool first = false) {
         if (fd < 0 || input_ended) return false;
         begin_offset += static_cast<uint64_t>(end - begin);
+        size_t want = read_size;
+        if (first || unit == 2) want = std::max<size_t>((want + 1) & ~size_t{1}, 2);
         size_t n = 0;
-        while (n < kBlockSize) {
-            const ssize_t r = ::read(fd, block + n, kBlockSize - n);
+        while (n < want) {
+            const ssize_t r = ::read(fd, block + n, want - n);
             if (r > 0) {
                 n += static_cast<size_t>(r);
             } else if (r < 0 && errno == EINTR) {
@@ -191,6 +196,9 @@ class Parser {
             if (s_.len == kWorkSize) continue;
             const int c = Peek();
             if (c == kEof) return EndOfInput(text);
+            // The scan stopped at the end of the bytes in hand and a new block begins with
+            // ordinary text: scan on, so that the run is marked as text like any other.
+            if (!(Enc::Class(static_cast<char16_t>(c)) & kTextStop)) continue;
             Skip(c);
             if (c == '<') {
                 if (!FlushText(text, false) || !Markup()) return false;
@@ -548,13 +556,17 @@ SAXReader::~SAXReader() {
     delete state_;
 }
 
+void SAXReader::SetBlockSize(size_t bytes) {
+    state_->read_size = std::clamp<size_t>(bytes, 1, kBlockSize);
+}
+
 namespace {
 
 // Reads a document whose first bytes are in hand: detects the encoding, then runs the grammar.
 int32_t Run(ReaderCore& s) {
     s.Sync();
     if (!s.Check(s.cb->StartDocument())) return s.result;
-    if (s.fd >= 0) s.Refill();
+    if (s.fd >= 0) s.Refill(true);
     const size_t available = static_cast<size_t>(s.end - s.p);
     const int b0 = available > 0 ? s.p[0] : -1;
     const int b1 = available > 1 ? s.p[1] : -1;

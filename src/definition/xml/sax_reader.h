@@ -17,6 +17,9 @@ class SAXReader {
     SAXReader& operator=(const SAXReader&) = delete;
 
     void Attach(ISAXCallback* callback) { callback_ = callback; }
+    /// Reads files in blocks of at most `bytes` (1 to 2048, the default); small blocks let tests
+    /// put every character of a document at a block edge.
+    void SetBlockSize(size_t bytes);
 
     /// Reads a whole document: 0, or kSAXFileError, kSAXSyntaxError, kSAXRefused, kSAXNoCallback.
     int32_t ParseFile(const std::string& path);
