@@ -221,6 +221,7 @@ void MainWindow::Play() {
     }
     log.SetSpeed(speed);
     log_bar_->slider()->setRange(0, static_cast<int>(log.header().recordcount));
+    app_.engine.state().last_packet.Clear();  // no value shown until the first record
     views_->ResetCharts();
     log.StartPlayer();
     app_.log.Print("Playing %s", path.c_str());
