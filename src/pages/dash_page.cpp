@@ -152,15 +152,13 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
     if (gauge.type == kAnalog || gauge.type == kDigital) {
         auto* value = As<ADXValue>(entry.item);
         if (value == nullptr) return;  // wrong or missing item: never configured
-        const auto reading = static_cast<float>(value->ComputeValue(definition_, {}));
+        // A gauge shows no value until the next reply: the items' last raw numbers may be from
+        // nothing at all (all zero) or from another definition.
         if (gauge.type == kAnalog) {
             auto* dial = static_cast<MMAnalogGauge*>(gauge.widget);
             dial->SetTitle(Text(value->title()));
             dial->SetUnits(Text(value->units()));
-            // The scale is set before the first value so that it is not clamped to the
-            // default scale and left behind as a lowest or highest value seen.
             dial->SetScale(value->range_low, value->range_high);
-            dial->SetValue(value->range_low, false);
             dial->SetDigits(value->digcount);
             dial->RemoveZones();
             if (value->flags & ADXValue::kHighAlarm) {
@@ -173,7 +171,7 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
                               {std::min(value->alarm_low, value->range_low),
                                std::max(value->alarm_low, value->range_low), 0x00B4FA});
             }
-            dial->SetValue(reading, true);
+            dial->ClearValue();
         } else {
             auto* readout = static_cast<MMDigitalGaugeReadout*>(gauge.widget);
             readout->SetTitle(Text(value->title()));
@@ -189,7 +187,7 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
             readout->SetAlarmHigh(value->alarm_high);
             readout->EnableHighAlarm((value->flags & ADXValue::kHighAlarm) != 0);
             readout->EnableLowAlarm((value->flags & ADXValue::kLowAlarm) != 0);
-            readout->SetValue(reading);
+            readout->ClearValue();
         }
     } else if (gauge.type == kStatus) {
         auto* bitmask = As<ADXBitmask>(entry.item);
@@ -198,7 +196,25 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
         status->SetTitle(Text(bitmask->title()));
         status->SetTrueText(Text(bitmask->truestring()));
         status->SetFalseText(Text(bitmask->falsestring()));
+        status->ClearState();
     }
+}
+
+void DashPage::ResetCharts() {
+    {
+        std::lock_guard lock(gauges_lock_);
+        for (const Gauge& g : gauges_) {
+            if (g.widget == nullptr) continue;
+            if (g.type == kAnalog) {
+                static_cast<MMAnalogGauge*>(g.widget)->ClearValue();
+            } else if (g.type == kDigital) {
+                static_cast<MMDigitalGaugeReadout*>(g.widget)->ClearValue();
+            } else {
+                static_cast<MMStatusGauge*>(g.widget)->ClearState();
+            }
+        }
+    }
+    RequestRepaint();
 }
 
 void DashPage::LayOut() {

@@ -57,6 +57,9 @@ class DashPage : public QWidget, public app::IViews {
 
     /// Reply path (any thread): every gauge of the command takes its reading from the packet.
     void UpdateDash(evaluation::Packet packet, uint32_t command_hash) override;
+    /// A new scan or log starts (the charts are reset with it): every gauge shows no value
+    /// until its next reply.
+    void ResetCharts() override;
 
   signals:
     /// A gauge was given another item: the dashboard in the definition changed.

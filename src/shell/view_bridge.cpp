@@ -47,6 +47,9 @@ void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t comm
 
 void ViewBridge::ResetCharts() {
     if (pages::MonitorPage* page = monitors_.load()) page->Reset();
+    // The gauges and item list drop their readings too: nothing is shown before the first reply.
+    if (app::IViews* dash = dash_.load()) dash->ResetCharts();
+    if (app::IViews* list = item_list_.load()) list->RedrawItemList();
 }
 
 void ViewBridge::SetChartTime(double seconds) {
