@@ -19,7 +19,7 @@ namespace {
 // Value font height by text length 0 to 10; longer texts use the last.
 constexpr int kHeightByLength[] = {50, 50, 50, 50, 44, 40, 34, 30, 28, 26, 24};
 // Width of the 100-unit box that texts may take, leaving a margin inside the frame.
-constexpr qreal kTextWidth = 96.0;
+constexpr qreal kTextWidth = 90.0;
 
 }  // namespace
 
