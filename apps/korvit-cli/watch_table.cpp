@@ -48,18 +48,35 @@ double Now() {
         .count();
 }
 
-// Text is Latin-1, one byte per cell: cut or pad to exactly `width` cells.
+// Terminal cells of a UTF-8 text: one per character (texts come from Latin-1, so none is wide).
+size_t Cells(std::string_view utf8) {
+    size_t n = 0;
+    for (const char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// Bytes taken by the first `cells` characters of a UTF-8 text.
+size_t PrefixBytes(std::string_view utf8, size_t cells) {
+    size_t i = 0;
+    for (size_t seen = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80 && seen++ == cells) break;
+    }
+    return i;
+}
+
+// Cuts or pads a UTF-8 text to exactly `width` cells; a text that does not fit ends in an
+// ellipsis, so a cut number never passes for a whole one.
 std::string Fit(std::string_view text, int width, bool right = false) {
     if (width <= 0) return "";
     const size_t w = static_cast<size_t>(width);
-    if (text.size() > w) return std::string(text.substr(0, w));
-    const std::string pad(w - text.size(), ' ');
+    const size_t cells = Cells(text);
+    if (cells > w) return std::string(text.substr(0, PrefixBytes(text, w - 1))) + "\u2026";
+    const std::string pad(w - cells, ' ');
     return right ? pad + std::string(text) : std::string(text) + pad;
 }
 
-// One finished line: Latin-1 to UTF-8, wrapped in a colour when one is given.
-std::string Paint(const std::string& text, const char* sgr, bool colour) {
-    const std::string utf8 = Latin1ToUtf8(text);
+// One finished line (UTF-8), wrapped in a colour when one is given.
+std::string Paint(const std::string& utf8, const char* sgr, bool colour) {
     if (!colour || sgr == nullptr) return utf8;
     return sgr + utf8 + kReset;
 }
@@ -139,8 +156,9 @@ std::vector<std::string> RenderWatchFrame(const std::vector<WatchRow>& rows,
             const char* sgr = nullptr;
             if (i < shown) {
                 const WatchRow& row = rows[i];
-                cell = Fit(row.title, title_w) + " " + Fit(row.text, value_w, true) + " " +
-                       Fit(row.units, units_w);
+                cell = Fit(Latin1ToUtf8(row.title), title_w) + " " +
+                       Fit(Latin1ToUtf8(row.text), value_w, true) + " " +
+                       Fit(Latin1ToUtf8(row.units), units_w);
                 if (row.alarm == Alarm::kHigh) sgr = kHighAlarm;
                 if (row.alarm == Alarm::kLow) sgr = kLowAlarm;
             } else if (i == shown && !more.empty()) {
@@ -161,16 +179,17 @@ std::vector<std::string> RenderWatchFrame(const std::vector<WatchRow>& rows,
     const int filler = body_rows - used_rows;
     for (int i = 0; colour && i < filler; ++i) lines.emplace_back();
     for (size_t i = messages.size() - shown_messages; i < messages.size(); ++i) {
-        lines.push_back(Paint(Fit(messages[i], width), kDim, colour));
+        lines.push_back(Paint(Fit(Latin1ToUtf8(messages[i]), width), kDim, colour));
     }
 
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, "%.2f %s", rate, rate_unit);
     const std::string tail = "  " + std::string(numbers) + "  " + status.detail;
     const int state_w = std::min(static_cast<int>(status.state.size()), width);
-    lines.push_back(Paint(status.state.substr(0, static_cast<size_t>(state_w)),
-                          ToneColour(status.tone), colour) +
-                    Paint(tail.substr(0, static_cast<size_t>(width - state_w)), nullptr, colour));
+    lines.push_back(
+        Paint(Latin1ToUtf8(status.state.substr(0, static_cast<size_t>(state_w))),
+              ToneColour(status.tone), colour) +
+        Paint(Latin1ToUtf8(tail.substr(0, static_cast<size_t>(width - state_w))), nullptr, colour));
     return lines;
 }
 

@@ -46,6 +46,8 @@ bool AcquisitionEngine::StartAcquisition(const std::string& port_name) {
     callback_.ResetPageCount();
     state_.errors = 0;
     state_.rate.Start();
+    state_.last_packet.Clear();  // the displays show no value until the first reply
+    state_.gauges.Clear();
     if (app::IViews* views = callback_.views()) views->ResetCharts();
     // Reset here rather than on the new thread, so that a stop issued right after the start
     // always waits for the thread.

@@ -44,6 +44,18 @@ class ColumnReducer {
         ++count_;
     }
 
+    /// A gap: what came before is flushed and the line breaks (once, and only after a point).
+    void Break() {
+        Flush();
+        if (!out_.empty() && !(out_.back() == kLineBreak)) out_.push_back(kLineBreak);
+    }
+
+    /// Drops a break left at the end.
+    void Finish() {
+        Flush();
+        if (!out_.empty() && out_.back() == kLineBreak) out_.pop_back();
+    }
+
     bool open() const { return count_ > 0; }
     int column() const { return column_; }
 
@@ -99,12 +111,13 @@ void ChartPoints::Append(float x, float y) {
         if (chunks_.size() > 1) chunks_.back().reserve(kChunkSize);
     }
     chunks_.back().push_back({x, y});
+    const bool finite = std::isfinite(y);
     if ((size_ & (kBlockSize - 1)) == 0) {
-        envelope_.push_back({y, y});
+        envelope_.push_back(finite ? Envelope{y, y} : Envelope{NAN, NAN});
     } else {
         Envelope& e = envelope_.back();
-        if (std::isnan(y)) {
-            e.low = y;
+        if (!finite) {
+            e.low = NAN;
         } else if (!std::isnan(e.low)) {
             e.low = std::min(e.low, y);
             e.high = std::max(e.high, y);
@@ -113,8 +126,8 @@ void ChartPoints::Append(float x, float y) {
     ++size_;
     if (x < extent_.min_x) extent_.min_x = x;
     if (x > extent_.max_x) extent_.max_x = x;
-    if (y < extent_.min_y) extent_.min_y = y;
-    if (y > extent_.max_y) extent_.max_y = y;
+    if (finite && y < extent_.min_y) extent_.min_y = y;
+    if (finite && y > extent_.max_y) extent_.max_y = y;
 }
 
 void ChartPoints::Clear() {
@@ -184,7 +197,11 @@ void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) cons
     ColumnReducer reducer(out);
     const auto add = [&](size_t i) {
         const ChartPoint& p = Ref(i);
-        reducer.Add({m.X(p.x), m.Y(p.y)});
+        if (std::isfinite(p.y)) {
+            reducer.Add({m.X(p.x), m.Y(p.y)});
+        } else {
+            reducer.Break();
+        }
     };
     add(0);
     // Within a run x never decreases, so the points the walk draws form one stretch of it,
@@ -214,24 +231,29 @@ void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) cons
         if (stop < to) break;
         from = to;
     }
-    reducer.Flush();
+    reducer.Finish();
 }
 
 void ChartPoints::TraceEveryPoint(const PlotMapping& m, std::vector<PixelPoint>& out) const {
     out.clear();
     std::lock_guard lock(mutex_);
     if (size_ < 2) return;
-    const auto pixel = [&](size_t i) {
+    const auto add = [&](size_t i) {
         const ChartPoint& p = Ref(i);
-        return PixelPoint{m.X(p.x), m.Y(p.y)};
+        if (std::isfinite(p.y)) {
+            out.push_back({m.X(p.x), m.Y(p.y)});
+        } else if (!out.empty() && !(out.back() == kLineBreak)) {
+            out.push_back(kLineBreak);
+        }
     };
-    out.push_back(pixel(0));
+    add(0);
     for (size_t i = 1; i < size_; ++i) {
         const float x = Ref(i).x;
         if (x < m.x_min) continue;
         if (x > m.x_max) break;
-        out.push_back(pixel(i));
+        add(i);
     }
+    if (!out.empty() && out.back() == kLineBreak) out.pop_back();
 }
 
 int FormatChartTime(float seconds, char* buf, size_t size) {

@@ -21,6 +21,9 @@ struct PixelPoint {
     bool operator==(const PixelPoint&) const = default;
 };
 
+/// Marks a break in a traced line: a point whose value is not finite leaves a gap.
+inline constexpr PixelPoint kLineBreak{INT32_MIN, INT32_MIN};
+
 /// Maps view coordinates to pixels the chart's way: the fraction of the view times the plot
 /// size, truncated toward zero. The plot's right and bottom edges are exclusive.
 struct PlotMapping {
@@ -32,8 +35,8 @@ struct PlotMapping {
     int Y(float v) const;
 };
 
-/// The smallest and largest coordinates a line has seen since it was last emptied. They start
-/// at the largest float and the smallest positive float.
+/// The smallest and largest coordinates a line has seen since it was last emptied (y only where
+/// finite). They start at the largest float and the smallest positive float.
 struct ChartExtent {
     float min_x, max_x, min_y, max_y;
 };
@@ -71,7 +74,8 @@ class ChartPoints {
     /// that is not left of the view, up to the first point right of the view. Points that go
     /// back in time (a seek during playback) are walked the same way. Columns crowded with
     /// points are reduced to their first, lowest, highest and last pixel. Fewer than two
-    /// points give an empty line.
+    /// points give an empty line. A point whose y is not finite is not drawn: the line
+    /// breaks there (kLineBreak in `out`, never first or last, never two in a row).
     void Trace(const PlotMapping& m, std::vector<PixelPoint>& out) const;
     /// The same walk over every point, one pixel point per point, without any reduction.
     void TraceEveryPoint(const PlotMapping& m, std::vector<PixelPoint>& out) const;
@@ -89,7 +93,7 @@ class ChartPoints {
     /// Indices where x went backwards: each starts a run in time order.
     std::vector<size_t> run_starts_;
     /// Lowest and highest y of each block of kBlockSize points (low is NaN when the block
-    /// holds a NaN: such a block is always walked point by point).
+    /// holds a y that is not finite: such a block is always walked point by point).
     struct Envelope {
         float low, high;
     };

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QThread>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -22,22 +23,26 @@ QPointF OnDial(double angle_degrees, double radius) {
     return {kCentre + radius * std::cos(a), kCentre + radius * std::sin(a)};
 }
 
-// A rim arc drawn counterclockwise on screen from angle `from` to angle `to` (dial degrees).
-void RimArc(QPainter& p, double from, double to) {
-    // Dial angles run clockwise on screen; Qt counts counterclockwise in sixteenths of a degree,
-    // so the arc starts at -from and sweeps counterclockwise by from - to.
-    double span = std::fmod(from - to, 360.0);
-    if (span < 0) span += 360.0;
+// A rim arc between two dial angles (degrees, clockwise on screen), over the shorter way that
+// the scale itself covers: never the way round the rest of the rim.
+void RimArc(QPainter& p, double a, double b) {
+    // Qt counts counterclockwise in sixteenths of a degree: start at the larger dial angle and
+    // sweep counterclockwise to the smaller.
+    const double from = std::max(a, b);
+    const double span = std::min(from - std::min(a, b), 360.0);
     const QRectF rim(2, 2, 176, 176);
     p.drawArc(rim, static_cast<int>(std::lround(-from * 16.0)),
               static_cast<int>(std::lround(span * 16.0)));
 }
 
-// Draws text centred on x with its top (or bottom) at y.
-void TextTop(QPainter& p, const QString& s, double x, double top) {
+// Draws text centred on x with its top at y, cut with an ellipsis beyond `width` units.
+void TextTopFit(QPainter& p, const QString& s, double x, double top, double width) {
     const QFontMetricsF m(p.font());
-    p.drawText(QPointF(x - m.horizontalAdvance(s) / 2.0, top + m.ascent()), s);
+    const QString shown = m.elidedText(s, Qt::ElideRight, width);
+    p.drawText(QPointF(x - m.horizontalAdvance(shown) / 2.0, top + m.ascent()), shown);
 }
+
+// Draws text centred on x with its bottom at y.
 void TextBottom(QPainter& p, const QString& s, double x, double bottom) {
     const QFontMetricsF m(p.font());
     p.drawText(QPointF(x - m.horizontalAdvance(s) / 2.0, bottom - m.descent()), s);
@@ -51,6 +56,7 @@ struct MMAnalogGauge::Look {
     float start, end, minimum, maximum;
     std::array<QColor, 10> colors;
     int digits;
+    bool has_value;
     float value, lowest, highest;
     QString title, units;
     int major_ticks, minor_divisions;
@@ -118,12 +124,31 @@ void MMAnalogGauge::SetScale(float minimum, float maximum) {
 void MMAnalogGauge::SetValue(float value, bool redraw) {
     {
         std::lock_guard lock(lock_);
-        value = std::max(minimum_, std::min(value, maximum_));
-        value_ = value;
-        highest_ = std::max(highest_, value);
-        lowest_ = std::min(lowest_, value);
+        has_value_ = std::isfinite(value);
+        if (has_value_) {
+            // The scale may run either way: range low above range high is a reversed dial.
+            value = std::clamp(value, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
+            value_ = value;
+            highest_ = std::max(highest_, value);
+            lowest_ = std::min(lowest_, value);
+        }
     }
     if (redraw) Changed();
+}
+
+void MMAnalogGauge::ClearValue() {
+    {
+        std::lock_guard lock(lock_);
+        has_value_ = false;
+        lowest_ = FLT_MAX;
+        highest_ = -FLT_MAX;
+    }
+    Changed();
+}
+
+bool MMAnalogGauge::hasValue() const {
+    std::lock_guard lock(lock_);
+    return has_value_;
 }
 
 int MMAnalogGauge::IntValue() const {
@@ -277,6 +302,7 @@ void MMAnalogGauge::paintEvent(QPaintEvent*) {
         look.maximum = maximum_;
         for (size_t i = 0; i < colors_.size(); ++i) look.colors[i] = FromColorRef(colors_[i]);
         look.digits = digits_;
+        look.has_value = has_value_;
         look.value = value_;
         look.lowest = lowest_;
         look.highest = highest_;
@@ -343,23 +369,34 @@ void MMAnalogGauge::DrawDial(QPainter& p, const Look& look) {
     p.setPen(QPen(look.colors[kOutline], 2, Qt::SolidLine, Qt::FlatCap));
     RimArc(p, look.Angle(look.maximum), look.Angle(look.minimum));
     if (look.style & kStyleZones) {
+        // Zones are clipped to the scale: a band beyond it would otherwise run round the rim.
+        const float low = std::min(look.minimum, look.maximum);
+        const float high = std::max(look.minimum, look.maximum);
         for (const GaugeZone& zone : look.zones) {
-            if (zone.start == zone.end) continue;  // an empty band has nothing to show
+            const float start = std::max(std::min(zone.start, zone.end), low);
+            const float end = std::min(std::max(zone.start, zone.end), high);
+            if (!(start < end)) continue;  // empty, or wholly outside the scale
             p.setPen(QPen(FromColorRef(zone.color), 2, Qt::SolidLine, Qt::FlatCap));
-            RimArc(p, look.Angle(zone.end), look.Angle(zone.start));
+            RimArc(p, look.Angle(end), look.Angle(start));
         }
     }
 
     // Texts.
+    // Texts stay inside the face; one that does not fit ends in an ellipsis.
     p.setFont(ArialFont(12));
     p.setPen(look.colors[kTitle]);
-    TextBottom(p, look.title, 90, 36);
+    {
+        const QFontMetricsF m(p.font());
+        const QString title = m.elidedText(look.title, Qt::ElideRight, 130);
+        TextBottom(p, title, 90, 36);
+    }
     p.setFont(ArialFont(10));
     p.setPen(look.colors[kUnits]);
-    TextTop(p, look.units, 90, 72);
+    TextTopFit(p, look.units, 90, 72, 150);
     if (look.style & kStyleValueText) {
         p.setPen(look.colors[kValueText]);
-        TextTop(p, DialValueText(look.value, look.digits), 90, 135);
+        TextTopFit(p, look.has_value ? DialValueText(look.value, look.digits) : QString("----"), 90,
+                   135, 110);
     }
     p.setFont(ArialFont(7));
     p.setPen(Qt::black);
@@ -367,16 +404,16 @@ void MMAnalogGauge::DrawDial(QPainter& p, const Look& look) {
     if (look.style & kStyleMin) {
         const QString seen =
             look.lowest <= look.highest ? DialValueText(look.lowest, look.digits) : QString();
-        TextTop(p, "Min: " + seen, 67, 120);
+        TextTopFit(p, "Min: " + seen, 67, 120, 44);
     }
     if (look.style & kStyleMax) {
         const QString seen =
             look.lowest <= look.highest ? DialValueText(look.highest, look.digits) : QString();
-        TextTop(p, "Max: " + seen, 112, 120);
+        TextTopFit(p, "Max: " + seen, 112, 120, 44);
     }
 
-    // Needle, hub and the red mark on the rim.
-    const double a = look.Angle(look.value);
+    // Needle, hub and the red mark on the rim; without a value the needle rests at the start.
+    const double a = look.Angle(look.has_value ? look.value : look.minimum);
     QPainterPath needle;
     needle.moveTo(OnDial(a, 75));
     needle.lineTo(OnDial(a + 90, 2));

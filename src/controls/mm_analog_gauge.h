@@ -57,7 +57,12 @@ class MMAnalogGauge : public QWidget {
     uint32_t Color(int slot) const;
     void SetScale(float minimum, float maximum);
     /// Clamps the value to the scale, stores it and widens the lowest and highest values seen.
+    /// A value that is not finite leaves the dial without a value (needle at rest, "----").
     void SetValue(float value, bool redraw);
+    /// No value until the next SetValue: the needle rests at the scale's start, the value reads
+    /// "----" and the lowest and highest values seen start again. A new dial starts this way.
+    void ClearValue();
+    bool hasValue() const;
     /// The value truncated to an integer.
     int IntValue() const;
     void SetAngles(float start, float end);
@@ -111,6 +116,7 @@ class MMAnalogGauge : public QWidget {
                                      0xFFFFFF, 0x000000, 0x000000, 0xFF0000, 0xFF0000};
     int digits_ = 2;
     float value_ = 0.0f;
+    bool has_value_ = false;
     float lowest_ = FLT_MAX;
     float highest_ = -FLT_MAX;
     QString title_;

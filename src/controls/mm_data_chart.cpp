@@ -296,7 +296,7 @@ void DataChartSeries::AppendPoint(float x, float y) {
     {
         std::lock_guard lock(chart_->lock());
         if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
-        if (y_axis_ != nullptr) moved |= y_axis_->FollowLocked(y);
+        if (y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->FollowLocked(y);
     }
     chart_->RequestUpdate(moved);
 }
@@ -433,26 +433,79 @@ void MMDataChart::Render() {
     }
     // Each side stacks its axes outward in creation order: the first sits nearest the plot.
     int used[4] = {0, 0, 0, 0};
+    std::vector<DataChartAxis*> stacked[4];
     for (auto& axis : axes_) {
         const int side = std::clamp(axis->position_, 0, 3);
         const int t = axis->Measure();
         axis->offset_ = used[side];
+        axis->hidden_ = false;
         used[side] += t;
+        stacked[side].push_back(axis.get());
     }
+    // Axes that would squeeze the plot below its minimum are hidden, outermost first and from
+    // the fuller side, so the plot never shrinks to nothing or turns inside out.
+    const auto squeeze = [&](int a, int b, int room, double share) {
+        const int least = static_cast<int>(room * share);
+        while (room - used[a] - used[b] < least && (!stacked[a].empty() || !stacked[b].empty())) {
+            const int side =
+                stacked[b].empty() || (!stacked[a].empty() && used[a] >= used[b]) ? a : b;
+            DataChartAxis* outer = stacked[side].back();
+            stacked[side].pop_back();
+            outer->hidden_ = true;
+            used[side] -= outer->thickness_;
+        }
+    };
+    squeeze(DataChartAxis::kLeft, DataChartAxis::kRight, plot.width(), kMinPlotWidthShare);
+    squeeze(DataChartAxis::kTop, DataChartAxis::kBottom, plot.height(), kMinPlotHeightShare);
     plot.left += used[DataChartAxis::kLeft];
     plot.right -= used[DataChartAxis::kRight];
     plot.top += used[DataChartAxis::kTop];
     plot.bottom -= used[DataChartAxis::kBottom];
     plot_ = plot;
+    int hidden[4] = {0, 0, 0, 0};
     for (auto& axis : axes_) {
         axis->plot_ = plot;
-        axis->Draw(p);
+        if (axis->hidden_) {
+            ++hidden[std::clamp(axis->position_, 0, 3)];
+        } else {
+            axis->Draw(p);
+        }
+    }
+    // "+N" at the outer edge of a side says that N of its axes are not shown.
+    p.setFont(ArialFont(11, 400));
+    p.setPen(Qt::darkGray);
+    const QFontMetrics marker(p.font());
+    for (int side = 0; side < 4; ++side) {
+        if (hidden[side] == 0) continue;
+        const QString text = QString("+%1").arg(hidden[side]);
+        const int w = marker.horizontalAdvance(text) + 2, h = marker.height();
+        QRect at;
+        switch (side) {
+            case DataChartAxis::kLeft:
+                at = QRect(1, plot.top, w, h);
+                break;
+            case DataChartAxis::kRight:
+                at = QRect(size.width() - w - 1, plot.top, w, h);
+                break;
+            case DataChartAxis::kTop:
+                at = QRect(plot.right - w, plot.top - h - 1, w, h);
+                break;
+            default:
+                at = QRect(plot.right - w, size.height() - h - 1, w, h);
+                break;
+        }
+        p.drawText(at, Qt::AlignCenter, text);
     }
     p.setPen(QPen(border_, 1));
     p.setBrush(fill_);
     if (plot.width() > 0 && plot.height() > 0) {
         p.drawRect(plot.left, plot.top, plot.width() - 1, plot.height() - 1);
     }
+}
+
+int MMDataChart::hiddenAxisCount() const {
+    return static_cast<int>(
+        std::count_if(axes_.begin(), axes_.end(), [](const auto& a) { return a->hidden(); }));
 }
 
 const QImage& MMDataChart::Frame() {
@@ -504,21 +557,36 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
         } else {
             s->points().Trace(m, trace_);
         }
-        if (trace_.size() < 2) continue;
-        line.resize(static_cast<qsizetype>(trace_.size()));
-        for (size_t i = 0; i < trace_.size(); ++i) line[i] = QPoint(trace_[i].x, trace_[i].y);
+        if (trace_.empty()) continue;
         QPen pen(s->lineColor(), s->lineWidth(), PenStyle(s->lineStyle()), Qt::RoundCap,
                  Qt::RoundJoin);
         p.setPen(pen);
-        if (s->lineWidth() > 1 && pen.style() == Qt::SolidLine && line.size() > plot.width()) {
-            // A crowded wide line goes as separate round-capped segments: they cover the same
-            // pixels as the joined polyline without filling one large self-crossing outline.
-            segments.resize(line.size() - 1);
-            for (qsizetype i = 1; i < line.size(); ++i)
-                segments[i - 1] = QLine(line[i - 1], line[i]);
-            p.drawLines(segments.constData(), static_cast<int>(segments.size()));
-        } else {
-            p.drawPolyline(line.constData(), static_cast<int>(line.size()));
+        // A value that is not finite breaks the line: each stretch between breaks is drawn on
+        // its own, a lone point as a dot.
+        for (size_t begin = 0; begin < trace_.size();) {
+            size_t end = begin;
+            while (end < trace_.size() && !(trace_[end] == app::kLineBreak)) ++end;
+            const auto n = static_cast<qsizetype>(end - begin);
+            line.resize(n);
+            for (qsizetype i = 0; i < n; ++i) {
+                const app::PixelPoint& at = trace_[begin + static_cast<size_t>(i)];
+                line[i] = QPoint(at.x, at.y);
+            }
+            begin = end + 1;
+            if (n == 1) {
+                p.drawPoint(line[0]);
+            } else if (s->lineWidth() > 1 && pen.style() == Qt::SolidLine &&
+                       line.size() > plot.width()) {
+                // A crowded wide line goes as separate round-capped segments: they cover the
+                // same pixels as the joined polyline without filling one large self-crossing
+                // outline.
+                segments.resize(line.size() - 1);
+                for (qsizetype i = 1; i < line.size(); ++i)
+                    segments[i - 1] = QLine(line[i - 1], line[i]);
+                p.drawLines(segments.constData(), static_cast<int>(segments.size()));
+            } else if (n > 1) {
+                p.drawPolyline(line.constData(), static_cast<int>(line.size()));
+            }
         }
     }
     {

@@ -73,6 +73,8 @@ class DataChartAxis {
     void SetMargin(int percent) { margin_ = static_cast<uint8_t>(percent); }
     int offset() const { return offset_; }
     int thickness() const { return thickness_; }
+    /// True when the last render left the axis out to keep the plot its minimum size.
+    bool hidden() const { return hidden_; }
     float tickStep() const { return tick_step_; }
     float firstTick() const { return first_tick_; }
 
@@ -111,6 +113,7 @@ class DataChartAxis {
     uint8_t margin_ = 15;
     int offset_ = 0;
     int thickness_ = 0;
+    bool hidden_ = false;
     float cursor_ = 0.0f;
     Range data_;
     Range view_;
@@ -202,6 +205,12 @@ class MMDataChart : public QWidget {
     QString title() const { return title_; }
     QColor titleColor() const { return title_color_; }
     ChartRect plotRect() const { return plot_; }
+    /// The plot keeps at least this share of the chart's width (and a third of its height):
+    /// the outermost axes that would squeeze it further are hidden, with a "+N" marker.
+    static constexpr double kMinPlotWidthShare = 0.5;
+    static constexpr double kMinPlotHeightShare = 1.0 / 3.0;
+    /// Axes the last render hid for want of room.
+    int hiddenAxisCount() const;
 
     /// Asks the GUI thread to repaint (and to re-render first when `rerender`); safe on any
     /// thread, merged with requests not yet served.

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -17,6 +18,8 @@ namespace {
 
 // Value font height by text length 0 to 10; longer texts use the last.
 constexpr int kHeightByLength[] = {50, 50, 50, 50, 44, 40, 34, 30, 28, 26, 24};
+// Width of the 100-unit box that texts may take, leaving a margin inside the frame.
+constexpr qreal kTextWidth = 90.0;
 
 }  // namespace
 
@@ -121,18 +124,39 @@ void MMDigitalGaugeReadout::SetAutoSize(bool on) {
 
 float MMDigitalGaugeReadout::SetValue(float value) {
     float previous;
+    bool changed;
     {
         std::lock_guard lock(lock_);
         previous = value_;
+        const bool had_value = has_value_;
         value_ = value;
+        has_value_ = std::isfinite(value);
+        changed = had_value != has_value_ || (has_value_ && previous != value);
         PickColorAndText();
     }
-    if (previous != value) Changed();
+    if (changed) Changed();
     return previous;
 }
 
+void MMDigitalGaugeReadout::ClearValue() {
+    {
+        std::lock_guard lock(lock_);
+        has_value_ = false;
+        PickColorAndText();
+    }
+    Changed();
+}
+
+bool MMDigitalGaugeReadout::hasValue() const {
+    std::lock_guard lock(lock_);
+    return has_value_;
+}
+
 void MMDigitalGaugeReadout::PickColorAndText() {
-    if (high_enabled_ && value_ >= alarm_high_) {
+    if (!has_value_) {
+        current_ = colors_[kNormalValue];
+        std::snprintf(text_.data(), text_.size(), "----");
+    } else if (high_enabled_ && value_ >= alarm_high_) {
         current_ = colors_[kHighAlarm];
     } else if (low_enabled_ && value_ <= alarm_low_) {
         current_ = colors_[kLowAlarm];
@@ -140,8 +164,17 @@ void MMDigitalGaugeReadout::PickColorAndText() {
         current_ = colors_[kNormalValue];
     }
     const int digits = static_cast<int>(digits_);
-    if (decimal_ != 0) {
-        std::snprintf(text_.data(), text_.size(), "%.*f", digits, static_cast<double>(value_));
+    if (!has_value_) {
+        // text set above
+    } else if (decimal_ != 0) {
+        const int n =
+            std::snprintf(text_.data(), text_.size(), "%.*f", digits, static_cast<double>(value_));
+        // A number too long for the text keeps its magnitude in exponent form rather than
+        // losing its last digits.
+        if (n >= static_cast<int>(text_.size())) {
+            std::snprintf(text_.data(), text_.size(), "%.*e", std::min(digits, 6),
+                          static_cast<double>(value_));
+        }
     } else {
         // Truncated toward zero, as a C cast does; out-of-range values pin to the int limits.
         const float clamped = std::max(-2147483648.0f, std::min(value_, 2147483520.0f));
@@ -198,12 +231,21 @@ void MMDigitalGaugeReadout::paintEvent(QPaintEvent*) {
         p.setWindow(0, 0, 100, 100);
         p.fillRect(QRectF(0, 0, 100, 100), colors[kBackground]);
 
+        // A text wider than the box is cut at its end with an ellipsis, never at both sides.
         const auto centred = [&p](const QString& s, qreal top, const QColor& color) {
             const QFontMetricsF m(p.font());
+            const QString shown = m.elidedText(s, Qt::ElideRight, kTextWidth);
             p.setPen(color);
-            p.drawText(QPointF(50.0 - m.horizontalAdvance(s) / 2.0, top + m.ascent()), s);
+            p.drawText(QPointF(50.0 - m.horizontalAdvance(shown) / 2.0, top + m.ascent()), shown);
         };
-        p.setFont(ArialFont(value_h, 600));
+        // A long number first gives up font size (down to half) so that it stays whole.
+        QFont value_font = ArialFont(value_h, 600);
+        const qreal wide = QFontMetricsF(value_font).horizontalAdvance(text);
+        if (wide > kTextWidth) {
+            value_font = ArialFont(
+                std::max(value_h / 2, static_cast<int>(value_h * kTextWidth / wide)), 600);
+        }
+        p.setFont(value_font);
         centred(text, 50.0 - QFontMetricsF(p.font()).height() / 2.0, value_color);
         p.setFont(ArialFont(title_h, 600));
         centred(title, 6.0, colors[kTitle]);

@@ -35,8 +35,13 @@ class MMDigitalGaugeReadout : public QWidget {
     void EnableHighAlarm(bool on);
     void EnableLowAlarm(bool on);
     /// Stores the value, picks its colour and formats its text; repaints only when the value
-    /// changed. Returns the previous value.
+    /// changed. Returns the previous value. A value that is not finite shows as "----".
     float SetValue(float value);
+    /// Shows no value ("----" in the normal colour) until the next SetValue: before the first
+    /// reply of a scan or log. A new readout starts this way.
+    void ClearValue();
+    /// False before the first value, after ClearValue and while the value is not finite.
+    bool hasValue() const;
     void SetAutoSize(bool on);
 
     float value() const;
@@ -76,6 +81,7 @@ class MMDigitalGaugeReadout : public QWidget {
     uint32_t auto_size_ = 1;
     size_t last_length_ = 0;
     float value_ = 0.0f;
+    bool has_value_ = false;
     float alarm_low_ = -1.0f;
     float alarm_high_ = 256.0f;
     bool low_enabled_ = false;

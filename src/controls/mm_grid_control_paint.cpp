@@ -146,15 +146,16 @@ void MMGridControl::paintEvent(QPaintEvent* event) {
                 align = ((style_ & kRightAlignText) ? Qt::AlignRight : Qt::AlignLeft) |
                         ((style_ & kEllipsis) ? Qt::AlignVCenter : Qt::AlignTop);
             }
+            // A text wider than its cell ends in an ellipsis (a clipped number could pass for
+            // another); only the text being edited is shown whole, around its caret.
+            const bool edited = editing_ && row == current_row_ && column == current_column_;
             const QString shown =
-                (style_ & kEllipsis)
-                    ? p.fontMetrics().elidedText(text, Qt::ElideRight, text_rect.width())
-                    : text;
+                edited ? text : p.fontMetrics().elidedText(text, Qt::ElideRight, text_rect.width());
             p.save();
             p.setClipRect(text_rect, Qt::IntersectClip);
             QRect used;
             p.drawText(text_rect, align | Qt::TextSingleLine, shown, &used);
-            if (editing_ && row == current_row_ && column == current_column_ && hasFocus()) {
+            if (edited && hasFocus()) {
                 const int caret_x = text.isEmpty() ? text_rect.left() + 1 : used.right() + 1;
                 p.setPen(QColor(0, 0, 0));
                 p.drawLine(caret_x, cell_rect.top() + 3, caret_x, cell_rect.bottom() - 3);

@@ -42,10 +42,24 @@ void MMStatusGauge::SetState(uint32_t state, bool redraw) {
     bool changed;
     {
         std::lock_guard lock(lock_);
-        changed = state_ != state;
+        changed = state_ != state || !has_state_;
         state_ = state;
+        has_state_ = true;
     }
     if (redraw && changed) Changed();
+}
+
+void MMStatusGauge::ClearState() {
+    {
+        std::lock_guard lock(lock_);
+        has_state_ = false;
+    }
+    Changed();
+}
+
+bool MMStatusGauge::hasState() const {
+    std::lock_guard lock(lock_);
+    return has_state_;
 }
 
 void MMStatusGauge::SetTitle(const QString& text) {
@@ -99,9 +113,18 @@ void MMStatusGauge::paintEvent(QPaintEvent*) {
     const QString title = title_;
     // State 1 is true; 0 shows the false text; other nonzero states the true text, both in the
     // false colours.
-    const QString text = state == 1 ? true_text_ : state == 0 ? false_text_ : true_text_;
-    const QColor text_color = state == 1 ? true_text_color_ : false_text_color_;
-    const QColor text_background = state == 1 ? true_background_ : false_background_;
+    // Without a state the face shows "----" in the title's colour on its own background.
+    const bool known = has_state_;
+    const QString state_text = !known       ? QString("----")
+                               : state == 1 ? true_text_
+                               : state == 0 ? false_text_
+                                            : true_text_;
+    const QColor text_color = !known       ? title_color_
+                              : state == 1 ? true_text_color_
+                                           : false_text_color_;
+    const QColor text_background = !known       ? QColor(Qt::white)
+                                   : state == 1 ? true_background_
+                                                : false_background_;
     const QColor background = background_, title_color = title_color_;
     lock.unlock();
 
@@ -122,11 +145,15 @@ void MMStatusGauge::paintEvent(QPaintEvent*) {
         p.setFont(ArialFont(10));
         QFontMetricsF m(p.font());
         p.setPen(title_color);
-        p.drawText(QPointF(50.0 - m.horizontalAdvance(title) / 2.0, 6.0 + m.ascent()), title);
+        // Texts wider than the face are cut at their end with an ellipsis.
+        const QString shown_title = m.elidedText(title, Qt::ElideRight, 96);
+        p.drawText(QPointF(50.0 - m.horizontalAdvance(shown_title) / 2.0, 6.0 + m.ascent()),
+                   shown_title);
 
         // The state text is drawn opaque: its cell takes the state's background colour.
         p.setFont(ArialFont(24));
         m = QFontMetricsF(p.font());
+        const QString text = m.elidedText(state_text, Qt::ElideRight, 96);
         const QRectF cell(50.0 - m.horizontalAdvance(text) / 2.0, 50.0 - m.height() / 2.0,
                           m.horizontalAdvance(text), m.height());
         p.fillRect(cell, text_background);

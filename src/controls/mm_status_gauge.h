@@ -21,6 +21,10 @@ class MMStatusGauge : public QWidget {
     void ClearStyle(uint32_t bits, bool redraw);
     /// 1 shows the true text in the true colours; anything else uses the false colours.
     void SetState(uint32_t state, bool redraw);
+    /// No state until the next SetState: "----" on the face, neither state's colours. A new
+    /// indicator starts this way.
+    void ClearState();
+    bool hasState() const;
     void SetTitle(const QString& text);
     void SetTrueText(const QString& text);
     void SetFalseText(const QString& text);
@@ -52,6 +56,7 @@ class MMStatusGauge : public QWidget {
     QColor true_background_ = QColor(0, 255, 0);
     QColor false_background_ = QColor(255, 0, 0);
     uint32_t state_ = 0;
+    bool has_state_ = false;
     QString title_;
     QString true_text_;
     QString false_text_;

@@ -133,6 +133,8 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
         return code;
     }
     datalog_.SetSpeed(speed);
+    state_.last_packet.Clear();  // the displays show no value until the first record
+    state_.gauges.Clear();
     if (views_ != nullptr) views_->ResetCharts();
     // Said before the player starts, so that its lines never come between the warning's.
     if (const auto check = CheckXdlFile(last_xdl_path_)) {

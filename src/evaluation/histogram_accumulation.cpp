@@ -156,7 +156,10 @@ int32_t ADXHistogram::AddHistogramSample(const ADXDefinition& definition, evalua
     return AddBinnedSample(x, y, z);
 }
 
+// A sample with a number that is not finite is dropped (-1, not counted).
 int32_t ADXHistogram::AddBinnedSample(float x, float y, float z) {
+    // A number that is not finite has no bin and would poison a cell's statistics for good.
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return -1;
     std::lock_guard<std::mutex> guard(lock_);
     BuildPendingAxes();
     if (grids_pending_) RebuildGrids();
@@ -184,8 +187,8 @@ int32_t ADXHistogram::AddBinnedSample(float x, float y, float z) {
             cell->maximum = std::max(cell->maximum, z);
         }
         const uint32_t count_new = cell->count + 1;
-        const float total = static_cast<float>(cell->count) * cell->mean + z;
-        cell->mean = total / static_cast<float>(count_new);
+        const double total = static_cast<double>(cell->count) * cell->mean + z;
+        cell->mean = static_cast<float>(total / count_new);
         cell->count = count_new;
     }
     ++sample_count_;
@@ -200,6 +203,8 @@ const float* ADXHistogram::History(uint32_t row, uint32_t col) const {
     return history != nullptr && history[0] > 0.0f ? history : nullptr;
 }
 
+// Texts: "%i" for whole numbers, ">2147483647" or "<-2147483648" for whole numbers beyond the
+// int range, "%.3f" otherwise, "----" for not a number, empty when not defined.
 float ADXHistogram::GetStatistic(uint32_t code, uint32_t row, uint32_t col, char* buf,
                                  size_t size) const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -210,11 +215,12 @@ float ADXHistogram::GetStatistic(uint32_t code, uint32_t row, uint32_t col, char
             defined = true;
             const uint32_t n = static_cast<uint32_t>(history[0]);
             const float* s = history + 1;
-            float sum = 0.0f;
-            float sumsq = 0.0f;
+            // Summed in double: squares of large samples would overflow a float.
+            double sum = 0.0;
+            double sumsq = 0.0;
             for (uint32_t i = 0; i < n; ++i) {
                 sum += s[i];
-                sumsq += s[i] * s[i];
+                sumsq += double{s[i]} * s[i];
             }
             switch (code) {
                 case kMostRecentSample:
@@ -224,13 +230,12 @@ float ADXHistogram::GetStatistic(uint32_t code, uint32_t row, uint32_t col, char
                     v = static_cast<float>(n);
                     break;
                 case kHistoryAverage:
-                    v = sum / static_cast<float>(n);
+                    v = static_cast<float>(sum / n);
                     break;
                 default: {
                     if (n > 1) {
-                        const float nf = static_cast<float>(n);
-                        const float var = (sumsq - sum * sum / nf) / (nf - 1.0f);
-                        v = var > 0.002f ? std::sqrt(var) : 0.0f;
+                        const double var = (sumsq - sum * sum / n) / (n - 1.0);
+                        v = var > 0.002 ? static_cast<float>(std::sqrt(var)) : 0.0f;
                     }
                     break;
                 }
@@ -262,7 +267,14 @@ float ADXHistogram::GetStatistic(uint32_t code, uint32_t row, uint32_t col, char
     if (buf != nullptr && size != 0) {
         char text[64];
         size_t length = 0;
-        if (defined && v == std::trunc(v)) {
+        if (defined && std::isnan(v)) {
+            length = static_cast<size_t>(std::snprintf(text, sizeof text, "----"));
+        } else if (defined && v >= 2147483648.0f) {
+            // A whole number beyond the int range says so rather than wrapping round.
+            length = static_cast<size_t>(std::snprintf(text, sizeof text, ">2147483647"));
+        } else if (defined && v < -2147483648.0f) {
+            length = static_cast<size_t>(std::snprintf(text, sizeof text, "<-2147483648"));
+        } else if (defined && v == std::trunc(v)) {
             length = static_cast<size_t>(std::snprintf(
                 text, sizeof text, "%i", evaluation::TruncToInt32(static_cast<double>(v))));
         } else if (defined) {

@@ -71,6 +71,7 @@ size_t ADXLookupTable::FormatLookup(float x, char* buf, size_t size, float* numb
     const float n = Choose(x).number;
     if (number != nullptr) *number = n;
     if (buf == nullptr || size == 0) return 0;
+    if (!std::isfinite(n)) return BoundedCopy(buf, size, "----");
     char text[400];  // "%.*f" of an f32 with up to 255 decimals
     size_t length = 0;
     switch (outputtype_) {

@@ -1,5 +1,6 @@
 // Decoding of ADXValue: raw extraction, signedness, the equation with its linked values, the
 // lookup table, and the display text.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -94,7 +95,14 @@ double ADXValue::FormatValue(char* buf, size_t size, const ADXDefinition& defini
                              uint32_t offset, uint32_t options) {
     const double v = ComputeValue(definition, packet, offset, options | evaluation::kNoLookup);
     if (buf == nullptr || size == 0) return v;
-    if (lookup != nullptr && !(options & evaluation::kNoLookup)) {
+    // A number that is not finite (a division by zero, say) has no meaningful text in any
+    // format: "----" rather than "nan", "inf" or the lowest integer.
+    const bool with_lookup = lookup != nullptr && !(options & evaluation::kNoLookup);
+    if (!std::isfinite(v) && (with_lookup || outputtype <= 3)) {
+        BoundedCopy(buf, size, "----");
+        return v;
+    }
+    if (with_lookup) {
         lookup->FormatLookup(static_cast<float>(v), buf, size, nullptr, digcount);
         return v;
     }

@@ -153,7 +153,18 @@ void DashPage::Refresh(uint32_t changes) {
     for (size_t i = 0; i < gauges_.size() && i < readings.size(); ++i) {
         const Gauge& g = gauges_[i];
         const app::GaugeReading& r = readings[i];
-        if (g.widget == nullptr || !r.has_value) continue;
+        if (g.widget == nullptr) continue;
+        if (!r.has_value) {
+            // A new scan or log: nothing to show until the gauge's next reading.
+            if (g.type == kAnalog) {
+                static_cast<MMAnalogGauge*>(g.widget)->ClearValue();
+            } else if (g.type == kDigital) {
+                static_cast<MMDigitalGaugeReadout*>(g.widget)->ClearValue();
+            } else {
+                static_cast<MMStatusGauge*>(g.widget)->ClearState();
+            }
+            continue;
+        }
         switch (g.type) {
             case kAnalog: {
                 // Widening by the lowest and the highest first gives the dial every reading
@@ -179,15 +190,13 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
     if (gauge.type == kAnalog || gauge.type == kDigital) {
         auto* value = As<ADXValue>(entry.item);
         if (value == nullptr) return;  // wrong or missing item: never configured
-        const auto reading = static_cast<float>(value->ComputeValue(definition_, {}));
+        // A gauge shows no value until the next reply: the items' last raw numbers may be from
+        // nothing at all (all zero) or from another definition.
         if (gauge.type == kAnalog) {
             auto* dial = static_cast<MMAnalogGauge*>(gauge.widget);
             dial->SetTitle(Text(value->title()));
             dial->SetUnits(Text(value->units()));
-            // The scale is set before the first value so that it is not clamped to the
-            // default scale and left behind as a lowest or highest value seen.
             dial->SetScale(value->range_low, value->range_high);
-            dial->SetValue(value->range_low, false);
             dial->SetDigits(value->digcount);
             dial->RemoveZones();
             if (value->flags & ADXValue::kHighAlarm) {
@@ -200,7 +209,7 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
                               {std::min(value->alarm_low, value->range_low),
                                std::max(value->alarm_low, value->range_low), 0x00B4FA});
             }
-            dial->SetValue(reading, true);
+            dial->ClearValue();
         } else {
             auto* readout = static_cast<MMDigitalGaugeReadout*>(gauge.widget);
             readout->SetTitle(Text(value->title()));
@@ -216,7 +225,7 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
             readout->SetAlarmHigh(value->alarm_high);
             readout->EnableHighAlarm((value->flags & ADXValue::kHighAlarm) != 0);
             readout->EnableLowAlarm((value->flags & ADXValue::kLowAlarm) != 0);
-            readout->SetValue(reading);
+            readout->ClearValue();
         }
     } else if (gauge.type == kStatus) {
         auto* bitmask = As<ADXBitmask>(entry.item);
@@ -225,6 +234,7 @@ void DashPage::Configure(const Gauge& gauge, const ADXDashboardEntry& entry) {
         status->SetTitle(Text(bitmask->title()));
         status->SetTrueText(Text(bitmask->truestring()));
         status->SetFalseText(Text(bitmask->falsestring()));
+        status->ClearState();
     }
 }
 

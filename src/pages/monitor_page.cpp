@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <cmath>
 
@@ -46,8 +47,17 @@ int Whole(float v) {
 }  // namespace
 
 MonitorPage::MonitorPage(definition::ADXDefinition& definition, QWidget* parent)
-    : QWidget(parent), definition_(definition), scroll_(new QScrollBar(Qt::Horizontal, this)) {
+    : QWidget(parent),
+      definition_(definition),
+      scroll_(new QScrollBar(Qt::Horizontal, this)),
+      area_(new QScrollArea(this)),
+      sheet_(new QWidget) {
     scroll_->hide();
+    area_->setObjectName("MonitorArea");
+    area_->setFrameShape(QFrame::NoFrame);
+    area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->setWidget(sheet_);
     connect(scroll_, &QScrollBar::sliderPressed, this, [this] { SetAutoScroll(false); });
     connect(scroll_, &QScrollBar::sliderMoved, this, [this](int position) {
         SetAutoScroll(false);
@@ -81,7 +91,7 @@ void MonitorPage::Rebuild() {
             if (monitor == nullptr) continue;
             MonitorChart c;
             c.monitor = monitor;
-            c.chart = new MMDataChart(this);
+            c.chart = new MMDataChart(sheet_);
             c.chart->SetTitle("Right-click to add series");
             c.chart->SetControlId(kFirstChartId + n++);
             c.time_axis = c.chart->NewAxis();
@@ -253,10 +263,18 @@ void MonitorPage::LayoutCharts() {
         h = std::max(0, h - bar);
         scroll_->setGeometry(0, h, w, bar);
     }
-    if (charts_.empty()) return;
-    const int each = h / static_cast<int>(charts_.size());
+    area_->setGeometry(0, 0, w, h);
+    const int n = std::max<int>(1, static_cast<int>(charts_.size()));
+    int each = h / n;
+    int inner = w;
+    if (each < kMinChartHeight) {
+        // Too many charts to share the height: each keeps its minimum and the page scrolls.
+        each = kMinChartHeight;
+        inner = std::max(0, w - area_->verticalScrollBar()->sizeHint().width());
+    }
+    sheet_->resize(inner, charts_.empty() ? h : each * n);
     for (size_t i = 0; i < charts_.size(); ++i) {
-        charts_[i].chart->setGeometry(0, static_cast<int>(i) * each, w, each);
+        charts_[i].chart->setGeometry(0, static_cast<int>(i) * each, inner, each);
     }
 }
 

@@ -12,6 +12,7 @@
 
 class QAction;
 class QMenu;
+class QScrollArea;
 class QScrollBar;
 
 namespace korvit::definition {
@@ -45,6 +46,8 @@ class MonitorPage : public QWidget, public DisplayPage {
     Q_OBJECT
   public:
     static constexpr int kFirstChartId = 9000;
+    /// Charts are never squeezed below this height: the page scrolls instead.
+    static constexpr int kMinChartHeight = 120;
 
     /// The figures of the scroll bar: range, page and position in milliseconds.
     struct ScrollInfo {
@@ -75,6 +78,8 @@ class MonitorPage : public QWidget, public DisplayPage {
     size_t chartCount() const { return charts_.size(); }
     const MonitorChart& entry(size_t i) const { return charts_[i]; }
     QScrollBar* scrollBar() const { return scroll_; }
+    /// The area the charts scroll in when they do not fit the page.
+    QScrollArea* chartArea() const { return area_; }
     bool scrollBarShown() const { return scroll_shown_; }
     ScrollInfo scrollInfo() const { return scroll_info_; }
     /// True once the right-click menu changed a monitor of the definition (until Rebuild).
@@ -111,6 +116,10 @@ class MonitorPage : public QWidget, public DisplayPage {
     mutable std::mutex mutex_;
     std::vector<MonitorChart> charts_;
     QScrollBar* scroll_;
+    /// The charts sit on `sheet_` inside `area_`, which scrolls up and down when the charts
+    /// would be shorter than kMinChartHeight.
+    QScrollArea* area_;
+    QWidget* sheet_;
     bool scroll_shown_ = false;
     ScrollInfo scroll_info_;
     std::atomic<bool> scroll_pending_{false};

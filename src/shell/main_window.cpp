@@ -326,6 +326,9 @@ void MainWindow::UpdateLogBarButtons() {
 }
 
 void MainWindow::RebuildPages() {
+    // Each page rebuilds from the definition just loaded, showing no value until the next reply:
+    // the last packet was decoded by the definition before.
+    app_.engine.state().last_packet.Clear();
     for (pages::DisplayPage* page : display_pages_) page->Rebuild();
     RefreshShownPage(pages::kEverythingChanged);
     RefreshTitle();

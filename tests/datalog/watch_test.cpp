@@ -268,3 +268,62 @@ TEST_F(Watch, PrintsPlainLinesWhenNotATerminal) {
 }
 
 }  // namespace
+
+// A value that is not finite reads "----", and a text wider than its column ends in an
+// ellipsis instead of losing its end unmarked.
+TEST(WatchValues, NotFiniteShowsDashesAndLongTextsAreElided) {
+    TempDir dir;
+    const std::string def_path = dir.File("odd.adx");
+    const std::string log_path = dir.File("odd.xdl");
+    auto value = [](const std::string& id, const std::string& title, const std::string& math) {
+        return "<ADXVALUE id=\"" + id + "\" title=\"" + title +
+               "\"><flags>0x04</flags><alarms low=\"0\" high=\"100\" /><digcount>2</digcount>"
+               "<outputtype>3</outputtype><MATH equation=\"" +
+               math + "\"><VAR varID=\"X\" type=\"native\" /></MATH></ADXVALUE>\n";
+    };
+    std::ofstream(def_path) << R"(<ADXFORMAT version="0.50" />
+<ADXHEADER><flags>0x00</flags><baud>8192</baud><monitorcmd>mode1</monitorcmd></ADXHEADER>
+<ADXCSENDCOMMAND id="mode1" title="Data" flags="0x00000001">
+    <bytestring size="0x1">0x01 </bytestring><replysize>1</replysize>
+    <packetoffset>0</packetoffset><packetsize>1</packetsize>
+</ADXCSENDCOMMAND>
+)" + value("ratio", "Ratio", "X#999") +
+                                   value("big", "Big", "X*1000000000000");
+    definition::ADXDefinition def;
+    std::string error;
+    ASSERT_EQ(def.Load(def_path, error), 1) << error;
+    datalog::DataLog log;
+    ASSERT_EQ(log.Record(log_path, def), 0u);
+    const uint8_t reply[1] = {5};
+    ASSERT_EQ(log.AppendRecord(def.FindByID("mode1")->idhash(), reply, 1), 0u);
+    ASSERT_EQ(log.Close(), 1u);
+
+    const std::string out_path = dir.File("out.txt");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+        ::dup2(::open("/dev/null", O_WRONLY), STDERR_FILENO);
+        Exec({KORVIT_CLI_PATH, "play", def_path, log_path, "--speed", "0", "--watch"});
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::ifstream in(out_path);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string out = text.str();
+    const size_t last = out.rfind("Title");
+    ASSERT_NE(last, std::string::npos) << out;
+    std::istringstream block(out.substr(last));
+    std::string header, ratio, big;
+    std::getline(block, header);
+    std::getline(block, ratio);
+    std::getline(block, big);
+    EXPECT_EQ(ratio.rfind("Ratio", 0), 0u) << ratio;
+    EXPECT_NE(ratio.find("----"), std::string::npos) << ratio;
+    EXPECT_EQ(ratio.find("inf"), std::string::npos) << ratio;
+    // 5000000000000.00 is sixteen characters in a column of fourteen.
+    EXPECT_EQ(big.rfind("Big", 0), 0u) << big;
+    EXPECT_NE(big.find("5000000000000\xE2\x80\xA6"), std::string::npos) << big;
+    EXPECT_EQ(big.find("5000000000000.0"), std::string::npos) << big;
+}

@@ -150,3 +150,28 @@ TEST(CliJsonNumbers, FloatsAndDoublesPrintAsTheirShortestRoundTripText) {
     EXPECT_EQ(json["values"][0]["value"].get<double>(), 18.2);
     EXPECT_EQ(json["values"][1]["value"].get<double>(), 1.0 / 3.0);
 }
+
+// A value that is not finite prints "----" as its text and null as its number: valid JSON,
+// and no alarm however its limits lie.
+TEST(CliDecodeNotFinite, PrintsDashesAndNull) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("korvit_decode_inf_" + std::to_string(::getpid()) + ".adx");
+    std::ofstream(path) << "<ADXFORMAT version=\"0.50\"/>"
+                           "<ADXCSENDCOMMAND id=\"fast\" flags=\"1\"><replysize>1</replysize>"
+                           "<packetsize>1</packetsize></ADXCSENDCOMMAND>"
+                           "<ADXVALUE id=\"HUGE\"><flags>4</flags><alarms high=\"10\"/>"
+                           "<MATH equation=\"X#999\"/></ADXVALUE>"
+                           "<ADXVALUE id=\"ROOT\"><outputtype>1</outputtype>"
+                           "<MATH equation=\"(0-X)#0.5\"/></ADXVALUE>";
+    const RunResult r = RunCli("decode " + path.string() + " --reply fast=05");
+    std::filesystem::remove(path);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto json = nlohmann::json::parse(r.out);
+    const auto& values = json.at("values");
+    ASSERT_EQ(values.size(), 2u);
+    for (const auto& v : values) {
+        EXPECT_EQ(v.at("text"), "----") << v;
+        EXPECT_TRUE(v.at("value").is_null()) << v;
+        EXPECT_TRUE(v.at("alarm").is_null()) << v;
+    }
+}

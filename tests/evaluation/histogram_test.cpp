@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "definition/definition.h"
 #include "evaluation/last_packet.h"
@@ -197,4 +199,45 @@ TEST(Histogram, AbsurdBinCountKeepsNoCellsAndReturnsPromptly) {
     h.AddBinnedSample(50, 0, 1);
     EXPECT_EQ(h.sample_count(), 1u);
     EXPECT_EQ(h.GetStatistic(7, 0, 0, nullptr, 0), 0.0f);
+}
+
+// A number that is not finite never reaches a cell; statistics too large for an int say so.
+TEST(Histogram, NonFiniteSamplesAreDroppedAndHugeWholeNumbersAreNotWrapped) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    ADXHistogram h;
+    Shape(h, 1, 2);
+    h.AddBinnedSample(0, 0, 4);
+    for (const auto& [x, y, z] : {std::tuple{0.f, 0.f, nan},
+                                  {0.f, 0.f, inf},
+                                  {0.f, 0.f, -inf},
+                                  {nan, 0.f, 1.f},
+                                  {inf, 0.f, 1.f},
+                                  {0.f, -inf, 1.f}}) {
+        EXPECT_EQ(h.AddBinnedSample(x, y, z), -1) << x << " " << y << " " << z;
+    }
+    EXPECT_EQ(h.sample_count(), 1u);
+    EXPECT_EQ(StatText(h, kRunningSampleCount), "1");
+    EXPECT_EQ(StatText(h, kRunningMaximum), "4");
+    EXPECT_EQ(StatText(h, kHistoryAverage), "4");
+    EXPECT_EQ(StatText(h, 0, 0, 1), "");  // the non-finite x found no cell either
+
+    // 2.5e38 and 3e9 are whole numbers beyond the int range; the int limits themselves fit.
+    h.AddBinnedSample(100, 0, 2.5e38f);
+    EXPECT_EQ(StatText(h, kMostRecentSample, 0, 1), ">2147483647");
+    h.AddBinnedSample(100, 0, -3e9f);
+    EXPECT_EQ(StatText(h, kMostRecentSample, 0, 1), "<-2147483648");
+    EXPECT_EQ(StatText(h, kRunningMinimum, 0, 1), "<-2147483648");
+    EXPECT_EQ(StatText(h, kRunningMaximum, 0, 1), ">2147483647");
+    // The sum of squares overflows to +inf: the deviation is still not a wrapped number.
+    EXPECT_EQ(StatText(h, kHistoryStdDeviation, 0, 1), ">2147483647");
+    h.ClearHistogram();
+    h.AddBinnedSample(100, 0, -2147483648.0f);
+    EXPECT_EQ(StatText(h, kMostRecentSample, 0, 1), "-2147483648");
+    h.AddBinnedSample(100, 0, 2147483520.0f);  // the largest float below 2^31
+    EXPECT_EQ(StatText(h, kMostRecentSample, 0, 1), "2147483520");
+    // Two huge samples of opposite sign: their range overflows to +inf.
+    h.AddBinnedSample(100, 0, 3e38f);
+    h.AddBinnedSample(100, 0, -3e38f);
+    EXPECT_EQ(StatText(h, kRunningRange, 0, 1), ">2147483647");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -283,4 +284,64 @@ TEST(ExtractCommandItems, StoresRawNumbersOfThatCommandOnly) {
     EXPECT_EQ(last.Load().bytes[1], 0x81);
     const std::string big(400, 'x');
     EXPECT_EQ(last.Store(reinterpret_cast<const uint8_t*>(big.data()), big.size(), 1), 300u);
+}
+
+// A result that is not finite reads "----" in every format and through a lookup table, with no
+// alarm; so does every item before the first reply (an empty record is not a reading).
+TEST(ValueReadout, NoValueBeforeTheFirstReplyOrForANumberThatIsNotFinite) {
+    Fixture f;
+    ADXValue& ratio = f.AddValue("R", "X#999");
+    ADXValue& root = f.AddValue("Q", "(0-X)#0.5");
+    ratio.flags = ADXValue::kHighAlarm | ADXValue::kLowAlarm;
+    ratio.alarm_low = 10;
+    ratio.alarm_high = 200;
+    const uint8_t five[] = {5};
+    for (uint32_t type = 0; type <= 3; ++type) {
+        ratio.outputtype = type;
+        root.outputtype = type;
+        EXPECT_EQ(f.Text(ratio, Bytes(five)), "----") << type;  // +inf
+        EXPECT_EQ(f.Text(root, Bytes(five)), "----") << type;   // not a number
+    }
+    EXPECT_TRUE(std::isinf(ratio.ComputeValue(f.def, Bytes(five))));
+    EXPECT_TRUE(std::isnan(root.ComputeValue(f.def, Bytes(five))));
+    auto table = std::make_unique<ADXLookupTable>();
+    table->AddEntry(0, 10);
+    table->AddEntry(1e30f, 20);
+    ratio.lookup = table.get();
+    f.def.Insert(std::move(table));
+    EXPECT_EQ(f.Text(ratio, Bytes(five)), "----");
+
+    PacketSnapshot snap;
+    snap.bytes[0] = 5;
+    snap.ReplyCommandHash = 0x1234;
+    auto r = korvit::evaluation::ReadValue(ratio, f.def, snap);
+    EXPECT_STREQ(r.text.data(), "----");
+    EXPECT_TRUE(std::isnan(r.value) || std::isinf(r.value));
+    EXPECT_EQ(r.alarm, Alarm::kNone);  // +inf is not "above the high alarm"
+
+    ADXValue& hot = f.AddValue("T", "X+150");
+    hot.flags = ADXValue::kHighAlarm;
+    hot.alarm_high = 120;
+    auto mask = std::make_unique<ADXBitmask>();
+    mask->operand = 1;
+    mask->result = 0;
+    mask->SetTrueString("On", 2);
+    ADXBitmask& bits = *mask;
+    f.def.Insert(std::move(mask));
+    korvit::evaluation::LastPacket last;
+    r = korvit::evaluation::ReadValue(hot, f.def, last.Load());
+    EXPECT_STREQ(r.text.data(), "----");
+    EXPECT_TRUE(std::isnan(r.value));
+    EXPECT_EQ(r.alarm, Alarm::kNone);
+    EXPECT_STREQ(korvit::evaluation::ReadBitmask(bits, f.def, last.Load()).text.data(), "----");
+
+    const uint8_t reply[] = {2};
+    last.Store(reply, 1, 0x77);
+    r = korvit::evaluation::ReadValue(hot, f.def, last.Load());
+    EXPECT_STREQ(r.text.data(), "152.00");
+    EXPECT_EQ(r.alarm, Alarm::kHigh);
+    EXPECT_STREQ(korvit::evaluation::ReadBitmask(bits, f.def, last.Load()).text.data(), "On");
+    // A new scan, log or definition starts without a reading again.
+    last.Clear();
+    EXPECT_STREQ(korvit::evaluation::ReadValue(hot, f.def, last.Load()).text.data(), "----");
 }

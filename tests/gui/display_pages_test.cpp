@@ -249,7 +249,7 @@ TEST_F(DashPageTest, EveryReplyOfABurstReachesTheGaugesFromAnotherThread) {
     auto* status = static_cast<controls::MMStatusGauge*>(page.gauge(2));
     EXPECT_EQ(dial->value(), 100.0f);
     EXPECT_EQ(dial->highest(), 100.5f);
-    EXPECT_EQ(dial->lowest(), 0.0f);  // the range low it was configured with
+    EXPECT_EQ(dial->lowest(), 77.0f);  // the lowest reading, not the range low
     EXPECT_EQ(readout->value(), 100.0f);
     EXPECT_EQ(readout->valueColor(), QColor(255, 0, 0));  // 100 is in alarm on the gauge
     EXPECT_EQ(status->state(), 0u);
@@ -302,6 +302,12 @@ TEST_F(ItemListTest, RowsTitlesAndStrictAlarmColours) {
     EXPECT_TRUE(bold(0, 2));
     EXPECT_EQ(text(1, 2), "Speed");
 
+    // Before the first reply nothing is a reading: no value, no alarm (an all-zero record would
+    // give 75.0 and the fan's "Off").
+    EXPECT_EQ(text(1), "----");
+    EXPECT_EQ(color(1), entry);
+    EXPECT_EQ(text(2), "----");
+
     // 100.0 equals the limit: not in alarm here (the gauge would be); 100.1 is.
     Reply(250, false);
     model.Refresh();
@@ -336,6 +342,55 @@ TEST_F(ItemListTest, RowsTitlesAndStrictAlarmColours) {
     def_.ExtractCommandItems(evaluation::Packet{other, 1}, kOther);
     model.Refresh();
     EXPECT_EQ(text(3), "77.00");
+
+    // A new scan, log or definition clears the record: no values until the next reply.
+    last_.Clear();
+    model.Refresh();
+    EXPECT_EQ(text(1), "----");
+    EXPECT_EQ(text(3), "----");
+    EXPECT_EQ(color(1), entry);
+}
+
+TEST_F(DashPageTest, GaugesShowNoValueBeforeTheFirstReplyAndMinMaxStartThere) {
+    DashPage page(def_);
+    page.resize(400, 300);
+    page.FillDashboardChoices();
+    page.show();
+    ASSERT_TRUE(WaitUntil([&] { return page.isVisible(); }, 2000));
+    const auto dial = [&] { return static_cast<controls::MMAnalogGauge*>(page.gauge(0)); };
+    const auto readout = [&] {
+        return static_cast<controls::MMDigitalGaugeReadout*>(page.gauge(1));
+    };
+    const auto status = [&] { return static_cast<controls::MMStatusGauge*>(page.gauge(2)); };
+    const auto nothing_shown = [&] {
+        return !dial()->hasValue() && dial()->lowest() > dial()->highest() &&
+               readout()->valueText() == "----" &&
+               readout()->valueColor() == QColor(100, 100, 255) && !status()->hasState();
+    };
+    const auto reply = [&](int raw) {
+        const auto bytes = Packet(raw, false);
+        page.UpdateDash(evaluation::Packet{bytes.data(), bytes.size()}, kCommand);
+    };
+    // The items' last raw numbers are all zero: 75 km/h would be a reading of nothing.
+    EXPECT_TRUE(nothing_shown());
+
+    reply(50);  // 80.0 km/h
+    EXPECT_TRUE(dial()->hasValue());
+    EXPECT_EQ(dial()->lowest(), 80.0f);
+    EXPECT_EQ(dial()->highest(), 80.0f);
+    EXPECT_EQ(readout()->valueText(), "80.0");
+    EXPECT_TRUE(status()->hasState());
+
+    // A new scan or log: nothing again, and Min/Max restart at its first reading.
+    page.ResetCharts();
+    EXPECT_TRUE(nothing_shown());
+    reply(100);  // 85.0
+    EXPECT_EQ(dial()->lowest(), 85.0f);
+    EXPECT_EQ(dial()->highest(), 85.0f);
+
+    // A reloaded definition rebuilds the gauges without a reading.
+    page.FillDashboardChoices();
+    EXPECT_TRUE(nothing_shown());
 }
 
 TEST_F(ItemListTest, PageDrawsTheAlarmRowInBoldRedAndComputesOnlyVisibleRows) {
@@ -428,10 +483,17 @@ TEST(DisplayPagesInTheWindow, LoadFillsBothPagesAndRepliesReachTheVisibleDash) {
     };
     window.tabs()->Select(window.tabs()->IndexOf("Dash"));
     ASSERT_TRUE(WaitUntil([&] { return dash->isVisible(); }, 2000));
+    // Nothing has replied yet: no value on the dash or in the lists.
+    EXPECT_EQ(readout->valueText(), "----");
+    const auto list_text = [&] {
+        return lists->model()->data(lists->model()->index(1, 1)).toString();
+    };
+    EXPECT_EQ(list_text(), "----");
     const float before = readout->value();
     reply(0xFF);
     ASSERT_TRUE(WaitUntil([&] { return readout->value() != before; }, 2000));
     const float high = readout->value();
+    EXPECT_NE(readout->valueText(), "----");
 
     // The item list follows every reply while it is shown, not only the first.
     window.tabs()->Select(window.tabs()->IndexOf("Item Lists"));
@@ -454,8 +516,9 @@ TEST(DisplayPagesInTheWindow, LoadFillsBothPagesAndRepliesReachTheVisibleDash) {
     window.tabs()->Select(window.tabs()->IndexOf("Dash"));
     EXPECT_NE(readout->value(), high);
 
-    // Loading again rebuilds the pages from the new objects.
+    // Loading again rebuilds the pages from the new objects, again without values.
     ASSERT_TRUE(window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    EXPECT_EQ(list_text(), "----");
     EXPECT_NE(dash->gauge(0), nullptr);
     EXPECT_EQ(dash->currentDashboard(),
               definition::As<ADXDashboard>(app.definition.NthOfType(ADXDashboard::kType, 0)));

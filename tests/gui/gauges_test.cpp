@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QTest>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "controls/gauge_paint.h"
@@ -172,6 +173,7 @@ TEST(StatusIndicator, StateTextSitsOnTheTrueOrFalseBackground) {
     status.SetFalseText("OPEN");
     const QColor green(0, 255, 0), red(255, 0, 0);
 
+    status.SetState(0, true);
     QImage image = status.grab().toImage();  // state 0: false
     EXPECT_GT(CountColor(image, red), 200);
     EXPECT_EQ(CountColor(image, green), 0);
@@ -187,4 +189,131 @@ TEST(StatusIndicator, StateTextSitsOnTheTrueOrFalseBackground) {
     image = status.grab().toImage();
     EXPECT_GT(CountColor(image, red), 200);
     EXPECT_EQ(status.state(), 2u);
+}
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+QPoint RimPoint(float angle, double radius, int scale) {
+    const double a = angle * std::numbers::pi / 180.0;
+    return QPoint(static_cast<int>(std::lround(scale * (90 + radius * std::cos(a)))),
+                  static_cast<int>(std::lround(scale * (90 + radius * std::sin(a)))));
+}
+
+}  // namespace
+
+// A readout without a reading shows "----" in the normal colour, whatever its alarms say about
+// zero; a number that is not finite reads the same, and a long one keeps its sign and stays
+// inside the box.
+TEST(DigitalReadout, ShowsNoValueAsDashesAndNeverClipsANumberAtBothEnds) {
+    MMDigitalGaugeReadout readout;
+    readout.resize(120, 120);
+    readout.SetColor(MMDigitalGaugeReadout::kLowAlarm, 0x0080FF);
+    readout.SetAlarmLow(10.0f);
+    readout.EnableLowAlarm(true);
+    const QColor normal(100, 100, 255), low(255, 128, 0);
+    EXPECT_FALSE(readout.hasValue());
+    EXPECT_EQ(readout.valueText(), "----");
+    EXPECT_EQ(readout.valueColor(), normal);  // 0 would be a low alarm
+    EXPECT_GT(CountColor(readout.grab().toImage(), normal), 20);
+
+    readout.SetValue(5.0f);
+    EXPECT_TRUE(readout.hasValue());
+    EXPECT_EQ(readout.valueColor(), low);
+    for (const float bad : {kNaN, kInf, -kInf}) {
+        readout.SetValue(bad);
+        EXPECT_FALSE(readout.hasValue());
+        EXPECT_EQ(readout.valueText(), "----");
+        EXPECT_EQ(readout.valueColor(), normal);
+    }
+    readout.SetValue(5.0f);
+    readout.ClearValue();
+    EXPECT_EQ(readout.valueText(), "----");
+    EXPECT_EQ(readout.valueColor(), normal);
+
+    // -4294967296 + 2^32 - 294967296: thirteen characters in a 120-pixel box.
+    readout.SetValue(-294967296.0f);
+    EXPECT_EQ(readout.valueText(), "-294967296.00");
+    // Mostly-covered pixels of the value's colour near the sides would be a text running out.
+    const QImage image = readout.grab().toImage();
+    const auto inked = [&](int from, int to) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = from; x <= to; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                n += c.red() > 200 && c.blue() < 110;
+            }
+        return n;
+    };
+    EXPECT_GT(inked(20, 100), 50);
+    EXPECT_EQ(inked(1, 4) + inked(115, 118), 0);
+    // A number too long for the text keeps its magnitude in exponent form.
+    readout.SetValue(3.0e38f);
+    EXPECT_EQ(readout.valueText(), "3.00e+38");
+}
+
+// A dial without a reading rests its needle at the start of the scale and keeps no lowest or
+// highest value; reversed scales and zones beyond the scale are drawn where they belong.
+TEST(AnalogDial, NoValueReversedScaleAndZonesClippedToTheScale) {
+    MMAnalogGauge dial;
+    dial.resize(360, 360);
+    dial.SetScale(0.0f, 100.0f);
+    const QColor red(255, 0, 0);
+    EXPECT_FALSE(dial.hasValue());
+    EXPECT_EQ(dial.grab().toImage().pixelColor(RimPoint(dial.AngleOf(0.0f), 86, 2)), red);
+
+    dial.SetValue(60.0f, true);
+    EXPECT_TRUE(dial.hasValue());
+    dial.SetValue(kNaN, true);
+    dial.SetValue(kInf, true);
+    EXPECT_FALSE(dial.hasValue());
+    EXPECT_EQ(dial.lowest(), 60.0f);  // not widened to the scale's ends
+    EXPECT_EQ(dial.highest(), 60.0f);
+    QImage image = dial.grab().toImage();
+    EXPECT_EQ(image.pixelColor(RimPoint(dial.AngleOf(0.0f), 86, 2)), red);
+    EXPECT_NE(image.pixelColor(RimPoint(dial.AngleOf(60.0f), 86, 2)), red);
+    dial.ClearValue();
+    EXPECT_GT(dial.lowest(), dial.highest());
+
+    // Range low above range high: the value is kept, and drawn on the reversed scale.
+    dial.SetScale(100.0f, 0.0f);
+    dial.SetValue(30.0f, true);
+    EXPECT_EQ(dial.value(), 30.0f);
+    dial.SetValue(130.0f, true);
+    EXPECT_EQ(dial.value(), 100.0f);
+    dial.SetValue(30.0f, true);
+    EXPECT_EQ(dial.grab().toImage().pixelColor(RimPoint(dial.AngleOf(30.0f), 86, 2)), red);
+    EXPECT_LT(dial.AngleOf(70.0f), dial.AngleOf(30.0f));
+
+    // Zones: one wholly beyond the scale draws nothing; one reaching past it stops at its end.
+    // The rim between the scale's ends (the bottom of the dial) stays clear either way.
+    dial.SetScale(0.0f, 100.0f);
+    dial.SetValue(0.0f, true);
+    const QColor green(0, 255, 0);
+    dial.SetZone(0, {150.0f, 200.0f, 0x00FF00});
+    dial.SetZone(1, {400.0f, 80.0f, 0x00FF00});
+    image = dial.grab().toImage();
+    EXPECT_EQ(image.pixelColor(RimPoint(dial.AngleOf(90.0f), 88, 2)), green);
+    for (const float v : {105.0f, 125.0f, 150.0f, 175.0f}) {
+        EXPECT_NE(image.pixelColor(RimPoint(dial.AngleOf(v), 88, 2)), green) << v;
+    }
+}
+
+TEST(StatusIndicator, ShowsNeitherStateBeforeTheFirst) {
+    MMStatusGauge status;
+    status.resize(200, 200);
+    status.SetTrueText("CLOSED");
+    status.SetFalseText("OPEN");
+    const QColor green(0, 255, 0), red(255, 0, 0);
+    EXPECT_FALSE(status.hasState());
+    QImage image = status.grab().toImage();
+    EXPECT_EQ(CountColor(image, red), 0);
+    EXPECT_EQ(CountColor(image, green), 0);
+    EXPECT_GT(CountColor(image, QColor(Qt::black), QRect(40, 80, 120, 40)), 10);  // "----"
+    status.SetState(0, true);
+    EXPECT_GT(CountColor(status.grab().toImage(), red), 200);
+    status.ClearState();
+    EXPECT_EQ(CountColor(status.grab().toImage(), red), 0);
 }

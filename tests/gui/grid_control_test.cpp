@@ -313,3 +313,30 @@ TEST(GridControl, GrowToFitWidensAndHeightensButNeverShrinks) {
     grid.SetCellText(1, 2, "another rather long text for a cell");
     EXPECT_EQ(grid.ColumnWidth(2), 50);
 }
+
+// A number wider than its cell ends in an ellipsis: right-aligned and clipped, it would lose
+// its first digits and sign and pass for another number.
+TEST(GridControl, TextWiderThanItsCellIsElidedNotClipped) {
+    MMGridControl grid;
+    grid.resize(300, 200);
+    grid.SetSize(3, 2);
+    grid.SetColumnWidth(1, 60);
+    grid.SetColumnWidth(2, 200);
+    const QString number = "-88888888888888";
+    grid.SetCellText(2, 1, number);
+    grid.SetCellText(2, 2, number);
+    EXPECT_EQ(grid.CellText(2, 1), number);  // the text itself is kept whole
+    const QImage image = grid.grab().toImage();
+    // Dark pixels in the upper half of the last few columns of a cell's text: an "8" has
+    // them, the dots of an ellipsis do not.
+    const auto dark_top_right = [&](int column) {
+        const QRect cell = grid.CellRect(2, column);
+        int n = 0;
+        for (int y = cell.top() + 1; y < cell.center().y() - 1; ++y)
+            for (int x = cell.right() - 8; x <= cell.right() - 3; ++x)
+                n += qGray(image.pixel(x, y)) < 110;
+        return n;
+    };
+    EXPECT_GT(dark_top_right(2), 0);  // fits: ends in an 8
+    EXPECT_EQ(dark_top_right(1), 0);  // does not fit: ends in an ellipsis
+}

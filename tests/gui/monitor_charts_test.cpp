@@ -3,10 +3,14 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <limits>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "controls/mm_data_chart.h"
@@ -300,6 +304,7 @@ TEST_F(MonitorPageTest, RebuildMakesOneChartPerMonitorWithAlternatingAxes) {
     EXPECT_EQ(chart->GetSeries(0)->lineWidth(), 2);
     EXPECT_EQ(chart->GetSeries(0)->lineColor(), QColor(255, 0, 0));  // 0x0000FF: red lowest
     EXPECT_EQ(chart->GetAxis(1)->axisColor(), QColor(255, 0, 0));
+    chart->Frame();  // the plot rectangle is the last render's: render at this size
     EXPECT_EQ(chart->plotRect().left, 3 + chart->GetAxis(1)->thickness() +
                                           chart->GetAxis(3)->thickness() +
                                           chart->GetAxis(5)->thickness());
@@ -482,4 +487,110 @@ TEST(MonitorsInTheWindow, DemoScanDrawsTheChartsAndPlaybackMovesTheCursor) {
         EXPECT_GE(rpm->points().size(), 8u);
     }
     std::filesystem::remove_all(dir);
+}
+
+// A value that is not finite leaves a gap in the line, never a point at the bottom or a spike;
+// the searched drawing and the plain one agree, and the axis does not chase the bad value.
+TEST(DataChart, NonFiniteValuesBreakTheLine) {
+    TimeChart c;
+    c.time->SetFlags(0x60);
+    c.value->SetFlags(DataChartAxis::kAutoScroll);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int i = 0; i <= 200; ++i) {
+        const float t = i * 0.1f;
+        const bool gap = (i >= 50 && i < 60) || (i >= 120 && i < 125);
+        c.series->AppendPoint(t, gap ? (i < 100 ? nan : (i % 2 ? inf : -inf)) : 50.0f);
+    }
+    c.chart.Recalc();
+    const QImage image = c.chart.Frame();
+    EXPECT_EQ(image, c.chart.FrameEveryPoint());
+    const auto view = c.value->viewRange();
+    EXPECT_EQ(view.min, 0.0f);
+    EXPECT_EQ(view.max, 100.0f);
+    const ChartRect plot = c.chart.plotRect();
+    korvit::app::PlotMapping m;
+    m.x_min = 0;
+    m.x_max = 20;
+    m.y_min = 0;
+    m.y_max = 100;
+    m.left = plot.left;
+    m.right = plot.right;
+    m.top = plot.top;
+    m.bottom = plot.bottom;
+    const QColor blue(0, 0, 255);
+    const auto blue_in_column = [&](float t) {
+        int n = 0;
+        for (int y = plot.top + 1; y < plot.bottom - 1; ++y)
+            n += image.pixelColor(m.X(t), y) == blue;
+        return n;
+    };
+    EXPECT_GT(blue_in_column(2.0f), 0);
+    EXPECT_EQ(image.pixelColor(m.X(2.0f), m.Y(50.0f)), blue);
+    for (const float t : {5.2f, 5.5f, 12.2f}) EXPECT_EQ(blue_in_column(t), 0) << t;
+    EXPECT_EQ(image.pixelColor(m.X(8.0f), m.Y(50.0f)), blue);
+}
+
+// Ten value axes on a narrow chart: the plot keeps half the width, the outer axes are hidden
+// with a marker, and the time labels still run left to right.
+TEST(DataChart, ManyAxesLeaveTheMinimumPlotWidth) {
+    TimeChart c;
+    c.chart.resize(500, 200);
+    for (int i = 0; i < 9; ++i) {
+        DataChartAxis* axis = c.chart.NewAxis();
+        axis->SetPosition(i % 2 ? DataChartAxis::kLeft : DataChartAxis::kRight);
+        axis->SetTitle(QString("Axis %1").arg(i));
+        axis->SetDataRange(-100000, 100000);
+        axis->SetViewRange(-100000, 100000);
+    }
+    c.chart.Recalc();
+    const ChartRect plot = c.chart.plotRect();
+    EXPECT_GE(plot.width(), 250);
+    EXPECT_GT(c.chart.hiddenAxisCount(), 0);
+    EXPECT_FALSE(c.value->hidden());  // the innermost axis stays
+    // The "+N" marker is drawn in grey on the fuller side's outer edge.
+    const QImage image = c.chart.Frame();
+    int grey = 0;
+    for (int y = plot.top; y < plot.top + 20; ++y) {
+        for (int x = 0; x < 20; ++x) grey += qGray(image.pixel(x, y)) < 200;
+        for (int x = 480; x < 500; ++x) grey += qGray(image.pixel(x, y)) < 200;
+    }
+    EXPECT_GT(grey, 5);
+
+    // With room enough, every axis shows again.
+    c.chart.resize(2400, 200);
+    c.chart.Recalc();
+    EXPECT_EQ(c.chart.hiddenAxisCount(), 0);
+}
+
+TEST_F(MonitorPageTest, ManyMonitorsScrollInsteadOfShrinkingTheCharts) {
+    for (int i = 0; i < 60; ++i) {
+        auto monitor = std::make_unique<ADXMonitor>();
+        monitor->SetID(("extra" + std::to_string(i)).c_str());
+        definition_.Insert(std::move(monitor));
+    }
+    page_.Rebuild();
+    page_.show();
+    ASSERT_GT(page_.chartCount(), 60u);
+    for (size_t i = 0; i < page_.chartCount(); ++i) {
+        EXPECT_EQ(page_.entry(i).chart->height(), MonitorPage::kMinChartHeight) << i;
+    }
+    QScrollBar* bar = page_.chartArea()->verticalScrollBar();
+    ASSERT_TRUE(WaitUntil([&] { return bar->maximum() > 0 && bar->isVisible(); }, 2000));
+    EXPECT_LE(page_.entry(0).chart->width() + bar->width(), 800);
+
+    // Few monitors share the page's height without scrolling.
+    ADXDefinition three;
+    for (const char* id : {"a", "b", "c"}) {
+        auto monitor = std::make_unique<ADXMonitor>();
+        monitor->SetID(id);
+        three.Insert(std::move(monitor));
+    }
+    MonitorPage few(three);
+    few.resize(800, 600);
+    few.Rebuild();
+    few.show();
+    ASSERT_EQ(few.chartCount(), 3u);
+    EXPECT_EQ(few.entry(2).chart->geometry(), QRect(0, 400, 800, 200));
+    EXPECT_EQ(few.chartArea()->verticalScrollBar()->maximum(), 0);
 }
