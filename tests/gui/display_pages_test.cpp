@@ -352,7 +352,7 @@ TEST_F(ItemListTest, RowsTitlesAndStrictAlarmColours) {
 }
 
 TEST_F(DashPageTest, GaugesShowNoValueBeforeTheFirstReplyAndMinMaxStartThere) {
-    DashPage page(def_);
+    DashPage page(def_, readings_);
     page.resize(400, 300);
     page.FillDashboardChoices();
     page.show();
@@ -369,7 +369,8 @@ TEST_F(DashPageTest, GaugesShowNoValueBeforeTheFirstReplyAndMinMaxStartThere) {
     };
     const auto reply = [&](int raw) {
         const auto bytes = Packet(raw, false);
-        page.UpdateDash(evaluation::Packet{bytes.data(), bytes.size()}, kCommand);
+        readings_.Feed(evaluation::Packet{bytes.data(), bytes.size()}, kCommand);
+        page.Refresh(0);
     };
     // The items' last raw numbers are all zero: 75 km/h would be a reading of nothing.
     EXPECT_TRUE(nothing_shown());
@@ -382,7 +383,8 @@ TEST_F(DashPageTest, GaugesShowNoValueBeforeTheFirstReplyAndMinMaxStartThere) {
     EXPECT_TRUE(status()->hasState());
 
     // A new scan or log: nothing again, and Min/Max restart at its first reading.
-    page.ResetCharts();
+    readings_.Clear();
+    page.Refresh(0);
     EXPECT_TRUE(nothing_shown());
     reply(100);  // 85.0
     EXPECT_EQ(dial()->lowest(), 85.0f);
