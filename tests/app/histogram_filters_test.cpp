@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/histogram_csv.h"
 #include "app/histogram_filters.h"
 #include "definition/definition.h"
 #include "evaluation/histogram_filter.h"
@@ -90,21 +89,6 @@ TEST(HistogramFilters, BindToTheDefinitionAndLiveInTheirOwnFile) {
     EXPECT_EQ(parsed.Get("x")->high, 6.0);
     EXPECT_EQ(app::HistogramFilters().Read((dir / "missing.ini").string()), 0);
     std::filesystem::remove_all(dir);
-}
-
-TEST(HistogramCsv, StatisticsByNameAndLabels) {
-    EXPECT_EQ(app::HistogramViewStatistics().front(), definition::kMostRecentSample);
-    EXPECT_EQ(app::HistogramViewStatistics().size(), 9u);
-    EXPECT_EQ(app::HistogramStatisticByName("Running Average"), definition::kRunningAverage);
-    EXPECT_EQ(app::HistogramStatisticByName("running-sample_count"),
-              definition::kRunningSampleCount);
-    EXPECT_EQ(app::HistogramStatisticByName("3"), definition::kHistoryStdDeviation);
-    EXPECT_EQ(app::HistogramStatisticByName("5"), std::nullopt);  // a code the page lacks
-    EXPECT_EQ(app::HistogramStatisticByName("Running"), std::nullopt);
-    EXPECT_EQ(app::HistogramStatisticByName(""), std::nullopt);
-    EXPECT_EQ(app::HistogramAxisLabel(1400.0f), "1400");
-    EXPECT_EQ(app::HistogramAxisLabel(-20.0f), "-20");
-    EXPECT_EQ(app::HistogramAxisLabel(28.75f), "28.750");
 }
 
 }  // namespace

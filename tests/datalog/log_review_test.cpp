@@ -1,12 +1,8 @@
 // Reviewing a recorded drive: histograms and chart lines at a log position, whatever seeks led
-// there, the "Only when" filter, and the record at a position decoding as the reply path does.
+// there, and the "Only when" filter.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <cmath>
-#include <cstring>
-#include <thread>
 
 #include "acquisition/dae_callback.h"
 #include "app/chart_fill.h"
@@ -18,7 +14,6 @@
 #include "datalog/log_session.h"
 #include "drive_log.h"
 #include "evaluation/histogram_filter.h"
-#include "evaluation/item_readout.h"
 #include "xdl_test_support.h"
 
 using namespace korvit;
@@ -278,32 +273,6 @@ TEST_F(LogReview, ChartLinesHoldEachRecordOnceWhateverTheSeeks) {
     line.Trace({0.0f, 100.0f, 0.0f, 8000.0f, 0, 0, 2000, 500}, pixels);
     ASSERT_GT(pixels.size(), 2u);
     for (size_t i = 1; i < pixels.size(); ++i) EXPECT_GE(pixels[i].x, pixels[i - 1].x) << i;
-}
-
-TEST_F(LogReview, TheRecordAtAPositionReadsAsTheReplyPathDecodesIt) {
-    // Straight play to the end: the items hold the last record's numbers.
-    definition::ADXDefinition played;
-    LoadDemo(played);
-    PlayThrough(played, log_);
-
-    LogReplay replay(def_);
-    ASSERT_EQ(replay.Open(log_), kDataLogOk);
-    replay.RunTo(400, {});  // somewhere else first
-    replay.Rewind();
-    ReplayedRecord last;
-    ASSERT_EQ(replay.RunTo(kRecords, [&](const ReplayedRecord& r) { last = r; }), kDataLogOk);
-    ASSERT_EQ(last.sample, kRecords);
-    size_t compared = 0;
-    for (const auto& object : def_.objects()) {
-        auto* value = definition::As<definition::ADXValue>(object.get());
-        if (value == nullptr || value->parentcmdidhash == 0) continue;
-        auto* other = definition::As<definition::ADXValue>(played.FindByHash(value->idhash()));
-        const auto readout = evaluation::ReadValue(*value, def_, *last.last);
-        EXPECT_EQ(readout.raw, other->last_raw.load()) << value->id();
-        EXPECT_EQ(value->last_raw.load(), other->last_raw.load()) << value->id();
-        ++compared;
-    }
-    EXPECT_GT(compared, 20u);
 }
 
 }  // namespace
