@@ -1,5 +1,6 @@
 // Reviewing a drive: the whole-log chart fill of a monitor (open, replay, lines in place) for
-// 1-hour and 10-hour logs, the histogram rebuild of a 10-hour log, and a short seek forward.
+// 1-hour and 10-hour logs, the histogram rebuild of a 10-hour log, seeks anywhere in it from
+// checkpoints, and a short seek forward.
 // Each prints its figures as a line of its own.
 //
 // Logs are generated at 12.5 records per second (a busy 8192-baud stream), one mode-1 reply of
@@ -195,6 +196,35 @@ void BM_HistogramRebuildLong(benchmark::State& st) {
         Hours(), replay.position(), worst, worst_cpu, open);
 }
 BENCHMARK(BM_HistogramRebuildLong)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+/// A cursor dragged anywhere on the long log: each seek restores the nearest checkpoint of the
+/// histograms and feeds the records after it, then copies them into the page's histograms. The
+/// first pass over the log, which saves the checkpoints, is not timed.
+void BM_HistogramCursorSeekLong(benchmark::State& st) {
+    definition::ADXDefinition live, scratch;
+    LoadDemo(live);
+    LoadDemo(scratch);
+    datalog::LogReplay replay(scratch);
+    if (replay.Open(TheLogs().long_log) != datalog::kDataLogOk) {
+        st.SkipWithError("cannot open the log");
+        return;
+    }
+    datalog::HistogramCheckpoints checkpoints;
+    checkpoints.SeekTo(replay, UINT32_MAX);
+    const uint32_t records = replay.position();
+    uint32_t target = 12345;
+    double worst = 0;
+    for (auto _ : st) {
+        target = static_cast<uint32_t>((target * 2654435761ull + 97) % records);
+        const auto start = Clock::now();
+        checkpoints.SeekTo(replay, target);
+        datalog::CopyHistogramSamples(scratch, live);
+        worst = std::max(worst, Seconds(start));
+    }
+    std::printf("FIGURE histogram seek anywhere in %u h: worst %.1f ms, %zu checkpoints\n", Hours(),
+                worst * 1000, checkpoints.size());
+}
+BENCHMARK(BM_HistogramCursorSeekLong)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 /// A cursor step forward on the long log: 25 records (2 s) fed and copied into the page's
 /// histograms.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "definition/adx_bitmask.h"
 #include "definition/adx_commands.h"
@@ -98,6 +99,38 @@ uint32_t LogReplay::RunTo(uint32_t sample, const std::function<void(const Replay
     return kDataLogOk;
 }
 
+LogReplay::State LogReplay::SaveState() const {
+    State state;
+    state.position = position_;
+    state.last = last_;
+    for (const auto& object : definition_.objects()) {
+        if (auto* value = definition::As<definition::ADXValue>(object.get())) {
+            state.raws.push_back(value->last_raw.load());
+        } else if (auto* bitmask = definition::As<definition::ADXBitmask>(object.get())) {
+            state.raws.push_back(bitmask->last_raw.load());
+        }
+    }
+    return state;
+}
+
+uint32_t LogReplay::RestoreState(const State& state) {
+    if (log_.state() != DataLogState::Open) return kDataLogWrongState;
+    const uint32_t code = log_.Seek(state.position, kSeekRewind);
+    if (code != kDataLogOk) return code;
+    position_ = log_.recordsread();
+    last_ = state.last;
+    size_t k = 0;
+    for (const auto& object : definition_.objects()) {
+        if (k == state.raws.size()) break;
+        if (auto* value = definition::As<definition::ADXValue>(object.get())) {
+            value->last_raw.store(state.raws[k++]);
+        } else if (auto* bitmask = definition::As<definition::ADXBitmask>(object.get())) {
+            bitmask->last_raw.store(state.raws[k++]);
+        }
+    }
+    return kDataLogOk;
+}
+
 void FeedHistograms(const definition::ADXDefinition& definition, const ReplayedRecord& record) {
     if (record.command_hash == 0 || record.last == nullptr) return;
     for (const auto& object : definition.objects()) {
@@ -130,6 +163,69 @@ uint32_t AdvanceHistograms(LogReplay& replay, uint32_t sample, const ReplayProgr
     return replay.RunTo(
         sample, [&](const ReplayedRecord& record) { FeedHistograms(definition, record); },
         progress);
+}
+
+struct HistogramCheckpoints::Checkpoint {
+    LogReplay::State state;
+    std::vector<std::unique_ptr<definition::ADXHistogram>> histograms;
+};
+
+HistogramCheckpoints::HistogramCheckpoints(uint32_t every) : every_(std::max<uint32_t>(every, 1)) {}
+
+HistogramCheckpoints::~HistogramCheckpoints() = default;
+
+void HistogramCheckpoints::Clear() {
+    checkpoints_.clear();
+}
+
+void HistogramCheckpoints::Save(const LogReplay& replay) {
+    auto checkpoint = std::make_unique<Checkpoint>();
+    checkpoint->state = replay.SaveState();
+    for (const auto& object : replay.definition().objects()) {
+        auto* histogram = definition::As<definition::ADXHistogram>(object.get());
+        if (histogram == nullptr) continue;
+        // A histogram of the same shape holds the copy.
+        auto copy = std::make_unique<definition::ADXHistogram>();
+        copy->SetRows(histogram->rows());
+        copy->SetCols(histogram->cols());
+        copy->SetHistorySize(histogram->GetHistorySize());
+        copy->CopySamplesFrom(*histogram);
+        checkpoint->histograms.push_back(std::move(copy));
+    }
+    const uint32_t position = checkpoint->state.position;
+    checkpoints_[position] = std::move(checkpoint);
+}
+
+uint32_t HistogramCheckpoints::SeekTo(LogReplay& replay, uint32_t sample,
+                                      const ReplayProgress& progress) {
+    // The last checkpoint at or before the target, if any.
+    const auto it = checkpoints_.upper_bound(sample);
+    const Checkpoint* from = it == checkpoints_.begin() ? nullptr : std::prev(it)->second.get();
+    const uint32_t at = replay.position();
+    if (at > sample || (from != nullptr && from->state.position > at)) {
+        if (from == nullptr) {
+            const uint32_t code = RebuildHistograms(replay, 0);
+            if (code != kDataLogOk) return code;
+        } else {
+            const uint32_t code = replay.RestoreState(from->state);
+            if (code != kDataLogOk) return code;
+            size_t k = 0;
+            for (const auto& object : replay.definition().objects()) {
+                auto* histogram = definition::As<definition::ADXHistogram>(object.get());
+                if (histogram == nullptr) continue;
+                if (k < from->histograms.size()) histogram->CopySamplesFrom(*from->histograms[k]);
+                ++k;
+            }
+        }
+    }
+    while (replay.position() < sample) {
+        const uint32_t next = std::min(sample, (replay.position() / every_ + 1) * every_);
+        const uint32_t code = AdvanceHistograms(replay, next, progress);
+        if (code != kDataLogOk) return code;
+        if (replay.position() != next) break;  // the log ended
+        if (next % every_ == 0 && checkpoints_.count(next) == 0) Save(replay);
+    }
+    return kDataLogOk;
 }
 
 size_t CopyHistogramSamples(const definition::ADXDefinition& from,

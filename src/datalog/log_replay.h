@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +12,8 @@
 
 namespace korvit::definition {
 class ADXDefinition;
-}
+class ADXHistogram;
+}  // namespace korvit::definition
 
 namespace korvit::datalog {
 
@@ -65,6 +68,18 @@ class LogReplay {
 
     const definition::ADXDefinition& definition() const { return definition_; }
 
+    /// What decoding the records up to a position left behind: the last packet and every
+    /// value's and bitmask's raw number, in the definition's order.
+    struct State {
+        uint32_t position = 0;
+        evaluation::PacketSnapshot last;
+        std::vector<uint32_t> raws;
+    };
+    State SaveState() const;
+    /// Back to a state saved from this replay: the next record is the one after its position.
+    /// The code of the seek.
+    uint32_t RestoreState(const State& state);
+
   private:
     const definition::ADXDefinition& definition_;
     DataLog log_;
@@ -88,6 +103,30 @@ uint32_t RebuildHistograms(LogReplay& replay, uint32_t sample, const ReplayProgr
 /// histograms, which hold the records up to its position. A position behind the replay's
 /// rebuilds instead.
 uint32_t AdvanceHistograms(LogReplay& replay, uint32_t sample, const ReplayProgress& progress = {});
+/// The histograms of a replay's definition saved every so many records, so that a seek back
+/// restarts from the nearest saved position instead of the start of the log.
+class HistogramCheckpoints {
+  public:
+    explicit HistogramCheckpoints(uint32_t every = 16384);
+    ~HistogramCheckpoints();
+
+    /// The histograms at `sample`, as RebuildHistograms gives them: from the replay's position
+    /// when it is behind `sample` and no checkpoint is closer, otherwise from the last checkpoint
+    /// at or before `sample`. Checkpoints are saved as the replay passes them. A cancelled seek
+    /// leaves the histograms at the replay's position, as always.
+    uint32_t SeekTo(LogReplay& replay, uint32_t sample, const ReplayProgress& progress = {});
+    /// Forgets every checkpoint: needed when a filter changes or another log is opened.
+    void Clear();
+    size_t size() const { return checkpoints_.size(); }
+
+  private:
+    struct Checkpoint;
+    void Save(const LogReplay& replay);
+
+    uint32_t every_;
+    std::map<uint32_t, std::unique_ptr<Checkpoint>> checkpoints_;
+};
+
 /// Copies the samples of every histogram of `from` into the histogram of the same idhash in
 /// `to`; returns how many were copied.
 size_t CopyHistogramSamples(const definition::ADXDefinition& from,

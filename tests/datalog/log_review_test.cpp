@@ -135,6 +135,25 @@ TEST_F(LogReview, SeeksBackAndForthGiveTheHistogramsOfAStraightPlay) {
     }
 }
 
+TEST_F(LogReview, SeeksFromCheckpointsGiveTheHistogramsOfAStraightPlay) {
+    definition::ADXDefinition scratch, straight;
+    LoadDemo(scratch);
+    LoadDemo(straight);
+    LogReplay replay(scratch), straight_replay(straight);
+    ASSERT_EQ(replay.Open(log_), kDataLogOk);
+    ASSERT_EQ(straight_replay.Open(log_), kDataLogOk);
+    HistogramCheckpoints checkpoints(64);
+    // A cursor dragged across the log: forward past checkpoints, back between and onto them.
+    for (const uint32_t target : {700u, 650u, 130u, 128u, 64u, 0u, 500u, 70u, 899u, kRecords + 9}) {
+        SCOPED_TRACE(target);
+        ASSERT_EQ(checkpoints.SeekTo(replay, target), kDataLogOk);
+        EXPECT_EQ(replay.position(), std::min(target, kRecords));
+        ASSERT_EQ(RebuildHistograms(straight_replay, target), kDataLogOk);
+        ExpectSameHistograms(straight, scratch, "at " + std::to_string(target));
+    }
+    EXPECT_EQ(checkpoints.size(), kRecords / 64);
+}
+
 TEST_F(LogReview, ARebuildReportsProgressAndStopsWhenCancelled) {
     LogReplay replay(def_);
     ASSERT_EQ(replay.Open(log_), kDataLogOk);
