@@ -105,6 +105,57 @@ ChartPoints::ChartPoints() : extent_(kEmptyExtent) {}
 
 void ChartPoints::Append(float x, float y) {
     std::lock_guard lock(mutex_);
+    AppendLocked(x, y);
+}
+
+bool ChartPoints::Insert(float x, float y) {
+    std::lock_guard lock(mutex_);
+    if (size_ == 0 || x > Ref(size_ - 1).x || !run_starts_.empty()) {
+        AppendLocked(x, y);
+        return true;
+    }
+    const size_t at = FirstNotBelow(0, size_, x);
+    if (at < size_ && Ref(at).x == x) return false;
+    // Room at the end, then every later point moves up by one.
+    const ChartPoint last = Ref(size_ - 1);
+    AppendLocked(last.x, last.y);
+    for (size_t i = size_ - 1; i > at; --i) Ref(i) = Ref(i - 1);
+    Ref(at) = {x, y};
+    RebuildEnvelopeFrom(at);
+    extent_.min_x = std::min(extent_.min_x, x);
+    extent_.max_x = std::max(extent_.max_x, x);
+    extent_.min_y = std::min(extent_.min_y, y);
+    extent_.max_y = std::max(extent_.max_y, y);
+    return true;
+}
+
+void ChartPoints::Replace(const std::vector<ChartPoint>& points) {
+    std::vector<std::vector<ChartPoint>> old;
+    std::lock_guard lock(mutex_);
+    old.swap(chunks_);
+    ClearLocked();
+    for (const ChartPoint& p : points) AppendLocked(p.x, p.y);
+}
+
+void ChartPoints::RebuildEnvelopeFrom(size_t from) {
+    for (size_t block = from >> kBlockBits; block < envelope_.size(); ++block) {
+        const size_t begin = block << kBlockBits;
+        const size_t end = std::min(size_, begin + kBlockSize);
+        Envelope e{Ref(begin).y, Ref(begin).y};
+        for (size_t i = begin + 1; i < end && !std::isnan(e.low); ++i) {
+            const float y = Ref(i).y;
+            if (std::isnan(y)) {
+                e.low = y;
+            } else {
+                e.low = std::min(e.low, y);
+                e.high = std::max(e.high, y);
+            }
+        }
+        envelope_[block] = e;
+    }
+}
+
+void ChartPoints::AppendLocked(float x, float y) {
     if (size_ > 0 && x < Ref(size_ - 1).x) run_starts_.push_back(size_);
     if (chunks_.empty() || chunks_.back().size() == kChunkSize) {
         chunks_.emplace_back();
@@ -135,11 +186,16 @@ void ChartPoints::Clear() {
     {
         std::lock_guard lock(mutex_);
         old.swap(chunks_);
-        size_ = 0;
-        run_starts_.clear();
-        envelope_.clear();
-        extent_ = kEmptyExtent;
+        ClearLocked();
     }
+}
+
+void ChartPoints::ClearLocked() {
+    chunks_.clear();
+    size_ = 0;
+    run_starts_.clear();
+    envelope_.clear();
+    extent_ = kEmptyExtent;
 }
 
 size_t ChartPoints::size() const {

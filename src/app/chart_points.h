@@ -62,8 +62,16 @@ class ChartPoints {
     ChartPoints& operator=(const ChartPoints&) = delete;
 
     void Append(float x, float y);
+    /// Adds a played record's point in time order, once: a point at a time the line already
+    /// holds is dropped (false), one before the end goes in its place. Replaying records after
+    /// a seek back thus neither duplicates points nor draws a line back. A line whose points
+    /// already went back in time (Append after a seek) takes the point at its end.
+    bool Insert(float x, float y);
     /// Drops every point and restarts the extent.
     void Clear();
+    /// Clears the line and appends `points` in their order, under one lock: a line filled from
+    /// a whole log elsewhere replaces what was shown at once.
+    void Replace(const std::vector<ChartPoint>& points);
     size_t size() const;
     ChartPoint at(size_t i) const;
     ChartExtent extent() const;
@@ -82,6 +90,11 @@ class ChartPoints {
 
   private:
     const ChartPoint& Ref(size_t i) const { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
+    ChartPoint& Ref(size_t i) { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
+    void AppendLocked(float x, float y);
+    void ClearLocked();
+    /// Recomputes the envelope of every block from the one that holds point `from`.
+    void RebuildEnvelopeFrom(size_t from);
     /// First index in [from, to) whose x is not below v (the run is in time order).
     size_t FirstNotBelow(size_t from, size_t to, float v) const;
     /// First index in [from, to) whose x is above v.

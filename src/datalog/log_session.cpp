@@ -119,8 +119,8 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
     }
     if (datalog_.state() == DataLogState::Open &&
         state_.status.load() == ConnectionStatus::LogPaused) {
-        datalog_.StartPlayer();
         log_.PrintLine("Playback unpaused");
+        datalog_.StartPlayer();
         RefreshBar();
         return kDataLogOk;
     }
@@ -142,8 +142,9 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
             log_.PrintLine(warning);
         }
     }
-    datalog_.StartPlayer();
+    // Said before the player starts, so that it comes before the first record at any speed.
     log_.Print("Playing %s", last_xdl_path_.c_str());
+    datalog_.StartPlayer();
     RefreshBar();
     return kDataLogOk;
 }

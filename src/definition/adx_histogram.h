@@ -9,6 +9,10 @@
 #include "definition/adx_object.h"
 #include "evaluation/last_packet.h"
 
+namespace korvit::evaluation {
+class ResolvedHistogramFilter;
+}
+
 namespace korvit::definition {
 
 class ADXDefinition;
@@ -76,7 +80,7 @@ class ADXHistogram : public ADXObject {
 
     // Accumulation. Every operation below takes the histogram's lock.
     /// Computes x, y and z (with the packet when the item's command is 0 or `command_hash`) and
-    /// bins the sample; -1 when no packet is given.
+    /// bins the sample; -1 when no packet is given or the record does not meet the filter.
     int32_t AddHistogramSample(const ADXDefinition& definition, evaluation::Packet packet,
                                uint32_t command_hash);
     /// Adds z to the cell chosen by x and y; returns column * 65536 + row.
@@ -86,6 +90,14 @@ class ADXHistogram : public ADXObject {
     float GetStatistic(uint32_t code, uint32_t row, uint32_t col, char* buf, size_t size) const;
     /// Drops all samples.
     void ClearHistogram();
+    /// The condition a record must meet to be sampled; none (the default) takes every record.
+    /// May be changed while another thread feeds the histogram.
+    void SetFilter(std::shared_ptr<const evaluation::ResolvedHistogramFilter> filter);
+    std::shared_ptr<const evaluation::ResolvedHistogramFilter> filter() const;
+    /// Takes the samples (cells, histories and count) of `other`, a histogram of the same shape
+    /// fed elsewhere, such as a copy of the definition rebuilt from a log in the background.
+    /// False, and nothing changes, when the rows, columns or history size differ.
+    bool CopySamplesFrom(const ADXHistogram& other);
     /// Samples added since the last clear, including those that fell outside the grid.
     uint32_t sample_count() const;
     /// Number of history samples of a cell, and sample k of it (0 = newest; 0.0 past the count).
@@ -158,6 +170,7 @@ class ADXHistogram : public ADXObject {
     ADXLookupTable x_axis_;
     ADXLookupTable y_axis_;
     void BuildPendingAxes();
+    std::shared_ptr<const evaluation::ResolvedHistogramFilter> filter_;
 };
 
 }  // namespace korvit::definition

@@ -8,6 +8,7 @@
 #include "definition/adx_definition.h"
 #include "definition/adx_histogram.h"
 #include "definition/adx_value.h"
+#include "evaluation/histogram_filter.h"
 #include "evaluation/numeric.h"
 
 namespace korvit::definition {
@@ -150,10 +151,52 @@ void ADXHistogram::ClearHistogram() {
 int32_t ADXHistogram::AddHistogramSample(const ADXDefinition& definition, evaluation::Packet packet,
                                          uint32_t command_hash) {
     if (!packet.present()) return -1;
+    if (const auto only_when = filter();
+        only_when && !only_when->Accepts(definition, packet, command_hash)) {
+        return -1;
+    }
     const float x = ComputeAxisValue(x_, definition, packet, command_hash);
     const float y = ComputeAxisValue(y_, definition, packet, command_hash);
     const float z = ComputeAxisValue(z_, definition, packet, command_hash);
     return AddBinnedSample(x, y, z);
+}
+
+void ADXHistogram::SetFilter(std::shared_ptr<const evaluation::ResolvedHistogramFilter> filter) {
+    std::lock_guard<std::mutex> guard(lock_);
+    filter_ = std::move(filter);
+}
+
+std::shared_ptr<const evaluation::ResolvedHistogramFilter> ADXHistogram::filter() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return filter_;
+}
+
+bool ADXHistogram::CopySamplesFrom(const ADXHistogram& other) {
+    if (&other == this) return true;
+    std::scoped_lock guard(lock_, other.lock_);
+    if (rows_ != other.rows_ || cols_ != other.cols_ || history_length_ != other.history_length_) {
+        return false;
+    }
+    grids_pending_ = other.grids_pending_;
+    pending_rows_ = other.pending_rows_;
+    pending_cols_ = other.pending_cols_;
+    grid_rows_ = other.grid_rows_;
+    grid_cols_ = other.grid_cols_;
+    sample_count_ = other.sample_count_;
+    history_.clear();
+    history_.resize(other.history_.size());
+    for (size_t i = 0; i < history_.size(); ++i) {
+        if (const float* from = other.history_[i].get()) {
+            history_[i] = std::make_unique<float[]>(history_length_ + 1);
+            std::memcpy(history_[i].get(), from, (history_length_ + 1) * sizeof(float));
+        }
+    }
+    cells_.clear();
+    cells_.resize(other.cells_.size());
+    for (size_t i = 0; i < cells_.size(); ++i) {
+        if (other.cells_[i]) cells_[i] = std::make_unique<HistogramCell>(*other.cells_[i]);
+    }
+    return true;
 }
 
 // A sample with a number that is not finite is dropped (-1, not counted).

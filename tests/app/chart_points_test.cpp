@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <map>
 #include <random>
 #include <string>
@@ -214,4 +216,62 @@ TEST(ChartPoints, AppendingWhileTracingIsSafe) {
     EXPECT_GT(traces, 0u);
     EXPECT_EQ(points.size(), static_cast<size_t>(n));
     EXPECT_EQ(points.at(n - 1).x, (n - 1) * 0.0001f);
+}
+
+// Played records go in by time: replayed ones are dropped, skipped ones filled in where they
+// belong, across chunk boundaries, and the reduced trace still keeps every column's extremes.
+TEST(ChartPoints, InsertKeepsTimeOrderAndEachTimeOnce) {
+    const size_t n = 2 * ChartPoints::kChunkSize + 1000;
+    // A slow wave with noise: blocks of points differ in their lowest and highest value.
+    const auto y_of = [](size_t i) {
+        const uint32_t noise = static_cast<uint32_t>(i) * 2654435761u >> 24;
+        return 50.0f + 40.0f * std::sin(static_cast<float>(i) * 0.001f) +
+               static_cast<float>(noise % 10);
+    };
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), std::mt19937(11));
+    ChartPoints points;
+    size_t added = 0;
+    for (size_t k = 0; k < n; ++k) {
+        added += points.Insert(static_cast<float>(order[k]) * 0.01f, y_of(order[k]));
+        // Every tenth record is played again (a seek back over it).
+        if (k % 10 == 0) {
+            EXPECT_FALSE(points.Insert(static_cast<float>(order[k]) * 0.01f, -5.0f));
+        }
+    }
+    EXPECT_EQ(added, n);
+    ASSERT_EQ(points.size(), n);
+    for (size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(points.at(i).x, static_cast<float>(i) * 0.01f) << i;
+        ASSERT_EQ(points.at(i).y, y_of(i)) << i;
+    }
+    float low = y_of(0), high = y_of(0);
+    for (size_t i = 1; i < n; ++i) low = std::min(low, y_of(i)), high = std::max(high, y_of(i));
+    EXPECT_EQ(points.extent().min_y, low);
+    EXPECT_EQ(points.extent().max_y, high);
+    // Narrow enough that whole blocks fall on one column and are drawn from their envelope.
+    const PlotMapping m = View(0.0f, n * 0.01f, 100);
+    const auto plain = Columns(Plain(points, m));
+    const auto fast = Columns(Fast(points, m));
+    ASSERT_EQ(plain.size(), fast.size());
+    for (const auto& [x, span] : plain) {
+        EXPECT_EQ(fast.at(x).low, span.low) << "column " << x;
+        EXPECT_EQ(fast.at(x).high, span.high) << "column " << x;
+    }
+}
+
+TEST(ChartPoints, ReplaceShowsAWholeLineAtOnce) {
+    ChartPoints points;
+    points.Append(50.0f, 1.0f);
+    points.Append(10.0f, 2.0f);  // a seek back in a live line
+    points.Replace({{0.0f, 3.0f}, {1.0f, 4.0f}, {2.0f, 5.0f}});
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points.at(2).y, 5.0f);
+    EXPECT_EQ(points.extent().max_x, 2.0f);
+    EXPECT_EQ(points.extent().min_y, 3.0f);
+    // The old line's turn back in time is gone: an earlier time is filled in, not appended.
+    EXPECT_TRUE(points.Insert(0.5f, 9.0f));
+    EXPECT_EQ(points.at(1).x, 0.5f);
+    EXPECT_EQ(points.at(3).x, 2.0f);
 }

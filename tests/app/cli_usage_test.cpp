@@ -28,8 +28,9 @@ CliRun RunCli(const std::string& args, bool err_only = false) {
     return run;
 }
 
-const std::vector<std::string> kSubcommands = {"decode", "dump",   "export", "hash", "import",
-                                               "play",   "resave", "scan",   "xdl",  "help"};
+const std::vector<std::string> kSubcommands = {"decode",    "dump",   "export", "hash",
+                                               "histogram", "import", "play",   "resave",
+                                               "scan",      "xdl",    "help"};
 
 void ExpectList(const std::string& text, const std::string& what) {
     EXPECT_NE(text.find("Subcommands:"), std::string::npos) << what << ": " << text;
@@ -61,6 +62,11 @@ TEST(CliUsage, NoSubcommandHelpAndUnknownSubcommandListTheSubcommands) {
     EXPECT_EQ(run.code, 0);
     EXPECT_NE(run.out.find("--csv"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("--force"), std::string::npos) << run.out;
+    run = RunCli("help histogram");
+    EXPECT_EQ(run.code, 0);
+    for (const char* option : {"--name", "--stat", "--when", "Running Average", "ID=LOW..HIGH"}) {
+        EXPECT_NE(run.out.find(option), std::string::npos) << option << ": " << run.out;
+    }
     EXPECT_EQ(RunCli("help nosuch", true).code, 1);
 }
 
