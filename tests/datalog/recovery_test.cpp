@@ -163,20 +163,22 @@ TEST(Recovery, HeaderDisagreementsAreDescribed) {
 TEST(Recovery, ALongLogIsCheckedAcrossReadBlocks) {
     TempDir dir;
     const std::string path = dir.File("long.xdl");
-    constexpr size_t kCount = 100000;  // 49 bytes each: about 4.7 MB
-    std::vector<uint8_t> bytes = BuildXdl(Table(37), Records(kCount, 10, 37));
+    // 52 bytes a record, 5.2 MB: the heads of the records at the first two megabyte marks
+    // straddle them.
+    constexpr size_t kCount = 100000;
+    std::vector<uint8_t> bytes = BuildXdl(Table(40), Records(kCount, 10, 40));
     const size_t first = GetU32(&bytes[4]);
     bytes.resize(bytes.size() - 5);
     WriteFile(path, bytes);
     auto check = CheckXdlFile(path);
     ASSERT_TRUE(check.has_value());
     EXPECT_EQ(check->records, kCount - 1);
-    EXPECT_EQ(check->end_of_records, first + (kCount - 1) * 49);
-    EXPECT_EQ(check->trailing_bytes, 44u);
+    EXPECT_EQ(check->end_of_records, first + (kCount - 1) * 52);
+    EXPECT_EQ(check->trailing_bytes, 47u);
 
     // A wrong `next` beyond the first few blocks ends the walk there.
     const size_t broken = 70000;
-    PutU32(&bytes[first + broken * 49], 7);
+    PutU32(&bytes[first + broken * 52], 7);
     WriteFile(path, bytes);
     check = CheckXdlFile(path);
     ASSERT_TRUE(check.has_value());
