@@ -266,7 +266,7 @@ uint32_t DataLog::Close() {
     return 1;
 }
 
-uint32_t DataLog::Open(const std::string& path) {
+uint32_t DataLog::OpenFile(const std::string& path) {
     Close();
     JoinPlayer();
     Reset();
@@ -282,9 +282,34 @@ uint32_t DataLog::Open(const std::string& path) {
         file_.Close();
         header_ = DataLogHeader{};
         commands_.clear();
-        return code;
     }
-    BuildIndex();
+    return code;
+}
+
+uint32_t DataLog::Open(const std::string& path, const std::atomic<bool>* cancel) {
+    const uint32_t code = OpenFile(path);
+    if (code != kDataLogOk) return code;
+    BuildIndex(cancel);
+    file_.Seek(header_.firstrecord);
+    state_.store(DataLogState::Open);
+    return kDataLogOk;
+}
+
+uint32_t DataLog::Open(const std::string& path, DataLog& opened) {
+    const uint32_t code = OpenFile(path);
+    if (code != kDataLogOk) return code;
+    const DataLogHeader& seen = opened.header_;
+    if (opened.index_complete_ && seen.firstrecord == header_.firstrecord &&
+        seen.endmark == header_.endmark && seen.recordcount == header_.recordcount &&
+        opened.commands_.size() == commands_.size()) {
+        index_ = std::move(opened.index_);
+        index_complete_ = true;
+        index_times_ascending_ = opened.index_times_ascending_;
+        index_end_position_ = opened.index_end_position_;
+        opened.index_complete_ = false;
+    } else {
+        BuildIndex(nullptr);
+    }
     file_.Seek(header_.firstrecord);
     state_.store(DataLogState::Open);
     return kDataLogOk;

@@ -86,7 +86,13 @@ class DataLog {
 
     /// Closes what is open, resets (speed 1.0) and opens `path` for playback. 0 and state Open,
     /// or the code (12 cannot open, 1 short read, 13 wrong version, 14 damaged) and Closed.
-    uint32_t Open(const std::string& path);
+    /// Building the seek index reads every record; when `cancel` becomes true it stops early and
+    /// the log is left without an index.
+    uint32_t Open(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+    /// Opens `path` as Open does, but takes the seek index from `opened`, which opened the same
+    /// file (on another thread), instead of reading every record again. The index is rebuilt
+    /// when the header read now differs from the one `opened` read.
+    uint32_t Open(const std::string& path, DataLog& opened);
     /// Starts the player thread: 0, 6 (no callback), 3 (not Open) or 1 (still running).
     uint32_t StartPlayer();
     /// Playing -> Stopping; the player ends at its next check. True when it was playing.
@@ -123,7 +129,9 @@ class DataLog {
     };
 
     uint32_t ReadRecordLocked(uint8_t* buffer, size_t size, const DataLogCommand** entry);
-    void BuildIndex();
+    /// Opens the file and reads its header and table; on failure closes it again.
+    uint32_t OpenFile(const std::string& path);
+    void BuildIndex(const std::atomic<bool>* cancel);
     uint32_t SeekByIndex(uint32_t target, uint32_t flags);
     uint32_t SeekByReading(uint32_t target, uint32_t flags);
     void PlayerThread();

@@ -137,7 +137,7 @@ void DataLog::PlayerThread() {
     callback_->OnPlayerStopped();
 }
 
-void DataLog::BuildIndex() {
+void DataLog::BuildIndex(const std::atomic<bool>* cancel) {
     index_.clear();
     index_complete_ = false;
     std::vector<uint8_t> buffer(std::max<uint32_t>(LargestStoredSize(), 1));
@@ -146,7 +146,11 @@ void DataLog::BuildIndex() {
     const uint32_t saved_time = currenttime_.load();
     file_.Seek(header_.firstrecord);
     uint32_t code = kDataLogOk;
-    for (;;) {
+    for (uint32_t n = 0;; ++n) {
+        if (cancel != nullptr && n % 4096 == 0 && cancel->load()) {
+            code = kDataLogIOError;
+            break;
+        }
         const uint64_t start = file_.Tell();
         const DataLogCommand* command = nullptr;
         code = ReadRecordLocked(buffer.data(), buffer.size(), &command);

@@ -111,6 +111,11 @@ bool LogSession::SaveRecording() {
     }
 }
 
+bool LogSession::PlayResumes() const {
+    return state_.status.load() == ConnectionStatus::LogPaused &&
+           (datalog_.state() == DataLogState::Open || datalog_.state() == DataLogState::Stopping);
+}
+
 uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
     // A pause that has not yet reached the player: let its thread end so that Play resumes.
     if (state_.status.load() == ConnectionStatus::LogPaused &&
@@ -124,11 +129,26 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
         RefreshBar();
         return kDataLogOk;
     }
+    return Play(callback, *PrepareLog(last_xdl_path_));
+}
+
+std::unique_ptr<PreparedLog> LogSession::PrepareLog(const std::string& path,
+                                                    const std::atomic<bool>* cancel) {
+    auto prepared = std::make_unique<PreparedLog>();
+    prepared->path = path;
+    if (prepared->log.Open(path, cancel) == kDataLogOk) {
+        prepared->check = CheckXdlFile(path, cancel);
+    }
+    return prepared;
+}
+
+uint32_t LogSession::Play(acquisition::IDataLogCallback* callback, PreparedLog& prepared) {
+    const std::string& path = prepared.path;
     const float speed = datalog_.speed();
     datalog_.SetCallback(callback);
-    const uint32_t code = datalog_.Open(last_xdl_path_);
+    const uint32_t code = datalog_.Open(path, prepared.log);
     if (code != kDataLogOk) {
-        log_.PrintLine(FormatOpenError(last_xdl_path_, code));
+        log_.PrintLine(FormatOpenError(path, code));
         RefreshBar();
         return code;
     }
@@ -137,13 +157,13 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback) {
     state_.gauges.Clear();
     if (views_ != nullptr) views_->ResetCharts();
     // Said before the player starts, so that its lines never come between the warning's.
-    if (const auto check = CheckXdlFile(last_xdl_path_)) {
-        if (const std::string warning = check->Warning(last_xdl_path_); !warning.empty()) {
+    if (prepared.check) {
+        if (const std::string warning = prepared.check->Warning(path); !warning.empty()) {
             log_.PrintLine(warning);
         }
     }
     // Said before the player starts, so that it comes before the first record at any speed.
-    log_.Print("Playing %s", last_xdl_path_.c_str());
+    log_.Print("Playing %s", path.c_str());
     datalog_.StartPlayer();
     RefreshBar();
     return kDataLogOk;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "acquisition/datalog_link.h"
 #include "datalog/data_log.h"
 #include "datalog/log_bar.h"
+#include "datalog/xdl_check.h"
 
 namespace korvit::app {
 class IViews;
@@ -29,6 +31,14 @@ class ILogSessionUI {
     /// The recording was not saved (no name, or the move failed): true asks for a name again,
     /// false leaves it in the recording file.
     virtual bool AskSaveAgain() { return false; }
+};
+
+/// A log opened, indexed and checked ahead of Play, on any thread: reading a long log takes
+/// seconds, which the window spends away from its own thread.
+struct PreparedLog {
+    std::string path;
+    DataLog log;
+    std::optional<XdlCheck> check;
 };
 
 /// The logger's user commands (Record, Stop, Play, Pause, seeks and jumps) over one DataLog,
@@ -71,6 +81,14 @@ class LogSession : public acquisition::IDatalogLink {
     bool recording_failed() const { return recording_failed_.load(); }
     /// Plays the last datalog from its start, or resumes a paused one. 0 or the open code.
     uint32_t Play(acquisition::IDataLogCallback* callback);
+    /// True when Play would resume a paused playback rather than open the log.
+    bool PlayResumes() const;
+    /// Opens, indexes and checks `path`; touches no session state, so it may run on a worker
+    /// thread. Stops early, leaving the log unindexed, when `cancel` becomes true.
+    static std::unique_ptr<PreparedLog> PrepareLog(const std::string& path,
+                                                   const std::atomic<bool>* cancel = nullptr);
+    /// Plays a prepared log from its start, as Play does for the last datalog.
+    uint32_t Play(acquisition::IDataLogCallback* callback, PreparedLog& prepared);
     /// Pauses playback; Play resumes it.
     void Pause();
     /// Makes `path` the datalog to play, pausing a running playback first.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "app/output_log.h"
@@ -23,53 +24,105 @@ constexpr const char* kPathSeparators = "\\/";
 constexpr const char* kPathSeparators = "/";
 #endif
 
-/// The whole file, or none when it cannot be read.
-std::optional<std::vector<uint8_t>> ReadWhole(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::nullopt;
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + n);
+/// Reads a file front to back in large blocks; positions asked for never go backwards, so a
+/// walk over a long log reads each byte once and holds one block.
+class ForwardReader {
+  public:
+    explicit ForwardReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(path, error);
+        if (file_ != nullptr && !error) {
+            size_ = size;
+        } else if (file_ != nullptr) {
+            failed_ = true;
+        }
     }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return bytes;
-}
+    ~ForwardReader() {
+        if (file_ != nullptr) std::fclose(file_);
+    }
+    ForwardReader(const ForwardReader&) = delete;
+    ForwardReader& operator=(const ForwardReader&) = delete;
 
-std::optional<XdlCheck> Check(const std::vector<uint8_t>& bytes) {
-    if (bytes.size() < kXdlHeaderSize + 4) return std::nullopt;
+    bool valid() const { return file_ != nullptr && !failed_; }
+    bool failed() const { return failed_; }
+    uint64_t size() const { return size_; }
+
+    /// The n bytes at `at`, or null past the end of the file or when the read fails.
+    const uint8_t* At(uint64_t at, size_t n) {
+        if (at + n > size_) return nullptr;
+        const uint64_t end = start_ + block_.size();  // where the stream stands
+        if (at >= start_ && at + n <= end) return block_.data() + (at - start_);
+        if (at >= start_ && at < end) {
+            // Keep the tail from `at` on and read on behind it.
+            block_.erase(block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(at - start_));
+        } else {
+            block_.clear();
+            if (at != end && std::fseek(file_, static_cast<long>(at), SEEK_SET) != 0) {
+                failed_ = true;
+                return nullptr;
+            }
+        }
+        start_ = at;
+        while (block_.size() < n) {
+            const size_t have = block_.size();
+            block_.resize(have + kBlock);
+            const size_t got = std::fread(block_.data() + have, 1, kBlock, file_);
+            block_.resize(have + got);
+            if (got == 0) {
+                failed_ = std::ferror(file_) != 0;
+                return nullptr;
+            }
+        }
+        return block_.data();
+    }
+
+  private:
+    static constexpr size_t kBlock = 1 << 20;
+    std::FILE* file_;
+    bool failed_ = false;
+    uint64_t size_ = 0;
+    uint64_t start_ = 0;
+    std::vector<uint8_t> block_;
+};
+
+std::optional<XdlCheck> Check(ForwardReader& in, const std::atomic<bool>* cancel) {
+    const uint64_t size = in.size();
+    const uint8_t* bytes = in.At(0, kXdlHeaderSize + 4);
+    if (bytes == nullptr) return std::nullopt;
     XdlCheck check;
-    check.header = DataLogHeader::Parse(bytes.data());
-    check.file_size = bytes.size();
+    check.header = DataLogHeader::Parse(bytes);
+    check.file_size = size;
     if (check.header.version != kXdlVersion) return std::nullopt;
     uint64_t at = kXdlHeaderSize;
-    const uint32_t count = GetU32(&bytes[at]);
+    const uint32_t count = GetU32(bytes + at);
     at += 4;
     std::vector<uint32_t> stored;
     for (uint32_t i = 0; i < count; ++i) {
-        if (at + kXdlEntrySize > bytes.size()) return std::nullopt;
-        const DataLogCommand entry = DataLogCommand::ParseEntry(&bytes[at]);
+        const uint8_t* entry_bytes = in.At(at, kXdlEntrySize);
+        if (entry_bytes == nullptr) return std::nullopt;
+        const DataLogCommand entry = DataLogCommand::ParseEntry(entry_bytes);
         at += kXdlEntrySize + entry.masklength;
-        if (at > bytes.size()) return std::nullopt;
+        if (at > size) return std::nullopt;
         stored.push_back(entry.storedsize);
     }
     // Records begin where the table ends; a recorder killed before its first record left no
     // table at all, which the size check above already turned away.
     uint64_t offset = check.header.firstrecord != 0 ? check.header.firstrecord : at;
-    check.end_of_records = std::min<uint64_t>(offset, bytes.size());
-    while (offset + kXdlRecordHeadSize <= bytes.size()) {
-        const RecordHead head = RecordHead::Parse(&bytes[offset]);
+    check.end_of_records = std::min<uint64_t>(offset, size);
+    for (uint32_t n = 0; offset + kXdlRecordHeadSize <= size; ++n) {
+        if (cancel != nullptr && n % 4096 == 0 && cancel->load()) return std::nullopt;
+        const uint8_t* head_bytes = in.At(offset, kXdlRecordHeadSize);
+        if (head_bytes == nullptr) break;
+        const RecordHead head = RecordHead::Parse(head_bytes);
         if (head.command >= stored.size()) break;
         const uint64_t next = offset + kXdlRecordHeadSize + stored[head.command];
-        if (head.next != next || next > bytes.size()) break;
+        if (head.next != next || next > size) break;
         ++check.records;
         offset = next;
         check.end_of_records = next;
     }
-    check.trailing_bytes = bytes.size() - check.end_of_records;
+    if (in.failed()) return std::nullopt;
+    check.trailing_bytes = size - check.end_of_records;
     return check;
 }
 
@@ -123,10 +176,10 @@ std::string XdlCheck::Warning(const std::string& path) const {
     return text;
 }
 
-std::optional<XdlCheck> CheckXdlFile(const std::string& path) {
-    const auto bytes = ReadWhole(path);
-    if (!bytes) return std::nullopt;
-    return Check(*bytes);
+std::optional<XdlCheck> CheckXdlFile(const std::string& path, const std::atomic<bool>* cancel) {
+    ForwardReader in(path);
+    if (!in.valid()) return std::nullopt;
+    return Check(in, cancel);
 }
 
 std::optional<std::string> RecoverUnfinishedRecording(const std::string& recording_path,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,9 +34,11 @@ struct XdlCheck {
     std::string Warning(const std::string& path) const;
 };
 
-/// Reads the header and the command table and walks the records. None when the file cannot be
-/// read or is not a version 3 datalog with a complete table.
-std::optional<XdlCheck> CheckXdlFile(const std::string& path);
+/// Reads the header and the command table and walks the records, reading the file once front to
+/// back. None when the file cannot be read, is not a version 3 datalog with a complete table, or
+/// `cancel` became true during the walk.
+std::optional<XdlCheck> CheckXdlFile(const std::string& path,
+                                     const std::atomic<bool>* cancel = nullptr);
 
 /// An unfinished recording found in `recording_path` (a killed or crashed recording: not
 /// finished, or more records than its header counts) is moved aside, never over an existing file,

@@ -75,6 +75,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    CancelOpen();
     for (StopWork& work : stop_threads_) work.thread.join();
     // Closed without the shutdown sequence (as tests do): stop what runs, then let go of the
     // page and the views before they go.
@@ -394,6 +395,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!SaveChangesFirst()) return;
     if (!KeepRecordingAtExit()) return;
     shutting_down_ = true;
+    CancelOpen();
     using Engine = acquisition::AcquisitionEngine;
     StartStopWork(Engine::kStopAcquisition | Engine::kStopDatalog | Engine::kCloseWindow);
 }

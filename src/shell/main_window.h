@@ -64,7 +64,12 @@ class MainWindow : public QMainWindow {
     void SelectLog();
     void StartRecording();
     void PlayOrPause();
+    /// Resumes a paused log at once; otherwise opens the last log on a worker thread and plays
+    /// it when the open is done. Play again while it opens is ignored.
     void Play();
+    /// True from Play until the log it opens plays, fails to open or is cancelled (Stop, Record,
+    /// Load Log, Scan or closing the window).
+    bool opening() const { return opening_; }
     void Pause();
     void Stop();
     void JumpForward();
@@ -165,6 +170,11 @@ class MainWindow : public QMainWindow {
     bool KeepRecordingAtExit();
     void SaveOutputAsText();
     void SyncScanAction();
+    /// The worker's open is done: plays the log unless the open was cancelled meanwhile.
+    void OpenFinished(datalog::PreparedLog& prepared);
+    /// Drops a running open (its result is ignored) and waits for its thread, which then ends
+    /// within a few thousand records.
+    void CancelOpen();
 
     Application& app_;
     ViewBridge* views_;
@@ -203,6 +213,9 @@ class MainWindow : public QMainWindow {
         std::unique_ptr<std::atomic<bool>> done;
     };
     std::vector<StopWork> stop_threads_;
+    std::thread opener_;
+    std::shared_ptr<std::atomic<bool>> open_cancel_;
+    bool opening_ = false;
     bool shutting_down_ = false;
     bool may_close_ = false;
     bool definition_modified_ = false;

@@ -175,6 +175,7 @@ void MainWindow::ToggleScan() {
         Refuse(kStopLogFirst);
         return;
     }
+    CancelOpen();
     app_.engine.set_options(
         {app_.prefs.verify_checksum, app_.prefs.reconnect, app_.prefs.reconnect_seconds});
     app_.engine.StartAcquisition(app_.settings.comport);
@@ -182,6 +183,7 @@ void MainWindow::ToggleScan() {
 }
 
 void MainWindow::SelectLog() {
+    CancelOpen();
     if (app_.datalog.Pause()) SetConnectionStatus(ConnectionStatus::LogPaused);
     const std::string path = ChooseFile("Select datalog...", kXdlFilter, "xdl", false);
     if (!path.empty()) {
@@ -204,6 +206,7 @@ void MainWindow::SelectLog() {
 }
 
 void MainWindow::StartRecording() {
+    CancelOpen();
     app_.session.set_recording_path(platform::RecordingPath());
     app_.session.Record();
     UpdateLogBarButtons();
@@ -223,12 +226,51 @@ void MainWindow::Play() {
         Refuse(kStopScanningFirst);
         return;
     }
+    if (opening_) return;
     app_.session.set_last_xdl_path(app_.settings.lastxdlpath);
-    if (app_.session.Play(&app_.engine.callback()) == datalog::kDataLogOk) {
+    if (app_.session.PlayResumes()) {
+        app_.session.Play(&app_.engine.callback());
+        UpdateLogBarButtons();
+        RefreshStatusBar();
+        return;
+    }
+    // Opening reads every record (the seek index and the damage check): seconds for a long log,
+    // so it runs on a worker that hands the opened log back through the event loop.
+    CancelOpen();
+    opening_ = true;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    open_cancel_ = cancel;
+    opener_ = std::thread([this, cancel, path = app_.session.last_xdl_path()] {
+        std::shared_ptr<datalog::PreparedLog> prepared =
+            datalog::LogSession::PrepareLog(path, cancel.get());
+        QMetaObject::invokeMethod(
+            this,
+            [this, cancel, prepared] {
+                if (!cancel->load()) OpenFinished(*prepared);
+            },
+            Qt::QueuedConnection);
+    });
+    UpdateLogBarButtons();
+}
+
+void MainWindow::OpenFinished(datalog::PreparedLog& prepared) {
+    opening_ = false;
+    if (opener_.joinable()) opener_.join();
+    if (app_.engine.running()) {
+        Refuse(kStopScanningFirst);
+        return;
+    }
+    if (app_.session.Play(&app_.engine.callback(), prepared) == datalog::kDataLogOk) {
         log_bar_->slider()->setRange(0, static_cast<int>(app_.datalog.header().recordcount));
     }
     UpdateLogBarButtons();
     RefreshStatusBar();
+}
+
+void MainWindow::CancelOpen() {
+    if (open_cancel_) open_cancel_->store(true);
+    opening_ = false;
+    if (opener_.joinable()) opener_.join();
 }
 
 void MainWindow::Pause() {
@@ -242,6 +284,7 @@ void MainWindow::Pause() {
 }
 
 void MainWindow::Stop() {
+    CancelOpen();
     if (app_.session.StopRecording()) {
         SaveRecording(false);
     } else if (app_.datalog.state() == DataLogState::Playing ||

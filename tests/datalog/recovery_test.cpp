@@ -161,6 +161,37 @@ TEST(Recovery, HeaderDisagreementsAreDescribed) {
               std::string::npos);
 }
 
+// A log of several megabytes is walked in blocks: records that straddle a block's end, damage far
+// into the file and a cut-off last record are all found as in a small one.
+TEST(Recovery, ALongLogIsCheckedAcrossReadBlocks) {
+    TempDir dir;
+    const std::string path = dir.File("long.xdl");
+    // 52 bytes a record, 5.2 MB: the heads of the records at the first two megabyte marks
+    // straddle them.
+    constexpr size_t kCount = 100000;
+    std::vector<uint8_t> bytes = BuildXdl(Table(40), Records(kCount, 10, 40));
+    const size_t first = GetU32(&bytes[4]);
+    bytes.resize(bytes.size() - 5);
+    WriteFile(path, bytes);
+    auto check = CheckXdlFile(path);
+    ASSERT_TRUE(check.has_value());
+    EXPECT_EQ(check->records, kCount - 1);
+    EXPECT_EQ(check->end_of_records, first + (kCount - 1) * 52);
+    EXPECT_EQ(check->trailing_bytes, 47u);
+
+    // A wrong `next` beyond the first few blocks ends the walk there.
+    const size_t broken = 70000;
+    PutU32(&bytes[first + broken * 52], 7);
+    WriteFile(path, bytes);
+    check = CheckXdlFile(path);
+    ASSERT_TRUE(check.has_value());
+    EXPECT_EQ(check->records, broken);
+    EXPECT_NE(check->Warning(path).find("the file holds 70000"), std::string::npos);
+
+    std::atomic<bool> cancel{true};
+    EXPECT_FALSE(CheckXdlFile(path, &cancel).has_value());
+}
+
 TEST(Recovery, RecordsThatStoreNoBytesPlayToTheNormalEnd) {
     TempDir dir;
     const std::string path = dir.File("empty-records.xdl");

@@ -329,6 +329,7 @@ TEST_F(MainWindowTest, MissingDeviceAndMissingDatalogEndInOutputLines) {
 
     app_.settings.lastxdlpath = dir_ + "gone.xdl";
     w.Play();
+    ASSERT_TRUE(WaitUntil([&] { return !w.opening(); }, 10000));
     EXPECT_NE(lines_.Text().find("Could not open " + dir_ + "gone.xdl, error 0xC"),
               std::string::npos)
         << lines_.Text();
@@ -388,6 +389,8 @@ TEST_F(MainWindowTest, RecordedScanPlaysBackToItsEndAndClosingStopsPlayback) {
     const auto saved_size = std::filesystem::file_size(chosen);
 
     w.Play();
+
+    ASSERT_TRUE(WaitUntil([&] { return !w.opening(); }, 10000));
     const int records = w.findChild<LogBar*>()->slider()->maximum();
     EXPECT_GE(records, 6);
     EXPECT_EQ(w.statusLine()->shownText(), "Log Playing");
@@ -400,6 +403,8 @@ TEST_F(MainWindowTest, RecordedScanPlaysBackToItsEndAndClosingStopsPlayback) {
     EXPECT_EQ(std::filesystem::file_size(chosen), saved_size);  // playing never writes
 
     w.Play();
+
+    ASSERT_TRUE(WaitUntil([&] { return !w.opening(); }, 10000));
     ASSERT_EQ(app_.datalog.state(), DataLogState::Playing);
     w.show();
     QSignalSpy done(&w, &MainWindow::shutDown);
@@ -522,6 +527,7 @@ TEST_F(MainWindowTest, ADamagedLogIsReportedBeforeItPlays) {
     }
     app_.settings.lastxdlpath = damaged;
     w.Play();
+    ASSERT_TRUE(WaitUntil([&] { return !w.opening(); }, 10000));
     ASSERT_TRUE(WaitUntil(
         [&] { return lines_.Text().find("Playback stopped") != std::string::npos; }, 10000))
         << lines_.Text();

@@ -478,6 +478,8 @@ TEST(MonitorsInTheWindow, DemoScanDrawsTheChartsAndPlaybackMovesTheCursor) {
         EXPECT_GT(time->cursor(), 0.5f);
 
         w.Play();
+
+        ASSERT_TRUE(WaitUntil([&] { return !w.opening(); }, 10000));
         ASSERT_TRUE(WaitUntil([&] { return rpm->points().size() < scanned; }, 5000))
             << static_cast<int>(app.datalog.state()) << " " << rpm->points().size() << " "
             << scanned << " " << w.outputPage()->toPlainText().toStdString();

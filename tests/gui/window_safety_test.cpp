@@ -96,6 +96,8 @@ TEST_F(WindowSafetyTest, ScanAndPlaybackRefuseEachOther) {
     ASSERT_TRUE(Said("Log saved to " + log)) << lines_.Text();
 
     w.Play();
+
+    ASSERT_TRUE(WaitUntil([&] { return !w.opening(); }, 10000));
     EXPECT_NE(app_.datalog.state(), DataLogState::Playing);
     EXPECT_TRUE(Said("Stop scanning before playing a log"));
     EXPECT_EQ(w.statusLine()->shownText(), "Stop scanning before playing a log");
@@ -108,6 +110,7 @@ TEST_F(WindowSafetyTest, ScanAndPlaybackRefuseEachOther) {
 
     w.SetPlaybackSpeed(0.25f);  // slow enough that the log still plays while the test looks
     w.Play();
+    ASSERT_TRUE(WaitUntil([&] { return !w.opening(); }, 10000));
     ASSERT_EQ(app_.datalog.state(), DataLogState::Playing);
     lines_.Clear();
     w.ToggleScan();
