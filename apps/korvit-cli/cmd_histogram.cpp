@@ -26,7 +26,7 @@ std::string StatisticChoices() {
     std::string list;
     for (const uint32_t code : app::HistogramViewStatistics()) {
         if (!list.empty()) list += ", ";
-        list += "\"" + std::string(definition::HistogramStatisticName(code)) + "\"";
+        list.append("\"").append(definition::HistogramStatisticName(code)).append("\"");
     }
     return list;
 }
