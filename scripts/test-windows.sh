@@ -40,9 +40,12 @@ cli_win="$root/$win_build/apps/korvit-cli.exe"
 
 echo "-- Fresh Wine prefix"
 rm -rf "$WINEPREFIX"
-"$wine" wineboot -i >/dev/null 2>&1 || true
+timeout -k 10 300 "$wine" wineboot -i >/dev/null 2>&1 || true
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
-"$wineserver" -w || true
+timeout -k 10 120 "$wineserver" -w || true
+# A program that crashes must fail its check, not wait for someone to close Wine's crash dialog.
+timeout -k 10 120 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1 || true
 # The MinGW runtime DLLs for programs run from the build tree.
 gcc_dlls=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 export WINEPATH="Z:${gcc_dlls//\//\\};Z:\\usr\\x86_64-w64-mingw32\\lib"
@@ -60,7 +63,8 @@ work="$root/$win_build/wine-checks"
 rm -rf "$work" && mkdir -p "$work"
 cp samples/demo.adx "$work/"
 checks="python3 $root/scripts/windows/wine_checks.py"
-win() { (cd "$work" && "$wine" "$@"); }
+# Every Windows program run here is bounded, so a hang fails the stage instead of stalling CI.
+win() { (cd "$work" && timeout -k 10 300 "$wine" "$@"); }
 
 # Starts korvit-ecusim on a pseudo-terminal and sets $pty to its line.
 start_simulator() {
@@ -113,7 +117,7 @@ $checks same-values "$work/scan.windows" "$work/scan.played.linux"
 
 if [ -x "$win_build/apps/korvit.exe" ] || [ -f "$win_build/apps/korvit.exe" ]; then
     echo "-- korvit.exe --screenshot under Xvfb"
-    (cd "$work" && xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" \
+    (cd "$work" && timeout -k 10 180 xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" \
         "$root/$win_build/apps/korvit.exe" --screenshot dash.png --tab Dash --play --after 6000 demo.adx windows.xdl \
         >"$work/screenshot.out" 2>&1) || true
     [ -s "$work/dash.png" ] || { echo "no screenshot:"; cat "$work/screenshot.out"; exit 1; }
