@@ -80,7 +80,12 @@ start_simulator() {
     cat "$work/ecusim.out"
     return 1
 }
-trap 'kill "${sim:-}" 2>/dev/null || true' EXIT
+# On the way out, whatever happened: the simulator, Xvfb and the Wine processes end.
+cleanup() {
+    kill "${sim:-}" "${xvfb:-}" 2>/dev/null || true
+    timeout -k 5 30 "$wineserver" -k 2>/dev/null || true
+}
+trap cleanup EXIT
 
 echo "-- A recording made on Linux"
 start_simulator
@@ -117,9 +122,23 @@ $checks same-values "$work/scan.windows" "$work/scan.played.linux"
 
 if [ -x "$win_build/apps/korvit.exe" ] || [ -f "$win_build/apps/korvit.exe" ]; then
     echo "-- korvit.exe --screenshot under Xvfb"
-    (cd "$work" && timeout -k 10 180 xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" \
+    # Xvfb is started here rather than through xvfb-run, which waits for a signal from the server
+    # and hangs for good where that signal is blocked. The wait for its socket is bounded.
+    display=""
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=$n; break; }
+    done
+    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.out" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        [ -e "/tmp/.X11-unix/X$display" ] && break
+        sleep 0.1
+    done
+    (cd "$work" && DISPLAY=":$display" timeout -k 10 180 "$wine" \
         "$root/$win_build/apps/korvit.exe" --screenshot dash.png --tab Dash --play --after 6000 demo.adx windows.xdl \
         >"$work/screenshot.out" 2>&1) || true
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
     [ -s "$work/dash.png" ] || { echo "no screenshot:"; cat "$work/screenshot.out"; exit 1; }
     $checks screenshot "$work/dash.png"
 fi
