@@ -107,6 +107,16 @@ same xdl xdl linux.xdl
 same play play demo.adx linux.xdl --speed 0 --json
 same decode decode demo.adx --reply "$($checks reply "$work/xdl.linux")"
 
+echo "-- korvit-cli.exe export writes the same CSV, and replaces one only with --force"
+win "$cli_win" export demo.adx linux.xdl --csv export.csv >/dev/null
+if win "$cli_win" export demo.adx linux.xdl --csv export.csv >/dev/null 2>&1; then
+    echo "export replaced a CSV without --force"
+    exit 1
+fi
+win "$cli_win" export demo.adx linux.xdl --csv export.csv --force >/dev/null
+(cd "$work" && "$cli_linux" export demo.adx linux.xdl --csv export.linux.csv >/dev/null)
+cmp "$work/export.csv" "$work/export.linux.csv"
+
 echo "-- Scan through COM7"
 start_simulator
 ln -sf "$pty" "$WINEPREFIX/dosdevices/com7"

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -79,8 +80,14 @@ int RunExport(const std::string& def_path, const std::string& log_path, const st
             std::snprintf(number, sizeof number, "%.3f", reply.time_ms / 1000.0);
             row = number;
             for (auto* v : values) {
-                std::snprintf(number, sizeof number, ",%.10g",
-                              evaluation::ReadValue(*v, def, snapshot).value);
+                // A value with no number (its command has not answered yet, or its equation
+                // divides by zero) is an empty cell, which spreadsheets read as missing.
+                const double value = evaluation::ReadValue(*v, def, snapshot).value;
+                if (!std::isfinite(value)) {
+                    row += ',';
+                    continue;
+                }
+                std::snprintf(number, sizeof number, ",%.10g", value);
                 row += number;
             }
             for (auto* b : bitmasks)
@@ -99,8 +106,8 @@ int RunExport(const std::string& def_path, const std::string& log_path, const st
         std::remove(part.c_str());
         return Fail(csv + " was not written");
     }
-    const int move_error = force ? (std::rename(part.c_str(), csv.c_str()) == 0 ? 0 : errno)
-                                 : platform::MoveFileNoReplace(part, csv);
+    const int move_error =
+        force ? platform::MoveFileReplacing(part, csv) : platform::MoveFileNoReplace(part, csv);
     if (move_error != 0) {
         std::remove(part.c_str());
         return Fail("Cannot write " + csv + ": " +

@@ -9,4 +9,8 @@ namespace korvit::platform {
 /// complete. Returns 0 on success, else an errno value (EEXIST when `to` exists).
 int MoveFileNoReplace(const std::string& from, const std::string& to);
 
+/// Moves `from` to `to` in one step, replacing an existing `to` (on the same file system).
+/// Returns 0 on success, else an errno value.
+int MoveFileReplacing(const std::string& from, const std::string& to);
+
 }  // namespace korvit::platform

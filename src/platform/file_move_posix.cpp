@@ -75,4 +75,8 @@ int MoveFileNoReplace(const std::string& from, const std::string& to) {
     return CopyNoReplace(from, to);
 }
 
+int MoveFileReplacing(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 }  // namespace korvit::platform

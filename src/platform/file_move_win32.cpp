@@ -15,4 +15,12 @@ int MoveFileNoReplace(const std::string& from, const std::string& to) {
     return ErrnoFromWin32(::GetLastError());
 }
 
+int MoveFileReplacing(const std::string& from, const std::string& to) {
+    if (::MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return 0;
+    }
+    return ErrnoFromWin32(::GetLastError());
+}
+
 }  // namespace korvit::platform

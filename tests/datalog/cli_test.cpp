@@ -266,6 +266,45 @@ TEST(Cli, EightBitTextsOfEveryFileComeOutAsUtf8) {
     EXPECT_EQ(Lines(std::string(bytes.begin(), bytes.end())).at(0), "time," + value + "," + mask);
 }
 
+// A value without a number (the square root of a negative reading) is an empty cell, never
+// "nan"; the value beside it keeps its number.
+TEST(Cli, ExportLeavesValuesWithoutANumberEmpty) {
+    TempDir dir;
+    definition::ADXDefinition def;
+    auto command = std::make_unique<definition::ADXCSendCommand>();
+    command->SetID("Data");
+    command->flags = 1;
+    command->replysize = 2;
+    command->packetsize = 2;
+    const uint32_t hash = command->idhash();
+    def.Insert(std::move(command));
+    for (const char* equation : {"X#0.5", "X*2"}) {
+        auto value = std::make_unique<definition::ADXValue>();
+        value->SetID(equation[1] == '#' ? "Root" : "Double");
+        value->SetEquation(equation);
+        value->parentcmdidhash = hash;
+        value->sizeinbits = 8;
+        value->flags |= definition::ADXValue::kSigned;
+        def.Insert(std::move(value));
+    }
+    const std::string def_path = dir.File("root.adx"), log_path = dir.File("root.xdl");
+    ASSERT_EQ(def.Save(def_path), 1);
+    DataLog log;
+    ASSERT_EQ(log.Record(log_path, def), 0u);
+    const uint8_t reply[2] = {0xEB, 0};  // -21
+    ASSERT_EQ(log.AppendRecord(hash, reply, 2), 0u);
+    ASSERT_EQ(log.Close(), 1u);
+
+    const std::string csv = dir.File("root.csv");
+    const CliResult run = RunCli(dir, "export " + def_path + " " + log_path + " --csv " + csv);
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto bytes = ReadFile(csv);
+    const auto rows = Lines(std::string(bytes.begin(), bytes.end()));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], "time,Root,Double");
+    EXPECT_EQ(rows[1], "0.000,,-42");
+}
+
 #ifdef KORVIT_ECUSIM_PATH
 size_t LineCount(const std::string& path) {
     std::ifstream in(path);
