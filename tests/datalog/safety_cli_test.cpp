@@ -197,7 +197,9 @@ TEST(SafetyCli, AReaderThatStopsReadingNeverStallsTheScanOrItsRecording) {
         const double late = std::chrono::duration<double>(Clock::now() - due).count();
         ::close(unread[0]);
         EXPECT_EQ(code, 0);
-        EXPECT_LT(late, 1.0);
+        // A scan stalled on the full pipe would never end; the margin covers a slow start of
+        // the program (sanitizers, a loaded machine) before its --seconds clock runs.
+        EXPECT_LT(late, 4.0);
 
         const std::string err = ReadText(box.File("scan.err"));
         const long replies = NumberAfter(err, "Scan summary: ");
