@@ -72,6 +72,8 @@ MMAnalogGauge::MMAnalogGauge(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+MMAnalogGauge::~MMAnalogGauge() = default;
+
 void MMAnalogGauge::AddStyle(uint32_t bits, bool redraw) {
     style_ = bits == 0 ? 0 : style_ | bits;
     if (redraw) update();
@@ -243,22 +245,47 @@ void MMAnalogGauge::paintEvent(QPaintEvent*) {
     look.major_ticks = major_ticks_;
     look.minor_divisions = minor_divisions_;
     look.zones = zones_;
-    QImage image(size(), QImage::Format_RGB32);
-    image.fill(look.colors[kBackground]);
-    {
-        QPainter p(&image);
+    const auto set_up = [&](QPainter& p) {
         p.setRenderHint(QPainter::Antialiasing);
         if (look.style >= kStyleRound) {
             const int side = std::min(width(), height());
             p.setViewport((width() - side) / 2, (height() - side) / 2, side, side);
         }
         p.setWindow(0, 0, kLogicalSize, kLogicalSize);
-        DrawDial(p, look);
+    };
+    // The face (everything but the value, Min, Max and the needle) is drawn again only when
+    // something it shows or the size changed; a new value paints over a copy of it.
+    if (face_.size() != size() || !face_look_ || !SameFace(*face_look_, look)) {
+        face_ = QImage(size(), QImage::Format_RGB32);
+        face_.fill(look.colors[kBackground]);
+        QPainter p(&face_);
+        set_up(p);
+        DrawFace(p, look);
+        face_look_ = std::make_unique<Look>(look);
+    }
+    QImage image = face_;
+    {
+        QPainter p(&image);
+        set_up(p);
+        DrawReadings(p, look);
     }
     QPainter(this).drawImage(0, 0, image);
 }
 
-void MMAnalogGauge::DrawDial(QPainter& p, const Look& look) {
+bool MMAnalogGauge::SameFace(const Look& a, const Look& b) {
+    const auto same_zone = [](const GaugeZone& x, const GaugeZone& y) {
+        return x.start == y.start && x.end == y.end && x.color == y.color;
+    };
+    return (a.style >= kStyleRound) == (b.style >= kStyleRound) &&
+           (a.style & kStyleZones) == (b.style & kStyleZones) && a.start == b.start &&
+           a.end == b.end && a.minimum == b.minimum && a.maximum == b.maximum &&
+           a.colors == b.colors && a.digits == b.digits && a.title == b.title &&
+           a.units == b.units && a.major_ticks == b.major_ticks &&
+           a.minor_divisions == b.minor_divisions &&
+           std::equal(a.zones.begin(), a.zones.end(), b.zones.begin(), b.zones.end(), same_zone);
+}
+
+void MMAnalogGauge::DrawFace(QPainter& p, const Look& look) {
     p.fillRect(QRectF(0, 0, kLogicalSize, kLogicalSize), look.colors[kBackground]);
     p.setPen(QPen(look.colors[kOutline], 0));
     p.setBrush(look.colors[kFace]);
@@ -324,6 +351,10 @@ void MMAnalogGauge::DrawDial(QPainter& p, const Look& look) {
     p.setFont(ArialFont(10));
     p.setPen(look.colors[kUnits]);
     TextTopFit(p, look.units, 90, 72, 150);
+}
+
+void MMAnalogGauge::DrawReadings(QPainter& p, const Look& look) {
+    p.setFont(ArialFont(10));
     if (look.style & kStyleValueText) {
         p.setPen(look.colors[kValueText]);
         TextTopFit(p, look.has_value ? DialValueText(look.value, look.digits) : QString("----"), 90,

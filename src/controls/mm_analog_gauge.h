@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <cfloat>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -47,6 +49,7 @@ class MMAnalogGauge : public QWidget {
     static constexpr int kLogicalSize = 180;
 
     explicit MMAnalogGauge(QWidget* parent = nullptr);
+    ~MMAnalogGauge() override;
 
     void AddStyle(uint32_t bits, bool redraw);
     void ClearStyle(uint32_t bits, bool redraw);
@@ -99,7 +102,9 @@ class MMAnalogGauge : public QWidget {
 
   private:
     struct Look;
-    static void DrawDial(QPainter& p, const Look& look);
+    static void DrawFace(QPainter& p, const Look& look);
+    static void DrawReadings(QPainter& p, const Look& look);
+    static bool SameFace(const Look& a, const Look& b);
 
     uint32_t style_ = 95;
     float start_angle_ = 40.0f;
@@ -118,6 +123,8 @@ class MMAnalogGauge : public QWidget {
     int major_ticks_ = 11;
     int minor_divisions_ = 5;
     std::vector<GaugeZone> zones_;
+    QImage face_;
+    std::unique_ptr<Look> face_look_;  // what face_ was drawn from
 };
 
 }  // namespace korvit::controls

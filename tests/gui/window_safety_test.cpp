@@ -322,7 +322,7 @@ TEST_F(WindowSafetyTest, OutputPageIsReadOnlyAndStaysWhereTheUserScrolled) {
     w.show();
     OutputPage* page = w.outputPage();
     for (int i = 0; i < 300; ++i) app_.log.Print("line %d", i);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return page->toPlainText().endsWith("line 299"); }, 2000));
     const QString before = page->toPlainText();
     page->setFocus();
     QTest::keyClicks(page, "typed");
@@ -335,11 +335,11 @@ TEST_F(WindowSafetyTest, OutputPageIsReadOnlyAndStaysWhereTheUserScrolled) {
     EXPECT_EQ(bar->value(), bar->maximum());  // follows the newest line
     bar->setValue(10);
     for (int i = 0; i < 50; ++i) app_.log.Print("more %d", i);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return page->toPlainText().endsWith("more 49"); }, 2000));
     EXPECT_EQ(bar->value(), 10);  // left where the user reads
     bar->setValue(bar->maximum());
     app_.log.PrintLine("newest");
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return page->toPlainText().endsWith("newest"); }, 2000));
     EXPECT_EQ(bar->value(), bar->maximum());  // following again
 
     page->copyAllAction()->trigger();
