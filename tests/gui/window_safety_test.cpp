@@ -21,8 +21,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "controls/mm_rich_static.h"
 #include "app/views.h"
+#include "controls/mm_rich_static.h"
 #include "controls/mm_text_progress.h"
 #include "datalog/data_log.h"
 #include "platform/recording_location.h"
