@@ -215,7 +215,7 @@ void BM_DashUnderReplies(benchmark::State& state) {
             const double gui0 = ThreadCpuSeconds(), all0 = ProcessCpuSeconds();
             QElapsedTimer wall;
             wall.start();
-            QTest::qWait(static_cast<int>(phase_seconds * 1000));
+            bench::RunFor(static_cast<int>(phase_seconds * 1000));
             const double secs = wall.nsecsElapsed() / 1e9;
             const std::string n(name);
             state.counters[n + "_gui_cpu_pct"] = 100.0 * (ThreadCpuSeconds() - gui0) / secs;

@@ -24,7 +24,7 @@ void BM_ScanDemo(benchmark::State& state) {
         const double gui0 = ThreadCpuSeconds(), all0 = ProcessCpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        QTest::qWait(static_cast<int>(scan_seconds * 1000));
+        RunFor(static_cast<int>(scan_seconds * 1000));
         const double elapsed = wall.nsecsElapsed() / 1e9;
         const double gui = ThreadCpuSeconds() - gui0, all = ProcessCpuSeconds() - all0;
         const float rate = scan.app.engine.state().rate.Rate();

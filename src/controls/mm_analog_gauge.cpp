@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -50,7 +49,7 @@ void TextBottom(QPainter& p, const QString& s, double x, double bottom) {
 
 }  // namespace
 
-// Everything a paint needs, copied under the lock so painting runs without it.
+// Everything a paint needs.
 struct MMAnalogGauge::Look {
     uint32_t style;
     float start, end, minimum, maximum;
@@ -73,216 +72,153 @@ MMAnalogGauge::MMAnalogGauge(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void MMAnalogGauge::Changed() {
-    if (QThread::currentThread() == thread()) {
-        update();
-    } else {
-        dirty_.store(true);
-    }
-}
+MMAnalogGauge::~MMAnalogGauge() = default;
 
 void MMAnalogGauge::AddStyle(uint32_t bits, bool redraw) {
-    {
-        std::lock_guard lock(lock_);
-        style_ = bits == 0 ? 0 : style_ | bits;
-    }
-    if (redraw) Changed();
+    style_ = bits == 0 ? 0 : style_ | bits;
+    if (redraw) update();
 }
 
 void MMAnalogGauge::ClearStyle(uint32_t bits, bool redraw) {
-    {
-        std::lock_guard lock(lock_);
-        style_ &= ~bits;
-    }
-    if (redraw) Changed();
+    style_ &= ~bits;
+    if (redraw) update();
 }
 
 void MMAnalogGauge::SetColor(int slot, uint32_t colorref) {
     if (slot < 0 || slot >= static_cast<int>(colors_.size())) return;
-    {
-        std::lock_guard lock(lock_);
-        colors_[static_cast<size_t>(slot)] = colorref;
-    }
-    Changed();
+    colors_[static_cast<size_t>(slot)] = colorref;
+    update();
 }
 
 uint32_t MMAnalogGauge::Color(int slot) const {
     if (slot < 0 || slot >= static_cast<int>(colors_.size())) return 0;
-    std::lock_guard lock(lock_);
     return colors_[static_cast<size_t>(slot)];
 }
 
 void MMAnalogGauge::SetScale(float minimum, float maximum) {
-    {
-        std::lock_guard lock(lock_);
-        minimum_ = minimum;
-        maximum_ = maximum;
-    }
-    Changed();
+    minimum_ = minimum;
+    maximum_ = maximum;
+    update();
 }
 
 void MMAnalogGauge::SetValue(float value, bool redraw) {
-    {
-        std::lock_guard lock(lock_);
-        has_value_ = std::isfinite(value);
-        if (has_value_) {
-            // The scale may run either way: range low above range high is a reversed dial.
-            value = std::clamp(value, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
-            value_ = value;
-            highest_ = std::max(highest_, value);
-            lowest_ = std::min(lowest_, value);
-        }
+    has_value_ = std::isfinite(value);
+    if (has_value_) {
+        // The scale may run either way: range low above range high is a reversed dial.
+        value = std::clamp(value, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
+        value_ = value;
+        highest_ = std::max(highest_, value);
+        lowest_ = std::min(lowest_, value);
     }
-    if (redraw) Changed();
+    if (redraw) update();
 }
 
 void MMAnalogGauge::ClearValue() {
-    {
-        std::lock_guard lock(lock_);
-        has_value_ = false;
-        lowest_ = FLT_MAX;
-        highest_ = -FLT_MAX;
-    }
-    Changed();
+    has_value_ = false;
+    lowest_ = FLT_MAX;
+    highest_ = -FLT_MAX;
+    update();
 }
 
 bool MMAnalogGauge::hasValue() const {
-    std::lock_guard lock(lock_);
     return has_value_;
 }
 
 int MMAnalogGauge::IntValue() const {
-    std::lock_guard lock(lock_);
     return static_cast<int>(value_);
 }
 
 void MMAnalogGauge::SetAngles(float start, float end) {
-    {
-        std::lock_guard lock(lock_);
-        start_angle_ = start;
-        end_angle_ = end;
-    }
-    Changed();
+    start_angle_ = start;
+    end_angle_ = end;
+    update();
 }
 
 void MMAnalogGauge::ResetLowest() {
-    {
-        std::lock_guard lock(lock_);
-        lowest_ = FLT_MAX;
-    }
-    Changed();
+    lowest_ = FLT_MAX;
+    update();
 }
 
 void MMAnalogGauge::ResetHighest() {
-    {
-        std::lock_guard lock(lock_);
-        highest_ = -FLT_MAX;
-    }
-    Changed();
+    highest_ = -FLT_MAX;
+    update();
 }
 
 void MMAnalogGauge::SetTitle(const QString& text) {
-    {
-        std::lock_guard lock(lock_);
-        title_ = text;
-    }
-    Changed();
+    title_ = text;
+    update();
 }
 
 void MMAnalogGauge::SetUnits(const QString& text) {
-    {
-        std::lock_guard lock(lock_);
-        units_ = text;
-    }
-    Changed();
+    units_ = text;
+    update();
 }
 
 void MMAnalogGauge::SetDigits(int digits) {
-    {
-        std::lock_guard lock(lock_);
-        digits_ = digits;
-    }
-    Changed();
+    digits_ = digits;
+    update();
 }
 
 int MMAnalogGauge::SetZone(int index, const GaugeZone& zone) {
     int at;
-    {
-        std::lock_guard lock(lock_);
-        const int count = static_cast<int>(zones_.size());
-        if (index == -1) {
-            zones_.insert(zones_.begin(), zone);
-            at = 0;
-        } else if (index >= count || index < -1) {
-            zones_.push_back(zone);
-            at = count;
-        } else {
-            zones_[static_cast<size_t>(index)] = zone;
-            at = index;
-        }
+    const int count = static_cast<int>(zones_.size());
+    if (index == -1) {
+        zones_.insert(zones_.begin(), zone);
+        at = 0;
+    } else if (index >= count || index < -1) {
+        zones_.push_back(zone);
+        at = count;
+    } else {
+        zones_[static_cast<size_t>(index)] = zone;
+        at = index;
     }
-    Changed();
+    update();
     return at;
 }
 
 bool MMAnalogGauge::Zone(int index, GaugeZone& out) const {
-    std::lock_guard lock(lock_);
     if (index < 0 || index >= static_cast<int>(zones_.size())) return false;
     out = zones_[static_cast<size_t>(index)];
     return true;
 }
 
 void MMAnalogGauge::RemoveZones() {
-    {
-        std::lock_guard lock(lock_);
-        zones_.clear();
-    }
-    Changed();
+    zones_.clear();
+    update();
 }
 
 float MMAnalogGauge::value() const {
-    std::lock_guard lock(lock_);
     return value_;
 }
 float MMAnalogGauge::lowest() const {
-    std::lock_guard lock(lock_);
     return lowest_;
 }
 float MMAnalogGauge::highest() const {
-    std::lock_guard lock(lock_);
     return highest_;
 }
 float MMAnalogGauge::minimum() const {
-    std::lock_guard lock(lock_);
     return minimum_;
 }
 float MMAnalogGauge::maximum() const {
-    std::lock_guard lock(lock_);
     return maximum_;
 }
 uint32_t MMAnalogGauge::style() const {
-    std::lock_guard lock(lock_);
     return style_;
 }
 QString MMAnalogGauge::title() const {
-    std::lock_guard lock(lock_);
     return title_;
 }
 QString MMAnalogGauge::units() const {
-    std::lock_guard lock(lock_);
     return units_;
 }
 int MMAnalogGauge::digits() const {
-    std::lock_guard lock(lock_);
     return digits_;
 }
 int MMAnalogGauge::zoneCount() const {
-    std::lock_guard lock(lock_);
     return static_cast<int>(zones_.size());
 }
 
 float MMAnalogGauge::AngleOf(float v) const {
-    std::lock_guard lock(lock_);
     Look look{};
     look.start = start_angle_;
     look.end = end_angle_;
@@ -293,41 +229,63 @@ float MMAnalogGauge::AngleOf(float v) const {
 
 void MMAnalogGauge::paintEvent(QPaintEvent*) {
     Look look;
-    {
-        std::lock_guard lock(lock_);
-        look.style = style_;
-        look.start = start_angle_;
-        look.end = end_angle_;
-        look.minimum = minimum_;
-        look.maximum = maximum_;
-        for (size_t i = 0; i < colors_.size(); ++i) look.colors[i] = FromColorRef(colors_[i]);
-        look.digits = digits_;
-        look.has_value = has_value_;
-        look.value = value_;
-        look.lowest = lowest_;
-        look.highest = highest_;
-        look.title = title_;
-        look.units = units_;
-        look.major_ticks = major_ticks_;
-        look.minor_divisions = minor_divisions_;
-        look.zones = zones_;
-    }
-    QImage image(size(), QImage::Format_RGB32);
-    image.fill(look.colors[kBackground]);
-    {
-        QPainter p(&image);
+    look.style = style_;
+    look.start = start_angle_;
+    look.end = end_angle_;
+    look.minimum = minimum_;
+    look.maximum = maximum_;
+    for (size_t i = 0; i < colors_.size(); ++i) look.colors[i] = FromColorRef(colors_[i]);
+    look.digits = digits_;
+    look.has_value = has_value_;
+    look.value = value_;
+    look.lowest = lowest_;
+    look.highest = highest_;
+    look.title = title_;
+    look.units = units_;
+    look.major_ticks = major_ticks_;
+    look.minor_divisions = minor_divisions_;
+    look.zones = zones_;
+    const auto set_up = [&](QPainter& p) {
         p.setRenderHint(QPainter::Antialiasing);
         if (look.style >= kStyleRound) {
             const int side = std::min(width(), height());
             p.setViewport((width() - side) / 2, (height() - side) / 2, side, side);
         }
         p.setWindow(0, 0, kLogicalSize, kLogicalSize);
-        DrawDial(p, look);
+    };
+    // The face (everything but the value, Min, Max and the needle) is drawn again only when
+    // something it shows or the size changed; a new value paints over a copy of it.
+    if (face_.size() != size() || !face_look_ || !SameFace(*face_look_, look)) {
+        face_ = QImage(size(), QImage::Format_RGB32);
+        face_.fill(look.colors[kBackground]);
+        QPainter p(&face_);
+        set_up(p);
+        DrawFace(p, look);
+        face_look_ = std::make_unique<Look>(look);
+    }
+    QImage image = face_;
+    {
+        QPainter p(&image);
+        set_up(p);
+        DrawReadings(p, look);
     }
     QPainter(this).drawImage(0, 0, image);
 }
 
-void MMAnalogGauge::DrawDial(QPainter& p, const Look& look) {
+bool MMAnalogGauge::SameFace(const Look& a, const Look& b) {
+    const auto same_zone = [](const GaugeZone& x, const GaugeZone& y) {
+        return x.start == y.start && x.end == y.end && x.color == y.color;
+    };
+    return (a.style >= kStyleRound) == (b.style >= kStyleRound) &&
+           (a.style & kStyleZones) == (b.style & kStyleZones) && a.start == b.start &&
+           a.end == b.end && a.minimum == b.minimum && a.maximum == b.maximum &&
+           a.colors == b.colors && a.digits == b.digits && a.title == b.title &&
+           a.units == b.units && a.major_ticks == b.major_ticks &&
+           a.minor_divisions == b.minor_divisions &&
+           std::equal(a.zones.begin(), a.zones.end(), b.zones.begin(), b.zones.end(), same_zone);
+}
+
+void MMAnalogGauge::DrawFace(QPainter& p, const Look& look) {
     p.fillRect(QRectF(0, 0, kLogicalSize, kLogicalSize), look.colors[kBackground]);
     p.setPen(QPen(look.colors[kOutline], 0));
     p.setBrush(look.colors[kFace]);
@@ -393,6 +351,10 @@ void MMAnalogGauge::DrawDial(QPainter& p, const Look& look) {
     p.setFont(ArialFont(10));
     p.setPen(look.colors[kUnits]);
     TextTopFit(p, look.units, 90, 72, 150);
+}
+
+void MMAnalogGauge::DrawReadings(QPainter& p, const Look& look) {
+    p.setFont(ArialFont(10));
     if (look.style & kStyleValueText) {
         p.setPen(look.colors[kValueText]);
         TextTopFit(p, look.has_value ? DialValueText(look.value, look.digits) : QString("----"), 90,

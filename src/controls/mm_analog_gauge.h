@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <array>
-#include <atomic>
 #include <cfloat>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -22,8 +22,8 @@ struct GaugeZone {
 };
 
 /// An analog dial in a 180-unit logical square: face, ticks and labels, scale arc, alarm
-/// zones, needle, title, units, value and the lowest and highest values seen. Setters are safe
-/// on any thread, as for the digital readout.
+/// zones, needle, title, units, value and the lowest and highest values seen. A widget of the GUI
+/// thread: a change schedules a repaint, which Qt merges.
 class MMAnalogGauge : public QWidget {
     Q_OBJECT
   public:
@@ -49,6 +49,7 @@ class MMAnalogGauge : public QWidget {
     static constexpr int kLogicalSize = 180;
 
     explicit MMAnalogGauge(QWidget* parent = nullptr);
+    ~MMAnalogGauge() override;
 
     void AddStyle(uint32_t bits, bool redraw);
     void ClearStyle(uint32_t bits, bool redraw);
@@ -91,8 +92,6 @@ class MMAnalogGauge : public QWidget {
     /// The dial angle of a value in degrees, clockwise on screen from 3 o'clock.
     float AngleOf(float value) const;
 
-    bool TakeRepaint() { return dirty_.exchange(false); }
-
   signals:
     void rightClicked(const QPoint& pos);
 
@@ -103,10 +102,10 @@ class MMAnalogGauge : public QWidget {
 
   private:
     struct Look;
-    void Changed();
-    static void DrawDial(QPainter& p, const Look& look);
+    static void DrawFace(QPainter& p, const Look& look);
+    static void DrawReadings(QPainter& p, const Look& look);
+    static bool SameFace(const Look& a, const Look& b);
 
-    mutable std::mutex lock_;
     uint32_t style_ = 95;
     float start_angle_ = 40.0f;
     float end_angle_ = 300.0f;
@@ -124,7 +123,8 @@ class MMAnalogGauge : public QWidget {
     int major_ticks_ = 11;
     int minor_divisions_ = 5;
     std::vector<GaugeZone> zones_;
-    std::atomic<bool> dirty_{false};
+    QImage face_;
+    std::unique_ptr<Look> face_look_;  // what face_ was drawn from
 };
 
 }  // namespace korvit::controls

@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -33,122 +32,81 @@ MMDigitalGaugeReadout::MMDigitalGaugeReadout(QWidget* parent) : QWidget(parent) 
     colors_[kBackground] = Qt::white;
     current_ = colors_[kNormalValue];
     setAttribute(Qt::WA_OpaquePaintEvent);
-    std::lock_guard lock(lock_);
     PickColorAndText();
 }
 
-void MMDigitalGaugeReadout::Changed() {
-    if (QThread::currentThread() == thread()) {
-        update();
-    } else {
-        dirty_.store(true);
-    }
-}
-
 void MMDigitalGaugeReadout::SetTitle(const QString& text) {
-    {
-        std::lock_guard lock(lock_);
-        title_ = text.left(kTitleCapacity - 1);
-    }
-    Changed();
+    title_ = text.left(kTitleCapacity - 1);
+    update();
 }
 
 void MMDigitalGaugeReadout::SetUnits(const QString& text) {
-    {
-        std::lock_guard lock(lock_);
-        units_ = text.left(kUnitsCapacity - 1);
-    }
-    Changed();
+    units_ = text.left(kUnitsCapacity - 1);
+    update();
 }
 
 void MMDigitalGaugeReadout::SetNumberFormat(int decimal, int digits) {
-    {
-        std::lock_guard lock(lock_);
-        if (decimal != -1) decimal_ = static_cast<uint32_t>(decimal);
-        if (digits != -1) digits_ = static_cast<uint32_t>(digits);
-        PickColorAndText();
-    }
-    Changed();
+    if (decimal != -1) decimal_ = static_cast<uint32_t>(decimal);
+    if (digits != -1) digits_ = static_cast<uint32_t>(digits);
+    PickColorAndText();
+    update();
 }
 
 void MMDigitalGaugeReadout::SetColor(int slot, uint32_t colorref) {
     if (slot < 0 || slot >= static_cast<int>(colors_.size())) return;
-    {
-        std::lock_guard lock(lock_);
-        colors_[static_cast<size_t>(slot)] = FromColorRef(colorref);
-        PickColorAndText();
-    }
-    Changed();
+    colors_[static_cast<size_t>(slot)] = FromColorRef(colorref);
+    PickColorAndText();
+    update();
 }
 
 void MMDigitalGaugeReadout::SetAlarmLow(float limit) {
-    {
-        std::lock_guard lock(lock_);
-        alarm_low_ = limit;
-        PickColorAndText();
-    }
-    Changed();
+    alarm_low_ = limit;
+    PickColorAndText();
+    update();
 }
 
 void MMDigitalGaugeReadout::SetAlarmHigh(float limit) {
-    {
-        std::lock_guard lock(lock_);
-        alarm_high_ = limit;
-        PickColorAndText();
-    }
-    Changed();
+    alarm_high_ = limit;
+    PickColorAndText();
+    update();
 }
 
 void MMDigitalGaugeReadout::EnableHighAlarm(bool on) {
-    {
-        std::lock_guard lock(lock_);
-        high_enabled_ = on;
-        PickColorAndText();
-    }
-    Changed();
+    high_enabled_ = on;
+    PickColorAndText();
+    update();
 }
 
 void MMDigitalGaugeReadout::EnableLowAlarm(bool on) {
-    {
-        std::lock_guard lock(lock_);
-        low_enabled_ = on;
-        PickColorAndText();
-    }
-    Changed();
+    low_enabled_ = on;
+    PickColorAndText();
+    update();
 }
 
 void MMDigitalGaugeReadout::SetAutoSize(bool on) {
-    std::lock_guard lock(lock_);
     auto_size_ = on ? 1 : 0;
 }
 
 float MMDigitalGaugeReadout::SetValue(float value) {
     float previous;
     bool changed;
-    {
-        std::lock_guard lock(lock_);
-        previous = value_;
-        const bool had_value = has_value_;
-        value_ = value;
-        has_value_ = std::isfinite(value);
-        changed = had_value != has_value_ || (has_value_ && previous != value);
-        PickColorAndText();
-    }
-    if (changed) Changed();
+    previous = value_;
+    const bool had_value = has_value_;
+    value_ = value;
+    has_value_ = std::isfinite(value);
+    changed = had_value != has_value_ || (has_value_ && previous != value);
+    PickColorAndText();
+    if (changed) update();
     return previous;
 }
 
 void MMDigitalGaugeReadout::ClearValue() {
-    {
-        std::lock_guard lock(lock_);
-        has_value_ = false;
-        PickColorAndText();
-    }
-    Changed();
+    has_value_ = false;
+    PickColorAndText();
+    update();
 }
 
 bool MMDigitalGaugeReadout::hasValue() const {
-    std::lock_guard lock(lock_);
     return has_value_;
 }
 
@@ -188,38 +146,30 @@ void MMDigitalGaugeReadout::PickColorAndText() {
 }
 
 float MMDigitalGaugeReadout::value() const {
-    std::lock_guard lock(lock_);
     return value_;
 }
 QString MMDigitalGaugeReadout::title() const {
-    std::lock_guard lock(lock_);
     return title_;
 }
 QString MMDigitalGaugeReadout::units() const {
-    std::lock_guard lock(lock_);
     return units_;
 }
 QString MMDigitalGaugeReadout::valueText() const {
-    std::lock_guard lock(lock_);
     return QString::fromLatin1(text_.data());
 }
 QColor MMDigitalGaugeReadout::valueColor() const {
-    std::lock_guard lock(lock_);
     return current_;
 }
 int MMDigitalGaugeReadout::valueFontHeight() const {
-    std::lock_guard lock(lock_);
     return value_height_;
 }
 
 void MMDigitalGaugeReadout::paintEvent(QPaintEvent*) {
-    std::unique_lock lock(lock_);
     const QString title = title_, units = units_, text = QString::fromLatin1(text_.data());
     const QColor value_color = current_;
     const auto colors = colors_;
     const uint32_t style = style_;
     const int title_h = title_height_, value_h = value_height_, units_h = units_height_;
-    lock.unlock();
 
     // Drawn off-screen and copied in one step.
     QImage image(size(), QImage::Format_RGB32);

@@ -3,17 +3,13 @@
 #include <QColor>
 #include <QWidget>
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 
 namespace korvit::controls {
 
 /// A digital readout: title, value and units in a 100 x 100 logical box. The value text takes
 /// an alarm colour when it reaches an enabled limit (the limits themselves count as alarm).
-/// Every setter is safe on any thread. On the GUI thread a change repaints at once; on another
-/// thread (the reply path) it only marks the widget, and the owner repaints what `TakeRepaint`
-/// reports, so painting can be merged while every value still reaches the readout.
+/// A widget of the GUI thread: a change schedules a repaint, which Qt merges.
 class MMDigitalGaugeReadout : public QWidget {
     Q_OBJECT
   public:
@@ -52,8 +48,6 @@ class MMDigitalGaugeReadout : public QWidget {
     int valueFontHeight() const;
 
     /// True once after a change that needs painting; the owner then calls update().
-    bool TakeRepaint() { return dirty_.exchange(false); }
-
   signals:
     /// A right-click at the position (widget coordinates).
     void rightClicked(const QPoint& pos);
@@ -63,10 +57,8 @@ class MMDigitalGaugeReadout : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    void Changed();
-    void PickColorAndText();  // with lock_ held
+    void PickColorAndText();
 
-    mutable std::mutex lock_;
     QString title_;
     QString units_;
     std::array<char, kValueTextCapacity> text_{};
@@ -86,7 +78,6 @@ class MMDigitalGaugeReadout : public QWidget {
     float alarm_high_ = 256.0f;
     bool low_enabled_ = false;
     bool high_enabled_ = false;
-    std::atomic<bool> dirty_{false};
 };
 
 }  // namespace korvit::controls

@@ -20,6 +20,8 @@ void MMRichStatic::SetText(const QString& text) {
         saved_text_ = cut;
         return;
     }
+    // The status bar sets its texts on every reply; only a change is worth a repaint.
+    if (cut == text_) return;
     text_ = cut;
     update();
 }
@@ -28,7 +30,7 @@ std::optional<QColor> MMRichStatic::SetBackgroundColor(std::optional<QColor> col
     std::optional<QColor>& target = flashing_ ? saved_background_ : background_;
     std::optional<QColor> previous = target;
     target = color;
-    if (!flashing_) update();
+    if (!flashing_ && previous != color) update();
     return previous;
 }
 
@@ -36,7 +38,7 @@ QColor MMRichStatic::SetTextColor(const QColor& color) {
     QColor& target = flashing_ ? saved_text_color_ : text_color_;
     QColor previous = target;
     target = color;
-    if (!flashing_) update();
+    if (!flashing_ && previous != color) update();
     return previous;
 }
 

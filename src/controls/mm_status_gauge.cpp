@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QThread>
 
 #include "controls/gauge_paint.h"
 
@@ -14,101 +13,65 @@ MMStatusGauge::MMStatusGauge(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void MMStatusGauge::Changed() {
-    if (QThread::currentThread() == thread()) {
-        update();
-    } else {
-        dirty_.store(true);
-    }
-}
-
 void MMStatusGauge::AddStyle(uint32_t bits, bool redraw) {
-    {
-        std::lock_guard lock(lock_);
-        style_ = bits == 0 ? 0 : style_ | bits;
-    }
-    if (redraw) Changed();
+    style_ = bits == 0 ? 0 : style_ | bits;
+    if (redraw) update();
 }
 
 void MMStatusGauge::ClearStyle(uint32_t bits, bool redraw) {
-    {
-        std::lock_guard lock(lock_);
-        style_ &= ~bits;
-    }
-    if (redraw) Changed();
+    style_ &= ~bits;
+    if (redraw) update();
 }
 
 void MMStatusGauge::SetState(uint32_t state, bool redraw) {
     bool changed;
-    {
-        std::lock_guard lock(lock_);
-        changed = state_ != state || !has_state_;
-        state_ = state;
-        has_state_ = true;
-    }
-    if (redraw && changed) Changed();
+    changed = state_ != state || !has_state_;
+    state_ = state;
+    has_state_ = true;
+    if (redraw && changed) update();
 }
 
 void MMStatusGauge::ClearState() {
-    {
-        std::lock_guard lock(lock_);
-        has_state_ = false;
-    }
-    Changed();
+    has_state_ = false;
+    update();
 }
 
 bool MMStatusGauge::hasState() const {
-    std::lock_guard lock(lock_);
     return has_state_;
 }
 
 void MMStatusGauge::SetTitle(const QString& text) {
-    {
-        std::lock_guard lock(lock_);
-        title_ = text;
-    }
-    Changed();
+    title_ = text;
+    update();
 }
 
 void MMStatusGauge::SetTrueText(const QString& text) {
-    {
-        std::lock_guard lock(lock_);
-        true_text_ = text;
-    }
-    Changed();
+    true_text_ = text;
+    update();
 }
 
 void MMStatusGauge::SetFalseText(const QString& text) {
-    {
-        std::lock_guard lock(lock_);
-        false_text_ = text;
-    }
-    Changed();
+    false_text_ = text;
+    update();
 }
 
 uint32_t MMStatusGauge::style() const {
-    std::lock_guard lock(lock_);
     return style_;
 }
 uint32_t MMStatusGauge::state() const {
-    std::lock_guard lock(lock_);
     return state_;
 }
 QString MMStatusGauge::title() const {
-    std::lock_guard lock(lock_);
     return title_;
 }
 QString MMStatusGauge::trueText() const {
-    std::lock_guard lock(lock_);
     return true_text_;
 }
 QString MMStatusGauge::falseText() const {
-    std::lock_guard lock(lock_);
     return false_text_;
 }
 
 void MMStatusGauge::paintEvent(QPaintEvent*) {
-    std::unique_lock lock(lock_);
     const uint32_t style = style_, state = state_;
     const QString title = title_;
     // State 1 is true; 0 shows the false text; other nonzero states the true text, both in the
@@ -126,7 +89,6 @@ void MMStatusGauge::paintEvent(QPaintEvent*) {
                                    : state == 1 ? true_background_
                                                 : false_background_;
     const QColor background = background_, title_color = title_color_;
-    lock.unlock();
 
     QImage image(size(), QImage::Format_RGB32);
     image.fill(background);

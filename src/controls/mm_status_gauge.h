@@ -3,14 +3,13 @@
 #include <QColor>
 #include <QString>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 
 namespace korvit::controls {
 
 /// A two-state indicator: a title and the true or false text on its own background, in a
-/// 100 x 100 logical box. Setters are safe on any thread, as for the digital readout.
+/// 100 x 100 logical box. A widget of the GUI thread: a change schedules a repaint, which Qt
+/// merges.
 class MMStatusGauge : public QWidget {
     Q_OBJECT
   public:
@@ -35,8 +34,6 @@ class MMStatusGauge : public QWidget {
     QString trueText() const;
     QString falseText() const;
 
-    bool TakeRepaint() { return dirty_.exchange(false); }
-
   signals:
     void rightClicked(const QPoint& pos);
 
@@ -45,9 +42,6 @@ class MMStatusGauge : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    void Changed();
-
-    mutable std::mutex lock_;
     uint32_t style_ = 1;
     QColor background_ = Qt::white;
     QColor title_color_ = Qt::black;
@@ -60,7 +54,6 @@ class MMStatusGauge : public QWidget {
     QString title_;
     QString true_text_;
     QString false_text_;
-    std::atomic<bool> dirty_{false};
 };
 
 }  // namespace korvit::controls

@@ -10,6 +10,14 @@
 #include <QTextCursor>
 
 namespace korvit::shell {
+namespace {
+
+// The shortest distance between two updates of the page: a frame's while it is shown, longer
+// while it is hidden (it catches up the moment it is shown).
+constexpr qint64 kFrameMs = 16;
+constexpr qint64 kHiddenMs = 250;
+
+}  // namespace
 
 OutputPage::OutputPage(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName("Output");
@@ -67,7 +75,16 @@ bool OutputPage::event(QEvent* event) {
     return QPlainTextEdit::event(event);
 }
 
-OutputPageSink::OutputPageSink(OutputPage* page) : QObject(page), page_(page) {}
+OutputPageSink::OutputPageSink(OutputPage* page) : QObject(page), page_(page), timer_(this) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &OutputPageSink::Flush);
+    page_->installEventFilter(this);
+}
+
+bool OutputPageSink::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == page_ && event->type() == QEvent::Show) Flush();
+    return false;
+}
 
 void OutputPageSink::AppendLine(std::string_view line) {
     Queue({false, std::string(line)});
@@ -83,10 +100,23 @@ void OutputPageSink::Queue(Entry entry) {
     pending_.push_back(std::move(entry));
     if (posted_) return;
     posted_ = true;
-    QMetaObject::invokeMethod(this, &OutputPageSink::Flush, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &OutputPageSink::ScheduleFlush, Qt::QueuedConnection);
+}
+
+void OutputPageSink::ScheduleFlush() {
+    if (timer_.isActive()) return;
+    const qint64 gap = page_->isVisible() ? kFrameMs : kHiddenMs;
+    const qint64 since = last_flush_.isValid() ? last_flush_.elapsed() : gap;
+    if (since >= gap) {
+        Flush();
+    } else {
+        timer_.start(static_cast<int>(gap - since));
+    }
 }
 
 void OutputPageSink::Flush() {
+    timer_.stop();
+    last_flush_.start();
     std::vector<Entry> batch;
     {
         std::lock_guard lock(mutex_);

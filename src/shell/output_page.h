@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,7 +40,10 @@ class OutputPage : public QPlainTextEdit {
 };
 
 /// Puts Output lines into the page from any thread. Lines and clears queue up in order and
-/// reach the page in one batch on the GUI thread, so a worker thread never waits for it.
+/// reach the page in one batch on the GUI thread, so a worker thread never waits for it. The
+/// first batch after a quiet spell goes in at once; later ones keep a frame's distance (longer
+/// while the page is hidden, which catches up when shown), so a log played as fast as it reads
+/// costs the page at most one update a frame, and no line is lost.
 class OutputPageSink : public QObject, public app::IOutputSink {
     Q_OBJECT
   public:
@@ -50,17 +55,23 @@ class OutputPageSink : public QObject, public app::IOutputSink {
     /// Applies what is queued now (the GUI thread does this by itself after each batch).
     void Flush();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     struct Entry {
         bool clear;
         std::string line;
     };
     void Queue(Entry entry);
+    void ScheduleFlush();
 
     OutputPage* page_;
     std::mutex mutex_;
     std::vector<Entry> pending_;
     bool posted_ = false;
+    QTimer timer_;
+    QElapsedTimer last_flush_;
 };
 
 }  // namespace korvit::shell

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QTreeView>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -524,4 +525,66 @@ TEST(DisplayPagesInTheWindow, LoadFillsBothPagesAndRepliesReachTheVisibleDash) {
     EXPECT_NE(dash->gauge(0), nullptr);
     EXPECT_EQ(dash->currentDashboard(),
               definition::As<ADXDashboard>(app.definition.NthOfType(ADXDashboard::kType, 0)));
+}
+
+// Replies from the engine's reply path on another thread while the Dash is hidden: a burst of
+// three is not thinned out on its way (the one in the middle still reaches Min and Max), and the
+// Dash shown afterwards draws the latest reply at once.
+TEST(DisplayPagesInTheWindow, EveryReplyReachesMinAndMaxOfAHiddenDash) {
+    shell::Application app;
+    app.settings_path.clear();
+    app.settings.loadlastdef = 0;
+    shell::MainWindow window(app);
+    window.show();
+    ASSERT_TRUE(window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    pages::DashPage* dash = window.dashPage();
+    controls::MMAnalogGauge* dial = nullptr;
+    const ADXValue* value = nullptr;
+    const auto find_dial = [&] {
+        dial = nullptr;
+        for (int i = 0; i < dash->gaugeCount() && dial == nullptr; ++i) {
+            dial = qobject_cast<controls::MMAnalogGauge*>(dash->gauge(i));
+            if (dial) value = definition::As<ADXValue>(dash->currentDashboard()->entries()[i].item);
+        }
+    };
+    find_dial();
+    ASSERT_NE(dial, nullptr);
+    ASSERT_NE(value, nullptr);
+    const auto replies = [&](std::vector<uint8_t> fills) {
+        auto* command = app.definition.FindByHash(value->parentcmdidhash);
+        ASSERT_NE(command, nullptr);
+        std::thread worker([&] {
+            for (uint8_t fill : fills) {
+                std::vector<uint8_t> bytes(300, fill);
+                acquisition::DataAcqEvent event;
+                event.object = command;
+                event.objectidhash = command->idhash();
+                app.engine.callback().OnSendCommandEnd(event, bytes.data(),
+                                                       static_cast<uint32_t>(bytes.size()));
+            }
+        });
+        worker.join();
+    };
+
+    // What the dial reads for each reply on its own.
+    window.tabs()->Select(window.tabs()->IndexOf("Dash"));
+    replies({0xFF});
+    ASSERT_TRUE(WaitUntil([&] { return dial->hasValue(); }, 2000));
+    const float high_reply = dial->value();
+    replies({0x00});
+    ASSERT_TRUE(WaitUntil([&] { return dial->value() != high_reply; }, 2000));
+    const float low_reply = dial->value();
+
+    // Loaded again: no readings. The burst comes while the Item Lists are in front.
+    ASSERT_TRUE(window.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    find_dial();
+    ASSERT_NE(dial, nullptr);
+    window.tabs()->Select(window.tabs()->IndexOf("Item Lists"));
+    ASSERT_TRUE(WaitUntil([&] { return !dash->isVisible(); }, 2000));
+    replies({0xFF, 0x00, 0xFF});
+    window.tabs()->Select(window.tabs()->IndexOf("Dash"));
+    ASSERT_TRUE(dial->hasValue());
+    EXPECT_EQ(dial->value(), high_reply);
+    EXPECT_EQ(dial->lowest(), std::min(low_reply, high_reply));
+    EXPECT_EQ(dial->highest(), std::max(low_reply, high_reply));
 }

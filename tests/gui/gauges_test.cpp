@@ -4,8 +4,11 @@
 #include <QImage>
 #include <QTest>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numbers>
+#include <utility>
+#include <vector>
 
 #include "controls/gauge_paint.h"
 #include "controls/mm_analog_gauge.h"
@@ -316,4 +319,55 @@ TEST(StatusIndicator, ShowsNeitherStateBeforeTheFirst) {
     EXPECT_GT(CountColor(status.grab().toImage(), red), 200);
     status.ClearState();
     EXPECT_EQ(CountColor(status.grab().toImage(), red), 0);
+}
+
+// A dial keeps its face between paints: after any change it must look exactly like a new dial
+// set up the same way and painted once, whether the change is to the face or to the readings.
+TEST(AnalogDial, RepaintedAfterEachChangeLooksLikeANewDialWithTheSameSettings) {
+    using Change = std::function<void(MMAnalogGauge&)>;
+    const std::vector<std::pair<const char*, Change>> changes = {
+        {"value", [](MMAnalogGauge& d) { d.SetValue(70.25f, true); }},
+        {"digits", [](MMAnalogGauge& d) { d.SetDigits(0); }},
+        {"no value", [](MMAnalogGauge& d) { d.ClearValue(); }},
+        {"title", [](MMAnalogGauge& d) { d.SetTitle("Coolant"); }},
+        {"units", [](MMAnalogGauge& d) { d.SetUnits("degC"); }},
+        {"scale", [](MMAnalogGauge& d) { d.SetScale(-40.0f, 160.0f); }},
+        {"angles", [](MMAnalogGauge& d) { d.SetAngles(60.0f, 280.0f); }},
+        {"face colour", [](MMAnalogGauge& d) { d.SetColor(MMAnalogGauge::kFace, 0x00FFFF); }},
+        {"label colour", [](MMAnalogGauge& d) { d.SetColor(MMAnalogGauge::kLabels, 0x0000FF); }},
+        {"zone",
+         [](MMAnalogGauge& d) {
+             d.SetZone(5, {60.0f, 90.0f, 0xFF00FF});
+         }},
+        {"zone moved",
+         [](MMAnalogGauge& d) {
+             d.SetZone(0, {10.0f, 20.0f, 0x00FF00});
+         }},
+        {"zones off", [](MMAnalogGauge& d) { d.ClearStyle(MMAnalogGauge::kStyleZones, true); }},
+        {"not round", [](MMAnalogGauge& d) { d.ClearStyle(0xFFFFFF80u, true); }},
+        {"round", [](MMAnalogGauge& d) { d.AddStyle(MMAnalogGauge::kStyleRound, true); }},
+        {"resized", [](MMAnalogGauge& d) { d.resize(240, 180); }},
+    };
+    const auto set_up = [](MMAnalogGauge& d) {
+        d.resize(180, 240);
+        d.AddStyle(MMAnalogGauge::kStyleRound, false);
+        d.SetScale(0.0f, 100.0f);
+        d.SetTitle("Speed");
+        d.SetUnits("km/h");
+        d.SetZone(0, {80.0f, 100.0f, 0x00FF00});
+        d.SetValue(20.0f, true);
+    };
+    MMAnalogGauge dial;
+    set_up(dial);
+    QImage before = dial.grab().toImage();
+    for (size_t i = 0; i < changes.size(); ++i) {
+        changes[i].second(dial);
+        const QImage after = dial.grab().toImage();
+        MMAnalogGauge fresh;
+        set_up(fresh);
+        for (size_t k = 0; k <= i; ++k) changes[k].second(fresh);
+        EXPECT_EQ(after, fresh.grab().toImage()) << "after the " << changes[i].first << " change";
+        EXPECT_NE(after, before) << "the " << changes[i].first << " change shows nothing";
+        before = after;
+    }
 }

@@ -43,6 +43,7 @@ class MainWindowTest : public WindowTest {
   protected:
     std::string OutputText() {
         QCoreApplication::processEvents();
+        Window().outputSink()->Flush();
         return Window().outputPage()->toPlainText().toStdString();
     }
     QStringList MenuTexts(const QString& title) {
@@ -353,10 +354,34 @@ TEST(OutputPage, LinesFromWorkerThreadsArriveInOrderAndClearEmptiesThePage) {
     EXPECT_EQ(lines.front(), "first");
     EXPECT_EQ(lines.back(), "line 99");
 
+    // A second batch right after the first waits for the next frame, then empties the page.
     log.Clear();
     log.PrintLine("after");
+    EXPECT_TRUE(WaitUntil([&] { return page.toPlainText() == "after"; }, 2000))
+        << page.toPlainText().toStdString();
+    log.RemoveSink(&sink);
+}
+
+// A hidden page takes lines less often, and shown again it holds every one of them at once.
+TEST(OutputPage, AHiddenPageCatchesUpTheMomentItIsShown) {
+    OutputPage page;
+    OutputPageSink sink(&page);
+    korvit::app::OutputLog log;
+    log.AddSink(&sink);
+    page.show();
+    log.PrintLine("shown");
+    ASSERT_TRUE(WaitUntil([&] { return page.toPlainText() == "shown"; }, 2000));
+    page.hide();
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i) log.Print("line %d", i);
+    });
+    worker.join();
     QCoreApplication::processEvents();
-    EXPECT_EQ(page.toPlainText(), "after");
+    page.show();
+    const QStringList lines = page.toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 101);
+    EXPECT_EQ(lines[1], "line 0");
+    EXPECT_EQ(lines.back(), "line 99");
     log.RemoveSink(&sink);
 }
 

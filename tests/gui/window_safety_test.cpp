@@ -14,11 +14,14 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
+#include "app/views.h"
 #include "controls/mm_rich_static.h"
 #include "controls/mm_text_progress.h"
 #include "datalog/data_log.h"
@@ -29,6 +32,7 @@
 #include "shell/main_window.h"
 #include "shell/output_page.h"
 
+#include "../datalog/xdl_test_support.h"
 #include "wait_until.h"
 #include "window_fixture.h"
 
@@ -80,6 +84,68 @@ class WindowSafetyTest : public WindowTest {
     std::vector<UserPrompt> prompts_;
 };
 
+// Stands between the reply path and the window's views and, once armed, holds the player thread
+// inside its next reply (after the gauges took it, before the histograms do) until released.
+class HoldingViews : public korvit::app::IViews {
+  public:
+    explicit HoldingViews(korvit::app::IViews* inner) : inner_(inner) {}
+    ~HoldingViews() override { Release(); }
+
+    void Arm() {
+        std::lock_guard lock(mutex_);
+        armed_ = true;
+    }
+    bool held() {
+        std::lock_guard lock(mutex_);
+        return held_;
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        armed_ = false;
+        changed_.notify_all();
+    }
+
+    void GaugesChanged() override {
+        std::unique_lock lock(mutex_);
+        if (armed_) {
+            held_ = true;
+            // Bounded, so that a failing test cannot hang the run.
+            changed_.wait_for(lock, std::chrono::seconds(30), [this] { return !armed_; });
+            held_ = false;
+        }
+        lock.unlock();
+        inner_->GaugesChanged();
+    }
+    void RedrawItemList() override { inner_->RedrawItemList(); }
+    void AddChartPoint(float t, korvit::evaluation::Packet packet, uint32_t hash) override {
+        inner_->AddChartPoint(t, packet, hash);
+    }
+    void ReplyDecoded(float t, uint32_t hash) override { inner_->ReplyDecoded(t, hash); }
+    void HistogramFed(const korvit::definition::ADXHistogram* histogram, int32_t cell) override {
+        inner_->HistogramFed(histogram, cell);
+    }
+    void ResetCharts() override { inner_->ResetCharts(); }
+    void SetChartTime(double seconds) override { inner_->SetChartTime(seconds); }
+    void RefreshStatus() override { inner_->RefreshStatus(); }
+    void FlashStatus(const char* text) override { inner_->FlashStatus(text); }
+    void UpdateLogBar() override { inner_->UpdateLogBar(); }
+    void SetLogPosition(uint32_t sampleindex) override { inner_->SetLogPosition(sampleindex); }
+    void RecordingFailed() override { inner_->RecordingFailed(); }
+    void PlaybackEnded() override { inner_->PlaybackEnded(); }
+    void AcquisitionStopped() override { inner_->AcquisitionStopped(); }
+    void DatalogStopped() override { inner_->DatalogStopped(); }
+    void CloseRequested() override { inner_->CloseRequested(); }
+
+    korvit::app::IViews* inner() const { return inner_; }
+
+  private:
+    korvit::app::IViews* inner_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool armed_ = false;
+    bool held_ = false;
+};
+
 }  // namespace
 
 // A log played during a scan would mix both streams; each refuses the other, on the Output page
@@ -128,6 +194,66 @@ TEST_F(WindowSafetyTest, ScanAndPlaybackRefuseEachOther) {
     EXPECT_FALSE(w.scanAction()->isChecked());
     EXPECT_TRUE(Said("Stop the log before scanning"));
     w.Stop();
+}
+
+// Pause only asks the player to stop: until its thread has left the reply it is in, Load and
+// Import would free the objects it still uses, so both are refused; afterwards Load works.
+TEST_F(WindowSafetyTest, LoadAndImportWaitForThePlayerThreadAfterPause) {
+    MainWindow& w = Window();
+    ASSERT_TRUE(w.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    const korvit::definition::ADXCSendCommand* command = nullptr;
+    for (const auto& object : app_.definition.objects()) {
+        command = korvit::definition::As<korvit::definition::ADXCSendCommand>(object.get());
+        if (command != nullptr && command->replysize > 0) break;
+        command = nullptr;
+    }
+    ASSERT_NE(command, nullptr);
+    using namespace korvit::datalog::testing;
+    std::vector<BuiltRecord> records;
+    for (uint32_t i = 0; i < 400; ++i) {
+        records.push_back({i * 50, 0, std::vector<uint8_t>(command->replysize, uint8_t(i))});
+    }
+    const auto bytes = BuildXdl({{command->idhash(),
+                                  std::string(command->id()),
+                                  korvit::definition::ADXTYPE_SENDCOMMAND,
+                                  command->replysize,
+                                  command->replysize,
+                                  {}}},
+                                records);
+    const std::string log = dir_ + "drive.xdl";
+    std::ofstream(log, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    app_.settings.lastxdlpath = log;
+
+    HoldingViews views(app_.engine.callback().views());
+    app_.engine.set_views(&views);
+    views.Arm();
+    w.Play();
+    ASSERT_TRUE(WaitUntil([&] { return views.held(); }, 10000)) << lines_.Text();
+    w.Pause();
+    ASSERT_NE(app_.datalog.state(), DataLogState::Playing);
+    ASSERT_TRUE(app_.datalog.player_running());
+
+    const auto* first = app_.definition.objects().front().get();
+    lines_.Clear();
+    EXPECT_FALSE(w.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx"));
+    EXPECT_TRUE(Said("Stop scanning and playback before loading")) << lines_.Text();
+    files_ = {dir_ + "old.ads"};
+    QAction* import = Find("Definition...");
+    ASSERT_NE(import, nullptr);
+    import->trigger();
+    EXPECT_TRUE(Said("Stop scanning and playback before importing")) << lines_.Text();
+    EXPECT_EQ(app_.definition.objects().front().get(), first);
+
+    // Let go: the player finishes its reply with the objects it had and ends.
+    views.Release();
+    ASSERT_TRUE(WaitUntil([&] { return !app_.datalog.player_running(); }, 10000));
+    w.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return app_.datalog.state() == DataLogState::Closed; }, 10000));
+    app_.engine.set_views(views.inner());
+    lines_.Clear();
+    EXPECT_TRUE(w.LoadDefinition(KORVIT_SOURCE_DIR "/samples/demo.adx")) << lines_.Text();
 }
 
 // Exit while recording and a cancelled save dialog both ask before the drive is left only in
@@ -196,7 +322,7 @@ TEST_F(WindowSafetyTest, OutputPageIsReadOnlyAndStaysWhereTheUserScrolled) {
     w.show();
     OutputPage* page = w.outputPage();
     for (int i = 0; i < 300; ++i) app_.log.Print("line %d", i);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return page->toPlainText().endsWith("line 299"); }, 2000));
     const QString before = page->toPlainText();
     page->setFocus();
     QTest::keyClicks(page, "typed");
@@ -209,11 +335,11 @@ TEST_F(WindowSafetyTest, OutputPageIsReadOnlyAndStaysWhereTheUserScrolled) {
     EXPECT_EQ(bar->value(), bar->maximum());  // follows the newest line
     bar->setValue(10);
     for (int i = 0; i < 50; ++i) app_.log.Print("more %d", i);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return page->toPlainText().endsWith("more 49"); }, 2000));
     EXPECT_EQ(bar->value(), 10);  // left where the user reads
     bar->setValue(bar->maximum());
     app_.log.PrintLine("newest");
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return page->toPlainText().endsWith("newest"); }, 2000));
     EXPECT_EQ(bar->value(), bar->maximum());  // following again
 
     page->copyAllAction()->trigger();
