@@ -248,6 +248,21 @@ void MainWindow::BuildPages() {
     monitors->setObjectName("Monitors");
     views_->SetMonitorPage(monitors);
     AddDisplayPage(monitors, "Monitors");
+    monitors_ = monitors;
+    overview_ = new LogOverview(this);
+    // A series added while a whole log is shown fills from the log too.
+    connect(monitors, &pages::MonitorPage::seriesAdded, this, [this](uint32_t hash) {
+        if (overview_log_.empty()) return;
+        if (overview_->busy()) {
+            ShowWholeLog();  // the running fill starts again with every series
+            return;
+        }
+        overview_->Start(app_.definition, overview_log_, {hash},
+                         [this](const std::string&, const std::vector<uint32_t>& hashes,
+                                const LogOverview::Lines& lines) {
+                             monitors_->FillFromLog(hashes, lines, false);
+                         });
+    });
 
     connect(tabs_, &QTabWidget::currentChanged, this,
             [this] { RefreshShownPage(pages::kEverythingChanged); });
@@ -339,6 +354,17 @@ void MainWindow::RebuildPages() {
     for (pages::DisplayPage* page : display_pages_) page->Rebuild();
     RefreshShownPage(pages::kEverythingChanged);
     RefreshTitle();
+    if (!overview_log_.empty()) ShowWholeLog();
+}
+
+void MainWindow::ShowWholeLog() {
+    overview_log_ = app_.settings.lastxdlpath;
+    if (overview_log_.empty()) return;
+    overview_->Start(app_.definition, overview_log_, monitors_->SeriesHashes(),
+                     [this](const std::string& path, const std::vector<uint32_t>& hashes,
+                            const LogOverview::Lines& lines) {
+                         if (path == overview_log_) monitors_->FillFromLog(hashes, lines, true);
+                     });
 }
 
 void MainWindow::SetPlaybackSpeed(float speed) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "shell/application.h"
+#include "shell/log_overview.h"
 #include "shell/preferences_window.h"
 #include "shell/status_texts.h"
 #include "shell/user_prompt.h"
@@ -27,6 +28,7 @@ namespace korvit::pages {
 class DashPage;
 class DisplayPage;
 class ItemListPage;
+class MonitorPage;
 }  // namespace korvit::pages
 
 namespace korvit::shell {
@@ -63,6 +65,11 @@ class MainWindow : public QMainWindow {
     /// Scan: starts acquisition, or stops it when it runs.
     void ToggleScan();
     void SelectLog();
+    /// The Monitors charts fill from the whole selected log in the background and then show
+    /// it whole; nothing when no log is selected.
+    void ShowWholeLog();
+    LogOverview* logOverview() const { return overview_; }
+    pages::MonitorPage* monitorPage() const { return monitors_; }
     void StartRecording();
     void PlayOrPause();
     /// Resumes a paused log at once; otherwise opens the last log on a worker thread and plays
@@ -191,6 +198,10 @@ class MainWindow : public QMainWindow {
     OutputPage* output_ = nullptr;
     pages::DashPage* dash_ = nullptr;
     pages::ItemListPage* item_lists_ = nullptr;
+    pages::MonitorPage* monitors_ = nullptr;
+    LogOverview* overview_ = nullptr;
+    /// The log whose whole lines the charts show or are being filled from; empty for none.
+    std::string overview_log_;
     std::vector<pages::DisplayPage*> display_pages_;
     OutputPageSink* sink_ = nullptr;
     LogBar* log_bar_ = nullptr;

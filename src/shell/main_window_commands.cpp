@@ -6,6 +6,7 @@
 #include "datalog/xdl_probe.h"
 #include "definition/legacy/ads_import.h"
 #include "pages/display_page.h"
+#include "pages/monitor_page.h"
 #include "platform/recording_location.h"
 #include "shell/file_places.h"
 #include "shell/log_bar.h"
@@ -176,6 +177,10 @@ void MainWindow::ToggleScan() {
         return;
     }
     CancelOpen();
+    // A live scan draws its own lines from an empty chart.
+    overview_->Cancel();
+    overview_log_.clear();
+    monitors_->DropOverview();
     app_.engine.set_options(
         {app_.prefs.verify_checksum, app_.prefs.reconnect, app_.prefs.reconnect_seconds});
     app_.engine.StartAcquisition(app_.settings.comport);
@@ -199,6 +204,7 @@ void MainWindow::SelectLog() {
             app_.log.Print("Selected %s: %u records, recorded %04u-%02u-%02u %02u:%02u:%02u",
                            path.c_str(), probe.header.recordcount, t[0], t[1], t[3], t[4], t[5],
                            t[6]);
+            ShowWholeLog();
         }
     }
     UpdateLogBarButtons();
