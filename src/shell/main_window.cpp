@@ -124,6 +124,8 @@ void MainWindow::BuildMenus() {
     new_ = add(file, "New Definition...\tCtrl + N", QKeySequence(Qt::CTRL | Qt::Key_N),
                &MainWindow::NewDefinition);
     file->addSeparator();
+    add(file, "Export Histogram as CSV...", {}, &MainWindow::ExportHistogramCsv);
+    file->addSeparator();
     add(file, "Preferences...", {}, &MainWindow::OpenPreferencesWindow);
     file->addSeparator();
     add(file, "E&xit", {}, &QWidget::close);
@@ -243,7 +245,20 @@ void MainWindow::BuildPages() {
     AddDisplayPage(dash_, "Dash");
     item_lists_ = new pages::ItemListPage(app_.definition, state.last_packet, tabs_);
     AddDisplayPage(item_lists_, "Item Lists");
-    AddDisplayPage(new pages::HistogramPage(app_.definition, state.fed_cells, tabs_), "Histograms");
+    histograms_page_ = new pages::HistogramPage(app_.definition, state.fed_cells, tabs_);
+    AddDisplayPage(histograms_page_, "Histograms");
+    histogram_filters_.Read(app::HistogramFiltersPath(app_.settings_path));
+    histograms_page_->SetFilters(&histogram_filters_);
+    connect(histograms_page_, &pages::HistogramPage::filterRefused, this,
+            [this](const QString& text) { app_.log.PrintLine(text.toStdString()); });
+    connect(histograms_page_, &pages::HistogramPage::filterChanged, this, [this] {
+        const std::string path = app::HistogramFiltersPath(app_.settings_path);
+        if (!path.empty() && histogram_filters_.Write(path) == 0) {
+            app_.log.Print("Could not save the histogram filters to %s", path.c_str());
+        }
+        // A scan takes every reply: the filter waits for the next playback.
+        if (app_.engine.running()) app::HistogramFilters::Detach(app_.definition);
+    });
     auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
     monitors->setObjectName("Monitors");
     views_->SetMonitorPage(monitors);
@@ -351,6 +366,9 @@ void MainWindow::RebuildPages() {
     // Each page rebuilds from the definition just loaded, showing no value until the next reply:
     // the last packet was decoded by the definition before.
     app_.engine.state().last_packet.Clear();
+    for (const std::string& problem : histogram_filters_.Apply(app_.definition)) {
+        app_.log.PrintLine(problem);
+    }
     for (pages::DisplayPage* page : display_pages_) page->Rebuild();
     RefreshShownPage(pages::kEverythingChanged);
     RefreshTitle();

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/histogram_filters.h"
 #include "shell/application.h"
 #include "shell/log_overview.h"
 #include "shell/preferences_window.h"
@@ -29,6 +30,7 @@ class DashPage;
 class DisplayPage;
 class ItemListPage;
 class MonitorPage;
+class HistogramPage;
 }  // namespace korvit::pages
 
 namespace korvit::shell {
@@ -69,6 +71,11 @@ class MainWindow : public QMainWindow {
     /// it whole; nothing when no log is selected.
     void ShowWholeLog();
     LogOverview* logOverview() const { return overview_; }
+    pages::HistogramPage* histogramPage() const { return histograms_page_; }
+    /// File > Export Histogram as CSV...: the shown histogram's grid with its axis labels and
+    /// the statistic shown, as `korvit-cli histogram` prints it.
+    void ExportHistogramCsv();
+    const app::HistogramFilters& histogramFilters() const { return histogram_filters_; }
     pages::MonitorPage* monitorPage() const { return monitors_; }
     void StartRecording();
     void PlayOrPause();
@@ -199,6 +206,9 @@ class MainWindow : public QMainWindow {
     pages::DashPage* dash_ = nullptr;
     pages::ItemListPage* item_lists_ = nullptr;
     pages::MonitorPage* monitors_ = nullptr;
+    pages::HistogramPage* histograms_page_ = nullptr;
+    /// The "Only when" filter of each histogram, kept in korvit-histograms.ini.
+    app::HistogramFilters histogram_filters_;
     LogOverview* overview_ = nullptr;
     /// The log whose whole lines the charts show or are being filled from; empty for none.
     std::string overview_log_;

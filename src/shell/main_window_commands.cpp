@@ -177,7 +177,8 @@ void MainWindow::ToggleScan() {
         return;
     }
     CancelOpen();
-    // A live scan draws its own lines from an empty chart.
+    // A live scan takes every reply into the histograms and draws its lines from empty charts.
+    app::HistogramFilters::Detach(app_.definition);
     overview_->Cancel();
     overview_log_.clear();
     monitors_->DropOverview();
@@ -233,6 +234,8 @@ void MainWindow::Play() {
         return;
     }
     if (opening_) return;
+    // Playback takes into each histogram only the records its filter accepts.
+    histogram_filters_.Apply(app_.definition);
     app_.session.set_last_xdl_path(app_.settings.lastxdlpath);
     if (app_.session.PlayResumes()) {
         app_.session.Play(&app_.engine.callback());

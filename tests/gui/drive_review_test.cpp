@@ -3,15 +3,25 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/chart_fill.h"
+#include "app/histogram_filters.h"
 #include "controls/mm_data_chart.h"
+#include "controls/mm_grid_control.h"
 #include "datalog/data_log.h"
 #include "datalog/log_replay.h"
+#include "definition/adx_histogram.h"
 #include "definition/definition.h"
+#include "evaluation/histogram_filter.h"
+#include "pages/histogram_page.h"
 #include "pages/monitor_page.h"
 #include "shell/log_bar.h"
 #include "shell/main_window.h"
@@ -162,6 +172,119 @@ TEST_F(DriveReviewTest, LoadLogFillsTheChartsWithTheWholeDriveAndPlayingAddsNoth
     ASSERT_TRUE(WaitUntil([&] { return late->points().size() == late_straight.size(); }, 30000));
     EXPECT_TRUE(Same(Points(late), late_straight));
     EXPECT_EQ(chart.chart->VisibleSpan(), view);  // filling a new line keeps the view
+}
+
+/// The samples the histogram takes in one straight play of the whole log with the filter.
+uint32_t FilteredCount(const std::string& log, const char* histogram,
+                       const std::optional<korvit::evaluation::HistogramFilter>& filter) {
+    definition::ADXDefinition def;
+    std::string error;
+    def.Load(kDemo, error);
+    korvit::app::HistogramFilters filters;
+    if (filter) filters.Set(histogram, *filter);
+    filters.Apply(def);
+    datalog::LogReplay replay(def);
+    if (replay.Open(log) != datalog::kDataLogOk) return 0;
+    datalog::RebuildHistograms(replay, UINT32_MAX);
+    return definition::As<definition::ADXHistogram>(def.FindByID(histogram))->sample_count();
+}
+
+std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::vector<std::string>> rows;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::stringstream fields(line);
+        std::string cell;
+        while (std::getline(fields, cell, ',')) cells.push_back(cell);
+        if (!line.empty() && line.back() == ',') cells.emplace_back();
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+// The "Only when" row sets a range on a value or a state on a bitmask: playback then counts
+// only the records that meet it, the filter is kept in korvit-histograms.ini, and the CSV
+// export reads back as the grid the page shows.
+TEST_F(DriveReviewTest, OnlyWhenCountsOnlyMatchingRecordsAndTheExportIsTheGrid) {
+    constexpr uint32_t kRecords = 600;
+    const std::string log = WriteDemoLog(dir_ + "drive.xdl", kRecords);
+    MainWindow& w = Window();
+    ASSERT_TRUE(w.LoadDefinition(kDemo));
+    korvit::pages::HistogramPage* page = w.histogramPage();
+    ASSERT_NE(page->current(), nullptr);
+    const std::string id(page->current()->id());
+
+    // A range that is not two numbers is refused and changes nothing.
+    page->whenList()->setCurrentIndex(page->whenList()->findData(QString("rpm")));
+    page->whenLowEdit()->setText("4000");
+    page->whenHighEdit()->setText("lots");
+    page->whenApplyButton()->click();
+    EXPECT_FALSE(w.histogramFilters().Get(id).has_value());
+    EXPECT_NE(lines_.Text().find("the range needs two numbers"), std::string::npos);
+
+    page->whenHighEdit()->setText("4400");
+    page->whenApplyButton()->click();
+    const auto rpm = w.histogramFilters().Get(id);
+    ASSERT_TRUE(rpm.has_value());
+    EXPECT_EQ(rpm->Format(), "rpm=4000..4400");
+    EXPECT_NE(Slurp(dir_ + "korvit-histograms.ini").find(id + "=rpm=4000..4400"),
+              std::string::npos);
+
+    const uint32_t every = FilteredCount(log, id.c_str(), std::nullopt);
+    const uint32_t matching = FilteredCount(log, id.c_str(), rpm);
+    ASSERT_GT(matching, 0u);
+    ASSERT_LT(matching, every);  // the log's engine speed ramps through the range
+
+    chosen_ = log;
+    w.SelectLog();
+    w.SetPlaybackSpeed(0.0f);
+    w.Play();
+    ASSERT_TRUE(WaitUntil([&] { return app_.datalog.recordsread() == kRecords; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return app_.datalog.state() != DataLogState::Playing; }, 30000));
+    EXPECT_EQ(page->current()->sample_count(), matching);
+
+    // A bitmask state: chosen in the row, shown again when the histogram is chosen again.
+    page->whenList()->setCurrentIndex(page->whenList()->findData(QString("closedloop")));
+    page->whenStateList()->setCurrentIndex(1);
+    page->whenApplyButton()->click();
+    EXPECT_EQ(w.histogramFilters().Get(id)->Format(), "closedloop=false");
+    page->histogramList()->setCurrentIndex(1);
+    EXPECT_EQ(page->whenList()->currentData().toString(), QString());
+    page->histogramList()->setCurrentIndex(0);
+    EXPECT_EQ(page->whenList()->currentData().toString(), QString("closedloop"));
+    EXPECT_EQ(page->whenStateList()->currentIndex(), 1);
+
+    // The export, read back, is the grid: labels and the statistic shown.
+    QCoreApplication::processEvents();
+    page->RefreshHistogramView();
+    chosen_ = dir_ + "grid.csv";
+    w.ExportHistogramCsv();
+    const auto rows = ReadCsv(chosen_);
+    const korvit::controls::MMGridControl& grid = *page->grid();
+    ASSERT_EQ(rows.size(), static_cast<size_t>(grid.dataRowCount() + 1));
+    size_t filled = 0;
+    for (int r = 0; r <= grid.dataRowCount(); ++r) {
+        ASSERT_EQ(rows[r].size(), static_cast<size_t>(grid.dataColumnCount() + 1)) << r;
+        for (int c = 0; c <= grid.dataColumnCount(); ++c) {
+            if (r == 0 && c == 0) continue;
+            const std::string shown = grid.CellText(r, c).trimmed().toStdString();
+            if (r > 0 && c > 0 && !shown.empty()) ++filled;
+            if (shown.empty() || rows[r][c].empty()) {
+                EXPECT_EQ(rows[r][c].empty(), shown.empty()) << r << "," << c;
+            } else {
+                EXPECT_DOUBLE_EQ(std::stod(rows[r][c]), std::stod(shown)) << r << "," << c;
+            }
+        }
+    }
+    EXPECT_GT(filled, 0u);
+
+    // Back to every record.
+    page->whenList()->setCurrentIndex(0);
+    page->whenApplyButton()->click();
+    EXPECT_FALSE(w.histogramFilters().Get(id).has_value());
+    EXPECT_EQ(page->current()->filter(), nullptr);
 }
 
 }  // namespace
