@@ -121,6 +121,7 @@ bool ChartPoints::Insert(float x, float y) {
     AppendLocked(last.x, last.y);
     for (size_t i = size_ - 1; i > at; --i) Ref(i) = Ref(i - 1);
     Ref(at) = {x, y};
+    ++version_;
     RebuildEnvelopeFrom(at);
     extent_.min_x = std::min(extent_.min_x, x);
     extent_.max_x = std::max(extent_.max_x, x);
@@ -175,6 +176,7 @@ void ChartPoints::AppendLocked(float x, float y) {
         }
     }
     ++size_;
+    ++version_;
     if (x < extent_.min_x) extent_.min_x = x;
     if (x > extent_.max_x) extent_.max_x = x;
     if (finite && y < extent_.min_y) extent_.min_y = y;
@@ -190,7 +192,13 @@ void ChartPoints::Clear() {
     }
 }
 
+uint64_t ChartPoints::version() const {
+    std::lock_guard lock(mutex_);
+    return version_;
+}
+
 void ChartPoints::ClearLocked() {
+    ++version_;
     chunks_.clear();
     size_ = 0;
     run_starts_.clear();

@@ -74,6 +74,8 @@ class ChartPoints {
     /// a whole log elsewhere replaces what was shown at once.
     void Replace(const std::vector<ChartPoint>& points);
     size_t size() const;
+    /// Goes up with every change of the points (a drawing of an unchanged line can be reused).
+    uint64_t version() const;
     ChartPoint at(size_t i) const;
     ChartExtent extent() const;
     /// The value the line holds at time x: the y of the last point at or before x (of the
@@ -116,6 +118,7 @@ class ChartPoints {
     };
     std::vector<Envelope> envelope_;
     ChartExtent extent_;
+    uint64_t version_ = 0;
 };
 
 /// Chart time labels: minutes and seconds of whole seconds, hours dropped, "-" before a
