@@ -192,6 +192,25 @@ void ChartPoints::Clear() {
     }
 }
 
+void ChartPoints::Swap(ChartPoints& other) {
+    if (&other == this) return;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    chunks_.swap(other.chunks_);
+    std::swap(size_, other.size_);
+    run_starts_.swap(other.run_starts_);
+    envelope_.swap(other.envelope_);
+    std::swap(extent_, other.extent_);
+    version_ = other.version_ = std::max(version_, other.version_) + 1;
+}
+
+std::vector<ChartPoint> ChartPoints::Points() const {
+    std::lock_guard lock(mutex_);
+    std::vector<ChartPoint> out;
+    out.reserve(size_);
+    for (const auto& chunk : chunks_) out.insert(out.end(), chunk.begin(), chunk.end());
+    return out;
+}
+
 uint64_t ChartPoints::version() const {
     std::lock_guard lock(mutex_);
     return version_;

@@ -281,11 +281,10 @@ void MainWindow::BuildPages() {
             ShowWholeLog();  // the running fill starts again with every series
             return;
         }
-        overview_->Start(app_.definition, overview_log_, {hash},
-                         [this](const std::string&, const std::vector<uint32_t>& hashes,
-                                const LogOverview::Lines& lines) {
-                             monitors_->FillFromLog(hashes, lines, false);
-                         });
+        overview_->Start(
+            app_.definition, overview_log_, {hash},
+            [this](const std::string&, const std::vector<uint32_t>& hashes,
+                   LogOverview::Lines& lines) { monitors_->FillFromLog(hashes, lines, false); });
     });
 
     connect(tabs_, &QTabWidget::currentChanged, this,
@@ -394,7 +393,7 @@ void MainWindow::ShowWholeLog() {
     if (overview_log_.empty()) return;
     overview_->Start(app_.definition, overview_log_, monitors_->SeriesHashes(),
                      [this](const std::string& path, const std::vector<uint32_t>& hashes,
-                            const LogOverview::Lines& lines) {
+                            LogOverview::Lines& lines) {
                          if (path == overview_log_) monitors_->FillFromLog(hashes, lines, true);
                      });
 }
