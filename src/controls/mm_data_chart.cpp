@@ -301,6 +301,17 @@ void DataChartSeries::AppendPoint(float x, float y) {
     chart_->RequestUpdate(moved);
 }
 
+void DataChartSeries::InsertPoint(float x, float y) {
+    const bool added = points_.Insert(x, y);
+    bool moved = false;
+    {
+        std::lock_guard lock(chart_->lock());
+        if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
+        if (added && y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->FollowLocked(y);
+    }
+    chart_->RequestUpdate(moved);
+}
+
 // ---- Chart -----------------------------------------------------------------------------------
 
 MMDataChart::MMDataChart(QWidget* parent) : QWidget(parent), title_font_(ArialFont(14, 600)) {
@@ -501,6 +512,70 @@ void MMDataChart::Render() {
     if (plot.width() > 0 && plot.height() > 0) {
         p.drawRect(plot.left, plot.top, plot.width() - 1, plot.height() - 1);
     }
+    p.end();
+    if (const DataChartAxis* axis = timeAxis()) {
+        const TimeSpan span{axis->shown_view_.min, axis->shown_view_.max};
+        if (!(span == shown_span_)) {
+            shown_span_ = span;
+            emit visibleSpanChanged(span.begin, span.end);
+        }
+    }
+}
+
+DataChartAxis* MMDataChart::timeAxis() const {
+    for (const auto& axis : axes_) {
+        if (!axis->vertical()) return axis.get();
+    }
+    return nullptr;
+}
+
+void MMDataChart::SetVisibleSpan(double begin, double end) {
+    if (!std::isfinite(begin) || !std::isfinite(end)) return;
+    if (end < begin) std::swap(begin, end);
+    if (end - begin < kMinSpan) {
+        const double middle = begin + (end - begin) / 2.0;
+        begin = middle - kMinSpan / 2.0;
+        end = middle + kMinSpan / 2.0;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& axis : axes_) {
+            if (!axis->vertical()) {
+                axis->view_ = {static_cast<float>(begin), static_cast<float>(end)};
+            }
+        }
+    }
+    Render();
+    update();
+}
+
+MMDataChart::TimeSpan MMDataChart::VisibleSpan() const {
+    const DataChartAxis* axis = timeAxis();
+    if (axis == nullptr) return {};
+    const DataChartAxis::Range view = axis->viewRange();
+    return {view.min, view.max};
+}
+
+MMDataChart::TimeSpan MMDataChart::FullSpan() const {
+    bool any = false;
+    TimeSpan span;
+    for (const auto& s : series_) {
+        if (s->points().size() == 0) continue;
+        const app::ChartExtent e = s->points().extent();
+        span.begin = any ? std::min<double>(span.begin, e.min_x) : e.min_x;
+        span.end = any ? std::max<double>(span.end, e.max_x) : e.max_x;
+        any = true;
+    }
+    if (any) return span;
+    const DataChartAxis* axis = timeAxis();
+    if (axis == nullptr) return {};
+    const DataChartAxis::Range data = axis->dataRange();
+    return {data.min, data.max};
+}
+
+std::optional<float> MMDataChart::ValueAt(size_t index, double t) const {
+    if (index >= series_.size()) return std::nullopt;
+    return series_[index]->points().ValueAt(static_cast<float>(t));
 }
 
 int MMDataChart::hiddenAxisCount() const {
@@ -525,15 +600,47 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
     if (target.size() != picture_.size() || target.format() != picture_.format()) {
         target = QImage(picture_.size(), picture_.format());
     }
-    std::memcpy(target.bits(), picture_.constBits(), static_cast<size_t>(picture_.sizeInBytes()));
+    // What the lines depend on: the picture, each series' points, looks and view.
+    std::vector<float> key;
+    if (!every_point) {
+        key.reserve(4 + series_.size() * 10);
+        const auto push64 = [&](uint64_t v) {
+            key.push_back(static_cast<float>(v & 0xFFFFFF));
+            key.push_back(static_cast<float>((v >> 24) & 0xFFFFFF));
+            key.push_back(static_cast<float>(v >> 48));
+        };
+        push64(picture_.cacheKey());
+        std::lock_guard lock(mutex_);
+        for (const auto& s : series_) {
+            push64(s->points().version());
+            push64(reinterpret_cast<uintptr_t>(s.get()));
+            key.push_back(static_cast<float>(s->lineColor().rgba() & 0xFFFFFF));
+            key.push_back(static_cast<float>(s->lineWidth() * 16 + s->lineStyle()));
+            const DataChartAxis* xa = s->xAxis();
+            const DataChartAxis* ya = s->yAxis();
+            if (xa == nullptr || ya == nullptr) continue;
+            key.insert(key.end(), {xa->view_.min, xa->view_.max, ya->view_.min, ya->view_.max});
+        }
+    }
+    const bool cached = !every_point && key == cache_key_ && lines_cache_.size() == target.size();
+    const QImage& base = cached ? lines_cache_ : picture_;
+    std::memcpy(target.bits(), base.constBits(), static_cast<size_t>(base.sizeInBytes()));
     QPainter p(&target);
     const ChartRect plot = plot_;
     p.setClipRect(QRect(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2));
-    struct Cursor {
-        bool vertical;
-        int pixel;
-    };
-    std::vector<Cursor> cursors;
+    if (!cached) DrawLines(p, every_point);
+    if (!every_point && !cached) {
+        p.end();
+        lines_cache_ = target.copy();
+        cache_key_ = std::move(key);
+        p.begin(&target);
+        p.setClipRect(QRect(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2));
+    }
+    DrawCursors(p);
+}
+
+void MMDataChart::DrawLines(QPainter& p, bool every_point) {
+    const ChartRect plot = plot_;
     QVector<QPoint> line;
     QVector<QLine> segments;
     for (const auto& s : series_) {
@@ -589,6 +696,15 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
             }
         }
     }
+}
+
+void MMDataChart::DrawCursors(QPainter& p) {
+    const ChartRect plot = plot_;
+    struct Cursor {
+        bool vertical;
+        int pixel;
+    };
+    std::vector<Cursor> cursors;
     {
         std::lock_guard lock(mutex_);
         for (const auto& axis : axes_) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "app/chart_points.h"
@@ -18,6 +19,11 @@ namespace korvit::controls {
 
 class MMDataChart;
 class DataChartAxis;
+}  // namespace korvit::controls
+
+class QPainter;
+
+namespace korvit::controls {
 
 /// Formats a tick label into a 30-character buffer; `length` comes in as the buffer size and
 /// goes out as the text length.
@@ -151,6 +157,9 @@ class DataChartSeries {
     /// Appends a point, lets auto-scrolling axes follow it and asks the chart to repaint.
     /// Safe on any thread.
     void AppendPoint(float x, float y);
+    /// Adds a played record's point in time order, once (ChartPoints::Insert), lets
+    /// auto-scrolling axes follow it and asks the chart to repaint. Safe on any thread.
+    void InsertPoint(float x, float y);
     const app::ChartPoints& points() const { return points_; }
     app::ChartPoints& points() { return points_; }
 
@@ -222,7 +231,32 @@ class MMDataChart : public QWidget {
 
     std::mutex& lock() const { return mutex_; }
 
+    /// A stretch of chart time in seconds.
+    struct TimeSpan {
+        double begin = 0.0;
+        double end = 0.0;
+        double width() const { return end - begin; }
+        bool operator==(const TimeSpan&) const = default;
+    };
+    /// The narrowest span the view shows.
+    static constexpr double kMinSpan = 1.0;
+    /// The time axis: the first axis at the top or bottom, or null.
+    DataChartAxis* timeAxis() const;
+    /// Shows [begin, end] on every time (top or bottom) axis and renders anew. A span narrower
+    /// than kMinSpan (or turned round) widens around its middle. Auto-scrolling stays as set.
+    void SetVisibleSpan(double begin, double end);
+    /// The view of the time axis ({0, 0} without one).
+    TimeSpan VisibleSpan() const;
+    /// From the earliest to the latest point of any series; the time axis' data range while no
+    /// series holds a point.
+    TimeSpan FullSpan() const;
+    /// The value series `index` shows at time t: the last point at or before t; nothing when
+    /// there is no such series or point.
+    std::optional<float> ValueAt(size_t index, double t) const;
+
   signals:
+    /// The visible time span changed (by SetVisibleSpan or by auto-scrolling), as drawn.
+    void visibleSpanChanged(double begin, double end);
     /// Right click: the control id and the point in screen coordinates.
     void contextMenuRequested(int id, const QPoint& global);
 
@@ -239,6 +273,8 @@ class MMDataChart : public QWidget {
     void Serve();
     void Flush();
     void Compose(QImage& target, bool every_point);
+    void DrawLines(QPainter& p, bool every_point);
+    void DrawCursors(QPainter& p);
 
     int id_ = 0;
     bool suspended_ = false;
@@ -257,6 +293,12 @@ class MMDataChart : public QWidget {
     bool rerender_ = false;
     bool frame_timer_armed_ = false;
     QElapsedTimer frame_clock_;
+    /// The lines as last drawn over the picture, reused while no line, view, axis or size
+    /// changed: a paint that only moves the cursor then costs one copy.
+    QImage lines_cache_;
+    std::vector<float> cache_key_;
+    /// The time span the last render showed, to tell listeners when it moves.
+    TimeSpan shown_span_;
     mutable std::mutex mutex_;
 };
 

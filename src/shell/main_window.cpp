@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -13,6 +14,8 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "controls/mm_rich_static.h"
 #include "controls/mm_splash.h"
@@ -121,6 +124,8 @@ void MainWindow::BuildMenus() {
     new_ = add(file, "New Definition...\tCtrl + N", QKeySequence(Qt::CTRL | Qt::Key_N),
                &MainWindow::NewDefinition);
     file->addSeparator();
+    add(file, "Export Histogram as CSV...", {}, &MainWindow::ExportHistogramCsv);
+    file->addSeparator();
     add(file, "Preferences...", {}, &MainWindow::OpenPreferencesWindow);
     file->addSeparator();
     add(file, "E&xit", {}, &QWidget::close);
@@ -158,12 +163,15 @@ void MainWindow::BuildMenus() {
         speed_actions_[i] = a;
     }
     speed->addSeparator();
-    speed_actions_[5] = speed->addAction("Custom...\tCtrl + 0");
-    speed_actions_[5]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    speed_actions_[5]->setCheckable(true);
-    // Custom has no action of its own; it only shows that the speed is none of the presets.
-    connect(speed_actions_[5], &QAction::triggered, this,
-            [this] { SetPlaybackSpeed(app_.datalog.speed()); });
+    QAction* fastest = speed->addAction("As fast as possible");
+    fastest->setCheckable(true);
+    connect(fastest, &QAction::triggered, this, [this] { SetPlaybackSpeed(0.0f); });
+    speed_actions_[kSpeedAsFastAsPossible] = fastest;
+    QAction* custom = speed->addAction("Custom...\tCtrl + 0");
+    custom->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    custom->setCheckable(true);
+    connect(custom, &QAction::triggered, this, &MainWindow::AskPlaybackSpeed);
+    speed_actions_[kSpeedCustom] = custom;
 
     QMenu* help = bar->addMenu("&Help");
     add(help, "&About ...", {}, &MainWindow::About);
@@ -200,6 +208,7 @@ void MainWindow::BuildToolBars() {
     connect(log_bar_->select(), &QAction::triggered, this, &MainWindow::SelectLog);
     connect(log_bar_, &LogBar::seekRequested, this, [this](int sample) {
         app_.session.SeekTo(static_cast<uint32_t>(sample));
+        RebuildHistogramsAtPosition();
         views_->Mark(pages::kPositionChanged);
     });
 }
@@ -237,11 +246,46 @@ void MainWindow::BuildPages() {
     AddDisplayPage(dash_, "Dash");
     item_lists_ = new pages::ItemListPage(app_.definition, state.last_packet, tabs_);
     AddDisplayPage(item_lists_, "Item Lists");
-    AddDisplayPage(new pages::HistogramPage(app_.definition, state.fed_cells, tabs_), "Histograms");
+    histograms_page_ = new pages::HistogramPage(app_.definition, state.fed_cells, tabs_);
+    AddDisplayPage(histograms_page_, "Histograms");
+    histogram_filters_.Read(app::HistogramFiltersPath(app_.settings_path));
+    histograms_page_->SetFilters(&histogram_filters_);
+    connect(histograms_page_, &pages::HistogramPage::filterRefused, this,
+            [this](const QString& text) { app_.log.PrintLine(text.toStdString()); });
+    histogram_review_ = new HistogramReview(app_.definition, this);
+    connect(histogram_review_, &HistogramReview::rebuilt, this,
+            [this] { views_->Mark(pages::kHistogramsChanged | pages::kPositionChanged); });
+    connect(histograms_page_, &pages::HistogramPage::filterChanged, this, [this] {
+        // A log under review is counted again with the new filter, up to the position.
+        if (histogram_review_->open()) {
+            histogram_review_->Open(histogram_review_->log(), histogram_filters_);
+            RebuildHistogramsAtPosition();
+        }
+        const std::string path = app::HistogramFiltersPath(app_.settings_path);
+        if (!path.empty() && histogram_filters_.Write(path) == 0) {
+            app_.log.Print("Could not save the histogram filters to %s", path.c_str());
+        }
+        // A scan takes every reply: the filter waits for the next playback.
+        if (app_.engine.running()) app::HistogramFilters::Detach(app_.definition);
+    });
     auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
     monitors->setObjectName("Monitors");
     views_->SetMonitorPage(monitors);
     AddDisplayPage(monitors, "Monitors");
+    monitors_ = monitors;
+    overview_ = new LogOverview(this);
+    // A series added while a whole log is shown fills from the log too.
+    connect(monitors, &pages::MonitorPage::seriesAdded, this, [this](uint32_t hash) {
+        if (overview_log_.empty()) return;
+        if (overview_->busy()) {
+            ShowWholeLog();  // the running fill starts again with every series
+            return;
+        }
+        overview_->Start(
+            app_.definition, overview_log_, {hash},
+            [this](const std::string&, const std::vector<uint32_t>& hashes,
+                   LogOverview::Lines& lines) { monitors_->FillFromLog(hashes, lines, false); });
+    });
 
     connect(tabs_, &QTabWidget::currentChanged, this,
             [this] { RefreshShownPage(pages::kEverythingChanged); });
@@ -330,16 +374,55 @@ void MainWindow::RebuildPages() {
     // Each page rebuilds from the definition just loaded, showing no value until the next reply:
     // the last packet was decoded by the definition before.
     app_.engine.state().last_packet.Clear();
+    histogram_review_->Close();  // its copy is of the definition before
+    for (const std::string& problem : histogram_filters_.Apply(app_.definition)) {
+        app_.log.PrintLine(problem);
+    }
     for (pages::DisplayPage* page : display_pages_) page->Rebuild();
     RefreshShownPage(pages::kEverythingChanged);
     RefreshTitle();
+    if (!overview_log_.empty()) ShowWholeLog();
+}
+
+void MainWindow::RebuildHistogramsAtPosition() {
+    if (histogram_review_->open()) histogram_review_->RebuildTo(app_.datalog.recordsread());
+}
+
+void MainWindow::ShowWholeLog() {
+    overview_log_ = app_.settings.lastxdlpath;
+    if (overview_log_.empty()) return;
+    overview_->Start(app_.definition, overview_log_, monitors_->SeriesHashes(),
+                     [this](const std::string& path, const std::vector<uint32_t>& hashes,
+                            LogOverview::Lines& lines) {
+                         if (path == overview_log_) monitors_->FillFromLog(hashes, lines, true);
+                     });
 }
 
 void MainWindow::SetPlaybackSpeed(float speed) {
     app_.datalog.SetSpeed(speed);
     RefreshTitle();
     const int checked = CheckedSpeedItem(speed);
-    for (int i = 0; i < 6; ++i) speed_actions_[i]->setChecked(i == checked);
+    for (int i = 0; i < kSpeedItems; ++i) speed_actions_[i]->setChecked(i == checked);
+}
+
+void MainWindow::AskPlaybackSpeed() {
+    const int current = static_cast<int>(std::lround(app_.datalog.speed() * 100.0f));
+    std::optional<int> percent;
+    if (ask_speed) {
+        percent = ask_speed(current);
+    } else {
+        bool ok = false;
+        const int chosen = QInputDialog::getInt(
+            this, "Playback Speed", "Speed in percent (0 = as fast as possible):",
+            std::clamp(current, 0, kMaxCustomSpeedPercent), 0, kMaxCustomSpeedPercent, 10, &ok);
+        if (ok) percent = chosen;
+    }
+    // Cancelled or out of range: the speed stays, and so does the check mark.
+    if (!percent || *percent < 0 || *percent > kMaxCustomSpeedPercent) {
+        SetPlaybackSpeed(app_.datalog.speed());
+        return;
+    }
+    SetPlaybackSpeed(static_cast<float>(*percent) / 100.0f);
 }
 
 void MainWindow::About() {

@@ -12,8 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/histogram_filters.h"
 #include "shell/application.h"
+#include "shell/histogram_review.h"
+#include "shell/log_overview.h"
 #include "shell/preferences_window.h"
+#include "shell/status_texts.h"
 #include "shell/user_prompt.h"
 
 namespace korvit::controls {
@@ -26,6 +30,8 @@ namespace korvit::pages {
 class DashPage;
 class DisplayPage;
 class ItemListPage;
+class MonitorPage;
+class HistogramPage;
 }  // namespace korvit::pages
 
 namespace korvit::shell {
@@ -62,6 +68,17 @@ class MainWindow : public QMainWindow {
     /// Scan: starts acquisition, or stops it when it runs.
     void ToggleScan();
     void SelectLog();
+    /// The Monitors charts fill from the whole selected log in the background and then show
+    /// it whole; nothing when no log is selected.
+    void ShowWholeLog();
+    LogOverview* logOverview() const { return overview_; }
+    HistogramReview* histogramReview() const { return histogram_review_; }
+    pages::HistogramPage* histogramPage() const { return histograms_page_; }
+    /// File > Export Histogram as CSV...: the shown histogram's grid with its axis labels and
+    /// the statistic shown, as `korvit-cli histogram` prints it.
+    void ExportHistogramCsv();
+    const app::HistogramFilters& histogramFilters() const { return histogram_filters_; }
+    pages::MonitorPage* monitorPage() const { return monitors_; }
     void StartRecording();
     void PlayOrPause();
     /// Resumes a paused log at once; otherwise opens the last log on a worker thread and plays
@@ -98,6 +115,11 @@ class MainWindow : public QMainWindow {
         choose_file;
     /// Questions and notices for the user; tests answer them here instead of in a message box.
     std::function<int(const UserPrompt& prompt)> ask;
+    /// Asks for a playback speed in percent (0 to 1000) starting from `current`; nothing when
+    /// cancelled. Tests replace it so that no dialog opens.
+    std::function<std::optional<int>(int current)> ask_speed;
+    /// Logger > Playback Speed > Custom...: asks for a percentage and plays at it.
+    void AskPlaybackSpeed();
 
   signals:
     /// Shutdown finished: settings written, window about to close.
@@ -185,6 +207,16 @@ class MainWindow : public QMainWindow {
     OutputPage* output_ = nullptr;
     pages::DashPage* dash_ = nullptr;
     pages::ItemListPage* item_lists_ = nullptr;
+    pages::MonitorPage* monitors_ = nullptr;
+    pages::HistogramPage* histograms_page_ = nullptr;
+    /// The "Only when" filter of each histogram, kept in korvit-histograms.ini.
+    app::HistogramFilters histogram_filters_;
+    LogOverview* overview_ = nullptr;
+    HistogramReview* histogram_review_ = nullptr;
+    /// After a seek: the histograms are rebuilt to hold the records up to the new position.
+    void RebuildHistogramsAtPosition();
+    /// The log whose whole lines the charts show or are being filled from; empty for none.
+    std::string overview_log_;
     std::vector<pages::DisplayPage*> display_pages_;
     OutputPageSink* sink_ = nullptr;
     LogBar* log_bar_ = nullptr;
@@ -193,7 +225,7 @@ class MainWindow : public QMainWindow {
     QAction* new_ = nullptr;
     QAction* scan_ = nullptr;
     QAction* connect_ = nullptr;
-    std::array<QAction*, 6> speed_actions_{};
+    std::array<QAction*, kSpeedItems> speed_actions_{};
     /// The session's questions, put to the user through ChooseFile and Ask.
     class SessionQuestions : public datalog::ILogSessionUI {
       public:
