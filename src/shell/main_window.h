@@ -188,6 +188,9 @@ class MainWindow : public QMainWindow {
     void OnRecordingFailed();
     /// True while the player thread may still use the definition.
     bool PlayerBusy() const;
+    /// True while a scan or the player still uses the definition (a stopped scan is given a
+    /// moment to finish its goodbye).
+    bool DefinitionInUse();
     /// Exit while recording: false when the user cancels the exit.
     bool KeepRecordingAtExit();
     void SaveOutputAsText();

@@ -1,5 +1,6 @@
 // The main window's commands: definitions, scanning, recording and playback.
 #include <QFileDialog>
+#include <chrono>
 
 #include "controls/mm_text_progress.h"
 #include "datalog/xdl_check.h"
@@ -59,9 +60,16 @@ bool MainWindow::PlayerBusy() const {
            app_.datalog.player_running();
 }
 
+bool MainWindow::DefinitionInUse() {
+    if (app_.engine.running() || PlayerBusy()) return true;
+    // A stopped scan's thread still sends the unit its goodbye before it ends; that takes at
+    // most a reply's time-out, so it is waited out rather than refused.
+    return !app_.engine.WaitIdle(std::chrono::seconds(2));
+}
+
 bool MainWindow::LoadDefinition(const std::string& path) {
     // The engine and the player hold pointers into the definition while they run.
-    if (app_.engine.running() || PlayerBusy()) {
+    if (DefinitionInUse()) {
         app_.log.Print("Stop scanning and playback before loading %s", path.c_str());
         return false;
     }
@@ -116,7 +124,7 @@ void MainWindow::ImportDefinition() {
     const std::string path =
         ChooseFile("Select file to import...", "ADS Files (*.ads);;All Files (*.*)", "ads", false);
     if (path.empty()) return;
-    if (app_.engine.running() || PlayerBusy()) {
+    if (DefinitionInUse()) {
         app_.log.Print("Stop scanning and playback before importing %s", path.c_str());
         return;
     }

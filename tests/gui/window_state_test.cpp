@@ -374,12 +374,14 @@ TEST_F(WindowStateTest, OneRunPortIsNotSavedAndPathsAreAbsolute) {
     EXPECT_NE(app_.settings.comport, "/dev/ttyS3");
     w.ToggleScan();
     ASSERT_TRUE(WaitUntil([&] { return !app_.engine.running(); }, 5000));
-    // The scan thread still says goodbye to the unit after the running flag drops.
-    ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(5)));
+    // The scan thread still says goodbye to the unit after the running flag drops: a load right
+    // now must wait for it, not free the definition under it.
 
     const std::string relative =
         std::filesystem::relative(kDemo, std::filesystem::current_path()).string();
     ASSERT_TRUE(w.LoadDefinition(relative)) << lines_.Text();
+    EXPECT_TRUE(app_.engine.WaitIdle(std::chrono::nanoseconds(0)))
+        << "loaded under a live scan thread";
     EXPECT_EQ(app_.settings.lastadxpath,
               std::filesystem::weakly_canonical(kDemo).lexically_normal().string());
 
