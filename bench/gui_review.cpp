@@ -1,7 +1,8 @@
 // Reviewing a long log in the window. One run prints, side by side: `korvit-cli play` of the log
 // unpaced (its CPU is the yardstick), the window playing it unpaced with each page shown, the
 // longest GUI event-loop stall on Play, Load Log, a seek and a page switch, and the program's
-// peak memory.
+// peak memory; and dragging the Monitors cursor across the paused log, each step seeking the log
+// and bringing every page up to the new position (target: 30 steps a second or more).
 //
 // KORVIT_BENCH_HOURS (default 10) sets the length of the generated log: one record per 50 ms.
 
@@ -15,9 +16,14 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "controls/chart_navigation.h"
+#include "controls/mm_data_chart.h"
 #include "datalog/data_log.h"
 #include "demo_log.h"
 #include "gui_bench.h"
+#include "pages/display_page.h"
+#include "pages/monitor_page.h"
+#include "pages/monitor_review.h"
 #include "shell/log_bar.h"
 
 using namespace korvit;
@@ -204,8 +210,52 @@ void BM_Stalls(benchmark::State& state) {
     }
 }
 
+void BM_CursorDrag(benchmark::State& state) {
+    ReviewWindow w("Monitors");
+    w.window->resize(1200, 800);
+    w.window->Play();
+    while (w.window->opening()) QTest::qWait(5);
+    while (w.app.datalog.recordsread() < 10) QTest::qWait(5);
+    w.window->Pause();
+    while (w.app.datalog.player_running()) QTest::qWait(5);
+    pages::MonitorPage* page = w.window->monitorPage();
+    // The whole drive in view, as a reviewer drags across it.
+    const double hours = Files().records / 20.0;
+    page->review()->SetView({0.0, hours});
+    controls::MMDataChart* chart = page->entry(0).chart;
+    controls::ChartInput* input = page->review()->input(0);
+    const int y = chart->plotRect().top + 10;
+    constexpr int kSteps = 300;
+    int steps = 0;
+    QElapsedTimer wall;
+    for (auto _ : state) {
+        wall.start();
+        QTest::mousePress(chart, Qt::LeftButton, {}, QPoint(input->PixelAt(0.0), y));
+        for (int i = 1; i <= kSteps; ++i) {
+            const double t = hours * i / kSteps;
+            QMouseEvent move(QEvent::MouseMove, QPointF(input->PixelAt(t), y),
+                             chart->mapToGlobal(QPointF(input->PixelAt(t), y)), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(chart, &move);
+            // Every page draws the record at the new position: each is shown in turn and drawn.
+            QCoreApplication::processEvents();
+            for (int p = 0; p < w.window->tabs()->count(); ++p) {
+                w.window->tabs()->Select(p);
+                w.window->tabs()->widget(p)->grab();
+            }
+            ++steps;
+        }
+        QTest::mouseRelease(chart, Qt::LeftButton, {}, QPoint(input->PixelAt(hours), y));
+    }
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    state.counters["steps_per_s"] = kSteps / seconds;
+    std::printf("cursor drag over %u records: %d steps, %.1f steps/s (target 30), at %u read\n",
+                Files().records, steps, kSteps / seconds, w.app.datalog.recordsread());
+}
+
 }  // namespace
 
+BENCHMARK(BM_CursorDrag)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_CliPlay)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_WindowPlay)->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_Stalls)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

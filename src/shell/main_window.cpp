@@ -24,6 +24,7 @@
 #include "pages/histogram_page.h"
 #include "pages/item_list_page.h"
 #include "pages/monitor_page.h"
+#include "pages/monitor_review.h"
 #include "platform/clock.h"
 #include "platform/recording_location.h"
 #include "shell/log_bar.h"
@@ -120,6 +121,9 @@ void MainWindow::BuildMenus() {
                 &MainWindow::EditDefinition);
     new_ = add(file, "New Definition...\tCtrl + N", QKeySequence(Qt::CTRL | Qt::Key_N),
                &MainWindow::NewDefinition);
+    file->addSeparator();
+    add(file, "Export Chart Image...", {}, &MainWindow::ExportChartImage);
+    add(file, "Export Visible Range as CSV...", {}, &MainWindow::ExportVisibleRangeCsv);
     file->addSeparator();
     add(file, "Preferences...", {}, &MainWindow::OpenPreferencesWindow);
     file->addSeparator();
@@ -238,10 +242,12 @@ void MainWindow::BuildPages() {
     item_lists_ = new pages::ItemListPage(app_.definition, state.last_packet, tabs_);
     AddDisplayPage(item_lists_, "Item Lists");
     AddDisplayPage(new pages::HistogramPage(app_.definition, state.fed_cells, tabs_), "Histograms");
-    auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
-    monitors->setObjectName("Monitors");
-    views_->SetMonitorPage(monitors);
-    AddDisplayPage(monitors, "Monitors");
+    monitors_ = new pages::MonitorPage(app_.definition, tabs_);
+    monitors_->setObjectName("Monitors");
+    views_->SetMonitorPage(monitors_);
+    AddDisplayPage(monitors_, "Monitors");
+    connect(monitors_->review(), &pages::MonitorReview::cursorChosen, this,
+            &MainWindow::SeekToChartTime);
 
     connect(tabs_, &QTabWidget::currentChanged, this,
             [this] { RefreshShownPage(pages::kEverythingChanged); });

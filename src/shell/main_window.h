@@ -26,6 +26,7 @@ namespace korvit::pages {
 class DashPage;
 class DisplayPage;
 class ItemListPage;
+class MonitorPage;
 }  // namespace korvit::pages
 
 namespace korvit::shell {
@@ -82,6 +83,7 @@ class MainWindow : public QMainWindow {
     OutputPage* outputPage() const { return output_; }
     pages::DashPage* dashPage() const { return dash_; }
     pages::ItemListPage* itemListPage() const { return item_lists_; }
+    pages::MonitorPage* monitorPage() const { return monitors_; }
     OutputPageSink* outputSink() const { return sink_; }
     LogBar* logBar() const { return log_bar_; }
     ViewBridge* views() const { return views_; }
@@ -138,6 +140,14 @@ class MainWindow : public QMainWindow {
                            bool save);
     int Ask(const UserPrompt& prompt);
 
+    // Reviewing a log on the Monitors charts (main_window_review.cpp).
+    /// With a log loaded, moves it to the record at the chart time, so every page shows it.
+    void SeekToChartTime(double seconds);
+    /// File > Export Chart Image...: the Monitors charts and legends as a PNG.
+    void ExportChartImage();
+    /// File > Export Visible Range as CSV...: the log's records in the charts' time view.
+    void ExportVisibleRangeCsv();
+
     // Changes made on the pages (main_window_changes.cpp).
     void WatchDefinitionChanges();
     void SetDefinitionModified(bool modified);
@@ -185,6 +195,7 @@ class MainWindow : public QMainWindow {
     OutputPage* output_ = nullptr;
     pages::DashPage* dash_ = nullptr;
     pages::ItemListPage* item_lists_ = nullptr;
+    pages::MonitorPage* monitors_ = nullptr;
     std::vector<pages::DisplayPage*> display_pages_;
     OutputPageSink* sink_ = nullptr;
     LogBar* log_bar_ = nullptr;
