@@ -213,6 +213,18 @@ ChartExtent ChartPoints::extent() const {
     return extent_;
 }
 
+std::optional<float> ChartPoints::ValueAt(float x) const {
+    std::lock_guard lock(mutex_);
+    // Newest run first: after a seek back the replayed points are the ones that count.
+    for (size_t run = run_starts_.size() + 1; run-- > 0;) {
+        const size_t from = run == 0 ? 0 : run_starts_[run - 1];
+        const size_t to = run < run_starts_.size() ? run_starts_[run] : size_;
+        if (from >= to || Ref(from).x > x) continue;
+        return Ref(FirstAbove(from, to, x) - 1).y;
+    }
+    return std::nullopt;
+}
+
 size_t ChartPoints::MemoryBytes() const {
     std::lock_guard lock(mutex_);
     size_t bytes = chunks_.capacity() * sizeof(chunks_[0]) +

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace korvit::app {
@@ -75,6 +76,9 @@ class ChartPoints {
     size_t size() const;
     ChartPoint at(size_t i) const;
     ChartExtent extent() const;
+    /// The value the line holds at time x: the y of the last point at or before x (of the
+    /// newest run that starts at or before x), or nothing when no point lies at or before x.
+    std::optional<float> ValueAt(float x) const;
     /// Bytes held for the points (chunks and their index), for the memory figures.
     size_t MemoryBytes() const;
 

@@ -501,6 +501,70 @@ void MMDataChart::Render() {
     if (plot.width() > 0 && plot.height() > 0) {
         p.drawRect(plot.left, plot.top, plot.width() - 1, plot.height() - 1);
     }
+    p.end();
+    if (const DataChartAxis* axis = timeAxis()) {
+        const TimeSpan span{axis->shown_view_.min, axis->shown_view_.max};
+        if (!(span == shown_span_)) {
+            shown_span_ = span;
+            emit visibleSpanChanged(span.begin, span.end);
+        }
+    }
+}
+
+DataChartAxis* MMDataChart::timeAxis() const {
+    for (const auto& axis : axes_) {
+        if (!axis->vertical()) return axis.get();
+    }
+    return nullptr;
+}
+
+void MMDataChart::SetVisibleSpan(double begin, double end) {
+    if (!std::isfinite(begin) || !std::isfinite(end)) return;
+    if (end < begin) std::swap(begin, end);
+    if (end - begin < kMinSpan) {
+        const double middle = begin + (end - begin) / 2.0;
+        begin = middle - kMinSpan / 2.0;
+        end = middle + kMinSpan / 2.0;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& axis : axes_) {
+            if (!axis->vertical()) {
+                axis->view_ = {static_cast<float>(begin), static_cast<float>(end)};
+            }
+        }
+    }
+    Render();
+    update();
+}
+
+MMDataChart::TimeSpan MMDataChart::VisibleSpan() const {
+    const DataChartAxis* axis = timeAxis();
+    if (axis == nullptr) return {};
+    const DataChartAxis::Range view = axis->viewRange();
+    return {view.min, view.max};
+}
+
+MMDataChart::TimeSpan MMDataChart::FullSpan() const {
+    bool any = false;
+    TimeSpan span;
+    for (const auto& s : series_) {
+        if (s->points().size() == 0) continue;
+        const app::ChartExtent e = s->points().extent();
+        span.begin = any ? std::min<double>(span.begin, e.min_x) : e.min_x;
+        span.end = any ? std::max<double>(span.end, e.max_x) : e.max_x;
+        any = true;
+    }
+    if (any) return span;
+    const DataChartAxis* axis = timeAxis();
+    if (axis == nullptr) return {};
+    const DataChartAxis::Range data = axis->dataRange();
+    return {data.min, data.max};
+}
+
+std::optional<float> MMDataChart::ValueAt(size_t index, double t) const {
+    if (index >= series_.size()) return std::nullopt;
+    return series_[index]->points().ValueAt(static_cast<float>(t));
 }
 
 int MMDataChart::hiddenAxisCount() const {

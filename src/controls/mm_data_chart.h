@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "app/chart_points.h"
@@ -222,7 +223,32 @@ class MMDataChart : public QWidget {
 
     std::mutex& lock() const { return mutex_; }
 
+    /// A stretch of chart time in seconds.
+    struct TimeSpan {
+        double begin = 0.0;
+        double end = 0.0;
+        double width() const { return end - begin; }
+        bool operator==(const TimeSpan&) const = default;
+    };
+    /// The narrowest span the view shows.
+    static constexpr double kMinSpan = 1.0;
+    /// The time axis: the first axis at the top or bottom, or null.
+    DataChartAxis* timeAxis() const;
+    /// Shows [begin, end] on every time (top or bottom) axis and renders anew. A span narrower
+    /// than kMinSpan (or turned round) widens around its middle. Auto-scrolling stays as set.
+    void SetVisibleSpan(double begin, double end);
+    /// The view of the time axis ({0, 0} without one).
+    TimeSpan VisibleSpan() const;
+    /// From the earliest to the latest point of any series; the time axis' data range while no
+    /// series holds a point.
+    TimeSpan FullSpan() const;
+    /// The value series `index` shows at time t: the last point at or before t; nothing when
+    /// there is no such series or point.
+    std::optional<float> ValueAt(size_t index, double t) const;
+
   signals:
+    /// The visible time span changed (by SetVisibleSpan or by auto-scrolling), as drawn.
+    void visibleSpanChanged(double begin, double end);
     /// Right click: the control id and the point in screen coordinates.
     void contextMenuRequested(int id, const QPoint& global);
 
@@ -257,6 +283,8 @@ class MMDataChart : public QWidget {
     bool rerender_ = false;
     bool frame_timer_armed_ = false;
     QElapsedTimer frame_clock_;
+    /// The time span the last render showed, to tell listeners when it moves.
+    TimeSpan shown_span_;
     mutable std::mutex mutex_;
 };
 

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -13,6 +14,8 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "controls/mm_rich_static.h"
 #include "controls/mm_splash.h"
@@ -162,12 +165,15 @@ void MainWindow::BuildMenus() {
         speed_actions_[i] = a;
     }
     speed->addSeparator();
-    speed_actions_[5] = speed->addAction("Custom...\tCtrl + 0");
-    speed_actions_[5]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    speed_actions_[5]->setCheckable(true);
-    // Custom has no action of its own; it only shows that the speed is none of the presets.
-    connect(speed_actions_[5], &QAction::triggered, this,
-            [this] { SetPlaybackSpeed(app_.datalog.speed()); });
+    QAction* fastest = speed->addAction("As fast as possible");
+    fastest->setCheckable(true);
+    connect(fastest, &QAction::triggered, this, [this] { SetPlaybackSpeed(0.0f); });
+    speed_actions_[kSpeedAsFastAsPossible] = fastest;
+    QAction* custom = speed->addAction("Custom...\tCtrl + 0");
+    custom->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    custom->setCheckable(true);
+    connect(custom, &QAction::triggered, this, &MainWindow::AskPlaybackSpeed);
+    speed_actions_[kSpeedCustom] = custom;
 
     QMenu* help = bar->addMenu("&Help");
     add(help, "&About ...", {}, &MainWindow::About);
@@ -345,7 +351,27 @@ void MainWindow::SetPlaybackSpeed(float speed) {
     app_.datalog.SetSpeed(speed);
     RefreshTitle();
     const int checked = CheckedSpeedItem(speed);
-    for (int i = 0; i < 6; ++i) speed_actions_[i]->setChecked(i == checked);
+    for (int i = 0; i < kSpeedItems; ++i) speed_actions_[i]->setChecked(i == checked);
+}
+
+void MainWindow::AskPlaybackSpeed() {
+    const int current = static_cast<int>(std::lround(app_.datalog.speed() * 100.0f));
+    std::optional<int> percent;
+    if (ask_speed) {
+        percent = ask_speed(current);
+    } else {
+        bool ok = false;
+        const int chosen = QInputDialog::getInt(
+            this, "Playback Speed", "Speed in percent (0 = as fast as possible):",
+            std::clamp(current, 0, kMaxCustomSpeedPercent), 0, kMaxCustomSpeedPercent, 10, &ok);
+        if (ok) percent = chosen;
+    }
+    // Cancelled or out of range: the speed stays, and so does the check mark.
+    if (!percent || *percent < 0 || *percent > kMaxCustomSpeedPercent) {
+        SetPlaybackSpeed(app_.datalog.speed());
+        return;
+    }
+    SetPlaybackSpeed(static_cast<float>(*percent) / 100.0f);
 }
 
 void MainWindow::About() {

@@ -14,6 +14,7 @@
 
 #include "shell/application.h"
 #include "shell/preferences_window.h"
+#include "shell/status_texts.h"
 #include "shell/user_prompt.h"
 
 namespace korvit::controls {
@@ -100,6 +101,11 @@ class MainWindow : public QMainWindow {
         choose_file;
     /// Questions and notices for the user; tests answer them here instead of in a message box.
     std::function<int(const UserPrompt& prompt)> ask;
+    /// Asks for a playback speed in percent (0 to 1000) starting from `current`; nothing when
+    /// cancelled. Tests replace it so that no dialog opens.
+    std::function<std::optional<int>(int current)> ask_speed;
+    /// Logger > Playback Speed > Custom...: asks for a percentage and plays at it.
+    void AskPlaybackSpeed();
 
   signals:
     /// Shutdown finished: settings written, window about to close.
@@ -204,7 +210,7 @@ class MainWindow : public QMainWindow {
     QAction* new_ = nullptr;
     QAction* scan_ = nullptr;
     QAction* connect_ = nullptr;
-    std::array<QAction*, 6> speed_actions_{};
+    std::array<QAction*, kSpeedItems> speed_actions_{};
     /// The session's questions, put to the user through ChooseFile and Ask.
     class SessionQuestions : public datalog::ILogSessionUI {
       public:

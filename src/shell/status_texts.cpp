@@ -76,7 +76,7 @@ int CheckedSpeedItem(float speed) {
     for (int index : {2, 1, 0, 3, 4}) {
         if (speed == kSpeedPresets[index]) return index;
     }
-    return 5;
+    return speed == 0.0f ? kSpeedAsFastAsPossible : kSpeedCustom;
 }
 
 }  // namespace korvit::shell

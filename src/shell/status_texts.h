@@ -40,9 +40,15 @@ QString VersionText(int major, int minor, int patch, int tweak);
 /// This build's version text.
 QString BuildVersionText();
 
-/// The playback speed presets in the menu's order, and which item carries the check mark: the
-/// preset equal to the speed, or the last item (Custom) when none is.
+/// The playback speed presets in the menu's order, then "As fast as possible" and "Custom...";
+/// which item carries the check mark: the preset equal to the speed, As fast as possible for 0,
+/// or the last item (Custom) when none is.
 inline constexpr float kSpeedPresets[] = {4.0f, 2.0f, 1.0f, 0.5f, 0.25f};
+inline constexpr int kSpeedAsFastAsPossible = 5;
+inline constexpr int kSpeedCustom = 6;
+inline constexpr int kSpeedItems = 7;
 int CheckedSpeedItem(float speed);
+/// The largest speed Custom... takes, in percent.
+inline constexpr int kMaxCustomSpeedPercent = 1000;
 
 }  // namespace korvit::shell

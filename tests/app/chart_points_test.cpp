@@ -275,3 +275,24 @@ TEST(ChartPoints, ReplaceShowsAWholeLineAtOnce) {
     EXPECT_EQ(points.at(1).x, 0.5f);
     EXPECT_EQ(points.at(3).x, 2.0f);
 }
+
+// The value at a time is the last point at or before it, across chunk edges; after a seek back
+// in a live line the replayed run counts for the times it covers.
+TEST(ChartPoints, ValueAtIsTheLastPointAtOrBeforeTheTime) {
+    ChartPoints points;
+    EXPECT_FALSE(points.ValueAt(1.0f).has_value());
+    const size_t n = ChartPoints::kChunkSize + 10;
+    for (size_t i = 0; i < n; ++i) points.Append(static_cast<float>(i), static_cast<float>(i % 97));
+    EXPECT_FALSE(points.ValueAt(-0.5f).has_value());
+    EXPECT_EQ(points.ValueAt(0.0f), 0.0f);
+    EXPECT_EQ(points.ValueAt(5.5f), 5.0f);
+    const float edge = static_cast<float>(ChartPoints::kChunkSize);
+    EXPECT_EQ(points.ValueAt(edge), static_cast<float>(ChartPoints::kChunkSize % 97));
+    EXPECT_EQ(points.ValueAt(edge - 0.5f), static_cast<float>((ChartPoints::kChunkSize - 1) % 97));
+    EXPECT_EQ(points.ValueAt(1e9f), static_cast<float>((n - 1) % 97));
+    points.Append(3.0f, 500.0f);  // a seek back to 3 s, then one new record
+    points.Append(4.0f, 600.0f);
+    EXPECT_EQ(points.ValueAt(3.5f), 500.0f);
+    EXPECT_EQ(points.ValueAt(100.0f), 600.0f);
+    EXPECT_EQ(points.ValueAt(2.0f), 2.0f);  // before the new run: the older one
+}

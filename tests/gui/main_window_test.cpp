@@ -112,12 +112,57 @@ TEST_F(MainWindowTest, SpeedKeysCheckTheirItemAndShowInTheTitle) {
     QTest::keyClick(&w, Qt::Key_6, Qt::ControlModifier);
     EXPECT_EQ(app_.datalog.speed(), 2.0f);
     EXPECT_TRUE(w.windowTitle().endsWith("(Speed: 200%)")) << w.windowTitle().toStdString();
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(w.speedAction(i)->isChecked(), i == 1) << i;
+    for (int i = 0; i < kSpeedItems; ++i) EXPECT_EQ(w.speedAction(i)->isChecked(), i == 1) << i;
 
     w.SetPlaybackSpeed(1.5f);
-    EXPECT_TRUE(w.speedAction(5)->isChecked());
+    EXPECT_TRUE(w.speedAction(kSpeedCustom)->isChecked());
     EXPECT_FALSE(w.speedAction(1)->isChecked());
     EXPECT_TRUE(w.windowTitle().endsWith("(Speed: 150%)"));
+
+    w.speedAction(kSpeedAsFastAsPossible)->trigger();
+    EXPECT_EQ(app_.datalog.speed(), 0.0f);
+    EXPECT_TRUE(w.speedAction(kSpeedAsFastAsPossible)->isChecked());
+    EXPECT_FALSE(w.speedAction(kSpeedCustom)->isChecked());
+    EXPECT_EQ(w.speedAction(kSpeedAsFastAsPossible)->text(), "As fast as possible");
+}
+
+// Custom... asks for a percentage: 0 plays as fast as possible, a preset's value checks the
+// preset, anything else checks Custom; a cancel or a figure out of range changes nothing.
+TEST_F(MainWindowTest, CustomSpeedAsksForAPercentage) {
+    MainWindow& w = Window();
+    std::optional<int> answer;
+    int asked_with = -1;
+    w.ask_speed = [&](int current) {
+        asked_with = current;
+        return answer;
+    };
+    answer = 350;
+    w.speedAction(kSpeedCustom)->trigger();
+    EXPECT_EQ(asked_with, 100);
+    EXPECT_FLOAT_EQ(app_.datalog.speed(), 3.5f);
+    EXPECT_TRUE(w.speedAction(kSpeedCustom)->isChecked());
+    EXPECT_TRUE(w.windowTitle().endsWith("(Speed: 350%)")) << w.windowTitle().toStdString();
+
+    answer = std::nullopt;  // cancelled
+    w.speedAction(kSpeedCustom)->trigger();
+    EXPECT_EQ(asked_with, 350);
+    EXPECT_FLOAT_EQ(app_.datalog.speed(), 3.5f);
+    EXPECT_TRUE(w.speedAction(kSpeedCustom)->isChecked());
+
+    answer = 1001;
+    w.speedAction(kSpeedCustom)->trigger();
+    EXPECT_FLOAT_EQ(app_.datalog.speed(), 3.5f);
+
+    answer = 50;
+    w.speedAction(kSpeedCustom)->trigger();
+    EXPECT_EQ(app_.datalog.speed(), 0.5f);
+    EXPECT_TRUE(w.speedAction(3)->isChecked());
+    EXPECT_FALSE(w.speedAction(kSpeedCustom)->isChecked());
+
+    answer = 0;
+    w.speedAction(kSpeedCustom)->trigger();
+    EXPECT_EQ(app_.datalog.speed(), 0.0f);
+    EXPECT_TRUE(w.speedAction(kSpeedAsFastAsPossible)->isChecked());
 }
 
 TEST_F(MainWindowTest, StatusBarFollowsTheConnectionAndTheDatalog) {

@@ -168,6 +168,37 @@ TEST(DataChart, AutoScrollKeepsTheNewestSampleInViewWithItsMargin) {
     EXPECT_EQ(c.value->viewRange().max, 100.0f);
 }
 
+TEST(DataChart, VisibleSpanMovesTheTimeViewAndTellsListeners) {
+    TimeChart c;
+    c.time->SetFlags(0x60);
+    std::vector<std::pair<double, double>> told;
+    QObject::connect(&c.chart, &MMDataChart::visibleSpanChanged,
+                     [&](double b, double e) { told.emplace_back(b, e); });
+    // Without points the full span is the time axis' data range.
+    EXPECT_EQ(c.chart.FullSpan(), (MMDataChart::TimeSpan{0.0, 20.0}));
+    for (int i = 0; i <= 100; ++i) c.series->AppendPoint(10.0f + i * 0.5f, static_cast<float>(i));
+    EXPECT_EQ(c.chart.FullSpan(), (MMDataChart::TimeSpan{10.0, 60.0}));
+    c.chart.SetVisibleSpan(30.0, 45.0);
+    EXPECT_EQ(c.chart.VisibleSpan(), (MMDataChart::TimeSpan{30.0, 45.0}));
+    EXPECT_EQ(c.time->viewRange().min, 30.0f);
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back(), std::make_pair(30.0, 45.0));
+    // The tick labels follow the new view.
+    EXPECT_GE(c.time->firstTick(), 30.0f);
+    // Too narrow or turned round: at least a second around the middle.
+    c.chart.SetVisibleSpan(40.2, 40.0);
+    EXPECT_DOUBLE_EQ(c.chart.VisibleSpan().width(), MMDataChart::kMinSpan);
+    EXPECT_NEAR(c.chart.VisibleSpan().begin, 39.6, 1e-5);
+    const size_t before = told.size();
+    c.chart.SetVisibleSpan(39.6, 40.6);  // the same span again tells nobody
+    EXPECT_EQ(told.size(), before);
+    // The value at a time is the record at or before it.
+    EXPECT_EQ(c.chart.ValueAt(0, 10.0), 0.0f);
+    EXPECT_EQ(c.chart.ValueAt(0, 12.9), 5.0f);
+    EXPECT_FALSE(c.chart.ValueAt(0, 9.0).has_value());
+    EXPECT_FALSE(c.chart.ValueAt(1, 12.0).has_value());
+}
+
 // At most one point per pixel column: the searched drawing is pixel for pixel the plain one,
 // also after a seek back in time and with the first point far left of the view.
 TEST(DataChart, SearchedDrawingMatchesThePlainDrawingPixelForPixel) {

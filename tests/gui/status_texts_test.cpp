@@ -73,7 +73,7 @@ TEST(StatusTexts, SpeedCheckMarkAndVersionText) {
     EXPECT_EQ(CheckedSpeedItem(1.0f), 2);
     EXPECT_EQ(CheckedSpeedItem(0.5f), 3);
     EXPECT_EQ(CheckedSpeedItem(0.25f), 4);
-    EXPECT_EQ(CheckedSpeedItem(1.5f), 5);
-    EXPECT_EQ(CheckedSpeedItem(0.0f), 5);
+    EXPECT_EQ(CheckedSpeedItem(1.5f), kSpeedCustom);
+    EXPECT_EQ(CheckedSpeedItem(0.0f), kSpeedAsFastAsPossible);
     EXPECT_EQ(VersionText(0, 5, 574, 1), "0.05.0574.01");
 }
