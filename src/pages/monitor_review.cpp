@@ -17,21 +17,6 @@ namespace {
 using controls::ChartSpan;
 using controls::DataChartAxis;
 
-/// The y of the last point at or before t; the points run in time order.
-std::optional<float> ValueAtTime(const app::ChartPoints& points, float t) {
-    size_t lo = 0, hi = points.size();
-    while (lo < hi) {
-        const size_t mid = lo + (hi - lo) / 2;
-        if (points.at(mid).x <= t) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    if (lo == 0) return std::nullopt;
-    return points.at(lo - 1).y;
-}
-
 QString Fixed(double v, int digits) {
     char text[400];
     const size_t n = evaluation::FormatFixed(v, digits, text, sizeof text);
@@ -152,35 +137,25 @@ void MonitorReview::SetSecondCursor(std::optional<double> t) {
 
 ChartSpan MonitorReview::view() const {
     if (charts_ == nullptr || charts_->empty()) return {};
-    const DataChartAxis::Range range = (*charts_)[0].time_axis->viewRange();
-    return {range.min, range.max};
+    const controls::MMDataChart::TimeSpan span = (*charts_)[0].chart->VisibleSpan();
+    return {span.begin, span.end};
 }
 
 ChartSpan MonitorReview::full() const {
     if (charts_ == nullptr || charts_->empty()) return {};
-    double begin = INFINITY, end = -INFINITY;
+    ChartSpan all{INFINITY, -INFINITY};
     for (const MonitorChart& c : *charts_) {
-        for (size_t s = 0; s < c.chart->SeriesCount(); ++s) {
-            const app::ChartPoints& points = c.chart->GetSeries(s)->points();
-            if (points.size() == 0) continue;
-            const app::ChartExtent extent = points.extent();
-            begin = std::min<double>(begin, extent.min_x);
-            end = std::max<double>(end, extent.max_x);
-        }
+        const controls::MMDataChart::TimeSpan span = c.chart->FullSpan();
+        all = {std::min(all.begin, span.begin), std::max(all.end, span.end)};
     }
-    if (begin > end) {
-        const DataChartAxis::Range range = (*charts_)[0].time_axis->dataRange();
-        return {range.min, range.max};
-    }
-    return {begin, end};
+    return all;
 }
 
 void MonitorReview::SetView(ChartSpan span) {
     if (charts_ == nullptr || !(span.width() > 0.0)) return;
     for (const MonitorChart& c : *charts_) {
         c.time_axis->SetFlag(DataChartAxis::kAutoScroll, false);
-        c.time_axis->SetViewRange(static_cast<float>(span.begin), static_cast<float>(span.end));
-        c.chart->Recalc();
+        c.chart->SetVisibleSpan(span.begin, span.end);
     }
     Refresh();
     emit viewChanged();
@@ -200,11 +175,11 @@ std::vector<controls::LegendRow> MonitorReview::RowsFor(const MonitorChart& c, d
                                         static_cast<qsizetype>(value->title().view().size()));
         row.units = QString::fromLatin1(value->units().view().data(),
                                         static_cast<qsizetype>(value->units().view().size()));
-        const std::optional<float> at = ValueAtTime(series->points(), static_cast<float>(t));
+        const std::optional<float> at = series->points().ValueAt(static_cast<float>(t));
         row.value = at ? FormatItemNumber(*value, *at) : QString("----");
         if (second_) {
             const std::optional<float> then =
-                ValueAtTime(series->points(), static_cast<float>(*second_));
+                series->points().ValueAt(static_cast<float>(*second_));
             row.change = at && then ? FormatItemChange(*value, static_cast<double>(*then) - *at)
                                     : QString("----");
         }

@@ -53,7 +53,8 @@ class MonitorReview : public QObject {
     void SetSecondCursor(std::optional<double> t);
 
     controls::ChartSpan view() const;
-    /// From the first to the last point of any line (the time axis when there are none).
+    /// Everything the charts hold: from the first to the last point of any line (the time
+    /// axis when there are none).
     controls::ChartSpan full() const;
     /// Every chart shows `span`; the view stops following new points until the scroll bar
     /// is dragged again.
