@@ -99,6 +99,7 @@ MonitorPage::~MonitorPage() {
 }
 
 void MonitorPage::Rebuild() {
+    review_->Detach();
     {
         std::lock_guard lock(mutex_);
         for (MonitorChart& c : charts_) delete c.chart;

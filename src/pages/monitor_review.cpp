@@ -81,11 +81,16 @@ MonitorReview::MonitorReview(QWidget* sheet) : QObject(sheet), sheet_(sheet) {}
 
 MonitorReview::~MonitorReview() = default;
 
-void MonitorReview::Attach(const std::vector<MonitorChart>& charts) {
+void MonitorReview::Detach() {
     // The inputs and overlays die with their charts; the legends are the sheet's.
     for (controls::ChartLegend* legend : legends_) delete legend;
     legends_.clear();
     inputs_.clear();
+    charts_ = nullptr;
+}
+
+void MonitorReview::Attach(const std::vector<MonitorChart>& charts) {
+    Detach();
     charts_ = &charts;
     second_.reset();
     for (const MonitorChart& c : charts) {

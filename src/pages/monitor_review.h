@@ -40,6 +40,8 @@ class MonitorReview : public QObject {
 
     /// Legends and mouse handling for the page's charts, after they were built anew.
     void Attach(const std::vector<MonitorChart>& charts);
+    /// Lets go of the charts before the page deletes them.
+    void Detach();
     /// Places chart i and its legend in `area`.
     void Place(size_t i, const QRect& area);
     /// The legends as the cursors and lines now stand.

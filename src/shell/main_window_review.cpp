@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QSaveFile>
 #include <QScrollArea>
 #include <cmath>
@@ -72,12 +73,15 @@ void MainWindow::ExportVisibleRangeCsv() {
     const controls::ChartSpan view = monitors_->review()->view();
     QByteArray text = QByteArray::fromStdString(app::LogCsv(definition).Header()) + '\n';
     uint32_t rows = 0;
+    // The whole log is read to find the records in view: a long one takes a moment.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const uint32_t code = app::ExportLogRange(definition, log_path, ToMs(view.begin),
                                               ToMs(view.end), [&](const std::string& row) {
                                                   text += QByteArray::fromStdString(row);
                                                   text += '\n';
                                                   ++rows;
                                               });
+    QApplication::restoreOverrideCursor();
     if (code != datalog::kDataLogOk) {
         app_.log.Print("%s", datalog::FormatOpenError(log_path, code).c_str());
         return;
