@@ -301,6 +301,17 @@ void DataChartSeries::AppendPoint(float x, float y) {
     chart_->RequestUpdate(moved);
 }
 
+void DataChartSeries::InsertPoint(float x, float y) {
+    const bool added = points_.Insert(x, y);
+    bool moved = false;
+    {
+        std::lock_guard lock(chart_->lock());
+        if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
+        if (added && y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->FollowLocked(y);
+    }
+    chart_->RequestUpdate(moved);
+}
+
 // ---- Chart -----------------------------------------------------------------------------------
 
 MMDataChart::MMDataChart(QWidget* parent) : QWidget(parent), title_font_(ArialFont(14, 600)) {

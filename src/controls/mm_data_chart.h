@@ -152,6 +152,9 @@ class DataChartSeries {
     /// Appends a point, lets auto-scrolling axes follow it and asks the chart to repaint.
     /// Safe on any thread.
     void AppendPoint(float x, float y);
+    /// Adds a played record's point in time order, once (ChartPoints::Insert), lets
+    /// auto-scrolling axes follow it and asks the chart to repaint. Safe on any thread.
+    void InsertPoint(float x, float y);
     const app::ChartPoints& points() const { return points_; }
     app::ChartPoints& points() { return points_; }
 

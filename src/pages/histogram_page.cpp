@@ -5,17 +5,22 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
 #include "app/fed_cells.h"
+#include "app/histogram_filters.h"
 #include "controls/chart3d.h"
 #include "controls/mm_grid_control.h"
+#include "definition/adx_bitmask.h"
 #include "definition/adx_definition.h"
 #include "definition/adx_histogram.h"
 #include "definition/adx_value.h"
+#include "evaluation/histogram_filter.h"
 
 namespace korvit::pages {
 namespace {
@@ -69,7 +74,12 @@ HistogramPage::HistogramPage(definition::ADXDefinition& definition, app::FedCell
       clear_(new QPushButton("Clear", this)),
       graph_(new QCheckBox("Graph", this)),
       grid_(new MMGridControl(this)),
-      chart_(new Chart3D(this)) {
+      chart_(new Chart3D(this)),
+      when_(new QComboBox(this)),
+      when_state_(new QComboBox(this)),
+      when_low_(new QLineEdit(this)),
+      when_high_(new QLineEdit(this)),
+      when_apply_(new QPushButton("Apply", this)) {
     setObjectName("Histograms");
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel("Histogram", this));
@@ -85,9 +95,28 @@ HistogramPage::HistogramPage(definition::ADXDefinition& definition, app::FedCell
     bar->addWidget(clear_);
     bar->addWidget(graph_);
     bar->addStretch(1);
+    // Only when: a bitmask in a state, or a value within a range, that a record must meet.
+    auto* when_bar = new QHBoxLayout;
+    when_bar->addWidget(new QLabel("Only when", this));
+    when_->setObjectName("OnlyWhen");
+    when_->setMinimumWidth(220);
+    when_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    when_bar->addWidget(when_);
+    when_state_->addItem("is true", true);
+    when_state_->addItem("is false", false);
+    when_bar->addWidget(when_state_);
+    when_low_->setPlaceholderText("from");
+    when_high_->setPlaceholderText("to");
+    when_low_->setMaximumWidth(90);
+    when_high_->setMaximumWidth(90);
+    when_bar->addWidget(when_low_);
+    when_bar->addWidget(when_high_);
+    when_bar->addWidget(when_apply_);
+    when_bar->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(bar);
+    layout->addLayout(when_bar);
     layout->addWidget(grid_, 1);
     layout->addWidget(chart_, 1);
     chart_->hide();
@@ -105,6 +134,116 @@ HistogramPage::HistogramPage(definition::ADXDefinition& definition, app::FedCell
     connect(views_, &QComboBox::currentIndexChanged, this, &HistogramPage::OnViewChosen);
     connect(clear_, &QPushButton::clicked, this, &HistogramPage::OnClear);
     connect(graph_, &QCheckBox::toggled, this, &HistogramPage::ShowGraph);
+    connect(when_, &QComboBox::currentIndexChanged, this, &HistogramPage::ShowFilterKind);
+    connect(when_apply_, &QPushButton::clicked, this, [this] {
+        std::string error;
+        const auto filter = FilterFromFields(&error);
+        if (!filter || !SetCurrentFilter(*filter, &error)) {
+            emit filterRefused(QString::fromStdString(error));
+        }
+    });
+    FillFilterFields();
+}
+
+namespace {
+enum FilterKind : int { kEveryRecord = 0, kBitmaskState = 1, kValueRange = 2 };
+constexpr int kKindRole = Qt::UserRole + 1;
+}  // namespace
+
+void HistogramPage::SetFilters(app::HistogramFilters* filters) {
+    filters_ = filters;
+    FillFilterFields();
+}
+
+void HistogramPage::FillFilterFields() {
+    const bool was = filling_;
+    filling_ = true;
+    when_->clear();
+    when_->addItem("(every record)", QString());
+    when_->setItemData(0, kEveryRecord, kKindRole);
+    for (const auto& object : definition_.objects()) {
+        int kind = kEveryRecord;
+        if (definition::As<definition::ADXBitmask>(object.get()) != nullptr) kind = kBitmaskState;
+        if (definition::As<definition::ADXValue>(object.get()) != nullptr) kind = kValueRange;
+        if (kind == kEveryRecord) continue;
+        const QString id =
+            QString::fromLatin1(object->id().data(), static_cast<qsizetype>(object->id().size()));
+        when_->addItem(Text(object->title()) + " (" + id + ")", id);
+        when_->setItemData(when_->count() - 1, kind, kKindRole);
+    }
+    std::optional<evaluation::HistogramFilter> filter;
+    if (filters_ != nullptr && current_ != nullptr) filter = filters_->Get(current_->id());
+    int index = 0;
+    if (filter) {
+        index = std::max(0, when_->findData(QString::fromStdString(filter->item)));
+        when_state_->setCurrentIndex(filter->state ? 0 : 1);
+        const bool range = filter->kind == evaluation::HistogramFilter::Kind::kRange;
+        when_low_->setText(range ? QString::number(filter->low, 'g', 10) : QString());
+        when_high_->setText(range ? QString::number(filter->high, 'g', 10) : QString());
+    } else {
+        when_state_->setCurrentIndex(0);
+        when_low_->clear();
+        when_high_->clear();
+    }
+    when_->setCurrentIndex(index);
+    filling_ = was;
+    const bool usable = filters_ != nullptr && current_ != nullptr;
+    when_->setEnabled(usable);
+    when_apply_->setEnabled(usable);
+    ShowFilterKind();
+}
+
+void HistogramPage::ShowFilterKind() {
+    const int kind = when_->currentData(kKindRole).toInt();
+    when_state_->setVisible(kind == kBitmaskState);
+    when_low_->setVisible(kind == kValueRange);
+    when_high_->setVisible(kind == kValueRange);
+}
+
+std::optional<std::optional<evaluation::HistogramFilter>> HistogramPage::FilterFromFields(
+    std::string* error) const {
+    const int kind = when_->currentData(kKindRole).toInt();
+    if (kind == kEveryRecord) return std::optional<evaluation::HistogramFilter>();
+    evaluation::HistogramFilter filter;
+    filter.item = when_->currentData().toString().toStdString();
+    if (kind == kBitmaskState) {
+        filter.kind = evaluation::HistogramFilter::Kind::kBitmask;
+        filter.state = when_state_->currentData().toBool();
+        return std::optional(filter);
+    }
+    bool low_ok = false, high_ok = false;
+    filter.kind = evaluation::HistogramFilter::Kind::kRange;
+    filter.low = QLocale::c().toDouble(when_low_->text().trimmed(), &low_ok);
+    filter.high = QLocale::c().toDouble(when_high_->text().trimmed(), &high_ok);
+    if (!low_ok || !high_ok || !std::isfinite(filter.low) || !std::isfinite(filter.high)) {
+        if (error != nullptr) *error = "Only when: the range needs two numbers";
+        return std::nullopt;
+    }
+    if (filter.low > filter.high) std::swap(filter.low, filter.high);
+    return std::optional(filter);
+}
+
+bool HistogramPage::SetCurrentFilter(const std::optional<evaluation::HistogramFilter>& filter,
+                                     std::string* error) {
+    if (filters_ == nullptr || current_ == nullptr) {
+        if (error != nullptr) *error = "Only when: no histogram is shown";
+        return false;
+    }
+    const std::string id(current_->id());
+    if (filter) {
+        std::string why;
+        if (!evaluation::ResolvedHistogramFilter::Resolve(*filter, definition_, &why)) {
+            if (error != nullptr) *error = "Only when: " + filter->Format() + ": " + why;
+            return false;
+        }
+        filters_->Set(id, *filter);
+    } else {
+        filters_->Remove(id);
+    }
+    filters_->Apply(definition_);
+    FillFilterFields();
+    emit filterChanged();
+    return true;
 }
 
 bool HistogramPage::eventFilter(QObject* watched, QEvent* event) {
@@ -131,6 +270,7 @@ void HistogramPage::FillHistogramChoices() {
                    ? static_cast<ADXHistogram*>(histograms_->itemData(0).value<void*>())
                    : nullptr;
     statistic_ = views_->currentData().toUInt();
+    FillFilterFields();
     RefreshHistogramView();
 }
 
@@ -138,6 +278,7 @@ void HistogramPage::OnHistogramChosen(int index) {
     if (filling_) return;
     current_ = index >= 0 ? static_cast<ADXHistogram*>(histograms_->itemData(index).value<void*>())
                           : nullptr;
+    FillFilterFields();
     RefreshHistogramView();
 }
 

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -9,10 +11,15 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 
 namespace korvit::app {
 class FedCells;
+class HistogramFilters;
+}  // namespace korvit::app
+namespace korvit::evaluation {
+struct HistogramFilter;
 }
 namespace korvit::definition {
 class ADXDefinition;
@@ -60,6 +67,30 @@ class HistogramPage : public QWidget, public DisplayPage {
     /// Shows the graph (true) or the grid.
     void ShowGraph(bool on);
 
+    /// The "Only when" filters the page shows and changes; null leaves the row disabled.
+    void SetFilters(app::HistogramFilters* filters);
+    /// Sets (or with none removes) the filter of the shown histogram, puts it on the
+    /// histogram and says so through filterChanged. False (nothing changes, `error` says why)
+    /// when no histogram is shown or the filter does not fit the definition.
+    bool SetCurrentFilter(const std::optional<evaluation::HistogramFilter>& filter,
+                          std::string* error = nullptr);
+    /// The filter the row's fields describe: none for "every record", or nothing when a range
+    /// is not two numbers (`error` says so).
+    std::optional<std::optional<evaluation::HistogramFilter>> FilterFromFields(
+        std::string* error = nullptr) const;
+    QComboBox* whenList() const { return when_; }
+    QComboBox* whenStateList() const { return when_state_; }
+    QLineEdit* whenLowEdit() const { return when_low_; }
+    QLineEdit* whenHighEdit() const { return when_high_; }
+    QPushButton* whenApplyButton() const { return when_apply_; }
+
+  signals:
+    /// The shown histogram's filter changed (already set on it).
+    void filterChanged();
+    /// A filter could not be used; `text` says why.
+    void filterRefused(const QString& text);
+
+  public:
     definition::ADXHistogram* current() const { return current_; }
     uint32_t statistic() const { return statistic_; }
     controls::MMGridControl* grid() const { return grid_; }
@@ -74,6 +105,9 @@ class HistogramPage : public QWidget, public DisplayPage {
 
   private:
     void OnHistogramChosen(int index);
+    /// The "Only when" items of the definition and the shown histogram's filter in the fields.
+    void FillFilterFields();
+    void ShowFilterKind();
     void OnViewChosen(int index);
     void OnClear();
 
@@ -88,6 +122,12 @@ class HistogramPage : public QWidget, public DisplayPage {
     controls::MMGridControl* grid_;
     controls::Chart3D* chart_;
     bool filling_ = false;
+    app::HistogramFilters* filters_ = nullptr;
+    QComboBox* when_;
+    QComboBox* when_state_;
+    QLineEdit* when_low_;
+    QLineEdit* when_high_;
+    QPushButton* when_apply_;
 };
 
 }  // namespace korvit::pages

@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <algorithm>
 #include <cmath>
 
 #include "controls/mm_data_chart.h"
@@ -106,6 +107,7 @@ void MonitorPage::Rebuild() {
         charts_.clear();
         ++generation_;
         modified_ = false;
+        overview_ = false;
         int n = 0;
         for (const auto& object : definition_.objects()) {
             auto* monitor = definition::As<ADXMonitor>(object.get());
@@ -191,8 +193,13 @@ void MonitorPage::Sample(float t, evaluation::Packet packet, uint32_t command_ha
                 auto* value = definition::As<ADXValue>(entries[k].item);
                 if (c.series[k] == nullptr || value == nullptr) continue;
                 if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
-                const double v = value->ComputeValue(definition_, packet);
-                c.series[k]->AppendPoint(t, static_cast<float>(v));
+                const auto v = static_cast<float>(value->ComputeValue(definition_, packet));
+                if (overview_.load()) {
+                    // The log is shown whole: a played record goes in at its time, once.
+                    c.series[k]->InsertPoint(t, v);
+                } else {
+                    c.series[k]->AppendPoint(t, v);
+                }
             }
             c.time_axis->SetCursor(t);
             c.chart->RequestUpdate(false);
@@ -205,6 +212,12 @@ void MonitorPage::Reset() {
     {
         std::lock_guard lock(mutex_);
         for (MonitorChart& c : charts_) {
+            if (overview_.load()) {
+                // The whole log stays in view: a new run only moves the cursor to its start.
+                c.time_axis->SetCursor(0.0f);
+                c.chart->RequestUpdate(false);
+                continue;
+            }
             c.chart->ClearData();
             const DataChartAxis::Range view = c.time_axis->viewRange();
             const float width = view.max - view.min;
@@ -232,6 +245,54 @@ void MonitorPage::ScrollTo(double seconds) {
         c.time_axis->SetViewRange(s, s + (view.max - view.min));
         c.chart->Recalc();
     }
+}
+
+std::vector<uint32_t> MonitorPage::SeriesHashes() const {
+    std::vector<uint32_t> hashes;
+    for (const MonitorChart& c : charts_) {
+        for (const ADXMonitorSeries& entry : c.monitor->series()) {
+            if (definition::As<ADXValue>(entry.item) == nullptr) continue;
+            if (std::find(hashes.begin(), hashes.end(), entry.itemidhash) == hashes.end()) {
+                hashes.push_back(entry.itemidhash);
+            }
+        }
+    }
+    return hashes;
+}
+
+void MonitorPage::FillFromLog(const std::vector<uint32_t>& hashes,
+                              const std::vector<std::vector<app::ChartPoint>>& lines,
+                              bool show_all) {
+    {
+        std::lock_guard lock(mutex_);
+        overview_ = true;
+        for (MonitorChart& c : charts_) {
+            const auto& entries = c.monitor->series();
+            const size_t n = std::min(entries.size(), c.series.size());
+            for (size_t k = 0; k < n; ++k) {
+                if (c.series[k] == nullptr) continue;
+                const auto at = std::find(hashes.begin(), hashes.end(), entries[k].itemidhash);
+                const auto i = static_cast<size_t>(at - hashes.begin());
+                if (i < lines.size()) c.series[k]->points().Replace(lines[i]);
+            }
+        }
+    }
+    for (MonitorChart& c : charts_) {
+        const MMDataChart::TimeSpan full = c.chart->FullSpan();
+        const DataChartAxis::Range data = c.time_axis->dataRange();
+        c.time_axis->SetDataRange(std::min(data.min, static_cast<float>(full.begin)),
+                                  std::max(data.max, static_cast<float>(full.end)));
+        if (show_all) {
+            c.chart->SetVisibleSpan(full.begin, std::max(full.end, full.begin + kTimeWidth));
+        } else {
+            c.chart->Recalc();
+        }
+    }
+    UpdateScrollBar();
+}
+
+void MonitorPage::DropOverview() {
+    overview_ = false;
 }
 
 void MonitorPage::SetAutoScroll(bool on) {
@@ -355,6 +416,7 @@ void MonitorPage::AddValue(size_t i, ADXValue* value) {
     review_->Refresh();
     modified_ = true;
     emit definitionModified();
+    emit seriesAdded(value->idhash());
 }
 
 void MonitorPage::RemoveValue(size_t i, ADXValue* value) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/chart_points.h"
 #include "evaluation/last_packet.h"
 #include "pages/display_page.h"
 
@@ -77,6 +78,19 @@ class MonitorPage : public QWidget, public DisplayPage {
     /// Every chart's time view starts at `seconds`.
     void ScrollTo(double seconds);
 
+    /// The values the charts draw, each once, in chart and series order.
+    std::vector<uint32_t> SeriesHashes() const;
+    /// Puts whole-log lines in place: every series of a value in `hashes` shows its line
+    /// (lines[k] for hashes[k]). From then on samples go in at their time, once, and a reset
+    /// keeps the lines (the log is shown whole), until DropOverview or Rebuild. With
+    /// `show_all` every chart's view spans the whole log.
+    void FillFromLog(const std::vector<uint32_t>& hashes,
+                     const std::vector<std::vector<app::ChartPoint>>& lines, bool show_all);
+    /// Back to live charts: the next reset empties them and samples are appended.
+    void DropOverview();
+    /// True while the charts hold a whole log.
+    bool overview() const { return overview_.load(); }
+
     size_t chartCount() const { return charts_.size(); }
     const MonitorChart& entry(size_t i) const { return charts_[i]; }
     QScrollBar* scrollBar() const { return scroll_; }
@@ -100,6 +114,8 @@ class MonitorPage : public QWidget, public DisplayPage {
   signals:
     /// A monitor of the definition changed through the right-click menu.
     void definitionModified();
+    /// A series was added through the right-click menu (its line is empty until filled).
+    void seriesAdded(uint32_t value_hash);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -129,6 +145,7 @@ class MonitorPage : public QWidget, public DisplayPage {
     ScrollInfo scroll_info_;
     std::atomic<bool> scroll_pending_{false};
     bool modified_ = false;
+    std::atomic<bool> overview_{false};
     /// Counts rebuilds, so that a menu opened before one does nothing after it.
     uint64_t generation_ = 0;
 };

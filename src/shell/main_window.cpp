@@ -127,6 +127,7 @@ void MainWindow::BuildMenus() {
     file->addSeparator();
     add(file, "Export Chart Image...", {}, &MainWindow::ExportChartImage);
     add(file, "Export Visible Range as CSV...", {}, &MainWindow::ExportVisibleRangeCsv);
+    add(file, "Export Histogram as CSV...", {}, &MainWindow::ExportHistogramCsv);
     file->addSeparator();
     add(file, "Preferences...", {}, &MainWindow::OpenPreferencesWindow);
     file->addSeparator();
@@ -247,11 +248,39 @@ void MainWindow::BuildPages() {
     AddDisplayPage(dash_, "Dash");
     item_lists_ = new pages::ItemListPage(app_.definition, state.last_packet, tabs_);
     AddDisplayPage(item_lists_, "Item Lists");
-    AddDisplayPage(new pages::HistogramPage(app_.definition, state.fed_cells, tabs_), "Histograms");
-    monitors_ = new pages::MonitorPage(app_.definition, tabs_);
-    monitors_->setObjectName("Monitors");
-    views_->SetMonitorPage(monitors_);
-    AddDisplayPage(monitors_, "Monitors");
+    histograms_page_ = new pages::HistogramPage(app_.definition, state.fed_cells, tabs_);
+    AddDisplayPage(histograms_page_, "Histograms");
+    histogram_filters_.Read(app::HistogramFiltersPath(app_.settings_path));
+    histograms_page_->SetFilters(&histogram_filters_);
+    connect(histograms_page_, &pages::HistogramPage::filterRefused, this,
+            [this](const QString& text) { app_.log.PrintLine(text.toStdString()); });
+    connect(histograms_page_, &pages::HistogramPage::filterChanged, this, [this] {
+        const std::string path = app::HistogramFiltersPath(app_.settings_path);
+        if (!path.empty() && histogram_filters_.Write(path) == 0) {
+            app_.log.Print("Could not save the histogram filters to %s", path.c_str());
+        }
+        // A scan takes every reply: the filter waits for the next playback.
+        if (app_.engine.running()) app::HistogramFilters::Detach(app_.definition);
+    });
+    auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
+    monitors->setObjectName("Monitors");
+    views_->SetMonitorPage(monitors);
+    AddDisplayPage(monitors, "Monitors");
+    monitors_ = monitors;
+    overview_ = new LogOverview(this);
+    // A series added while a whole log is shown fills from the log too.
+    connect(monitors, &pages::MonitorPage::seriesAdded, this, [this](uint32_t hash) {
+        if (overview_log_.empty()) return;
+        if (overview_->busy()) {
+            ShowWholeLog();  // the running fill starts again with every series
+            return;
+        }
+        overview_->Start(app_.definition, overview_log_, {hash},
+                         [this](const std::string&, const std::vector<uint32_t>& hashes,
+                                const LogOverview::Lines& lines) {
+                             monitors_->FillFromLog(hashes, lines, false);
+                         });
+    });
     connect(monitors_->review(), &pages::MonitorReview::cursorChosen, this,
             &MainWindow::SeekToChartTime);
 
@@ -342,9 +371,23 @@ void MainWindow::RebuildPages() {
     // Each page rebuilds from the definition just loaded, showing no value until the next reply:
     // the last packet was decoded by the definition before.
     app_.engine.state().last_packet.Clear();
+    for (const std::string& problem : histogram_filters_.Apply(app_.definition)) {
+        app_.log.PrintLine(problem);
+    }
     for (pages::DisplayPage* page : display_pages_) page->Rebuild();
     RefreshShownPage(pages::kEverythingChanged);
     RefreshTitle();
+    if (!overview_log_.empty()) ShowWholeLog();
+}
+
+void MainWindow::ShowWholeLog() {
+    overview_log_ = app_.settings.lastxdlpath;
+    if (overview_log_.empty()) return;
+    overview_->Start(app_.definition, overview_log_, monitors_->SeriesHashes(),
+                     [this](const std::string& path, const std::vector<uint32_t>& hashes,
+                            const LogOverview::Lines& lines) {
+                         if (path == overview_log_) monitors_->FillFromLog(hashes, lines, true);
+                     });
 }
 
 void MainWindow::SetPlaybackSpeed(float speed) {

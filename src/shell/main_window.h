@@ -12,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/histogram_filters.h"
 #include "shell/application.h"
+#include "shell/log_overview.h"
 #include "shell/preferences_window.h"
 #include "shell/status_texts.h"
 #include "shell/user_prompt.h"
@@ -28,6 +30,7 @@ class DashPage;
 class DisplayPage;
 class ItemListPage;
 class MonitorPage;
+class HistogramPage;
 }  // namespace korvit::pages
 
 namespace korvit::shell {
@@ -64,6 +67,16 @@ class MainWindow : public QMainWindow {
     /// Scan: starts acquisition, or stops it when it runs.
     void ToggleScan();
     void SelectLog();
+    /// The Monitors charts fill from the whole selected log in the background and then show
+    /// it whole; nothing when no log is selected.
+    void ShowWholeLog();
+    LogOverview* logOverview() const { return overview_; }
+    pages::HistogramPage* histogramPage() const { return histograms_page_; }
+    /// File > Export Histogram as CSV...: the shown histogram's grid with its axis labels and
+    /// the statistic shown, as `korvit-cli histogram` prints it.
+    void ExportHistogramCsv();
+    const app::HistogramFilters& histogramFilters() const { return histogram_filters_; }
+    pages::MonitorPage* monitorPage() const { return monitors_; }
     void StartRecording();
     void PlayOrPause();
     /// Resumes a paused log at once; otherwise opens the last log on a worker thread and plays
@@ -84,7 +97,6 @@ class MainWindow : public QMainWindow {
     OutputPage* outputPage() const { return output_; }
     pages::DashPage* dashPage() const { return dash_; }
     pages::ItemListPage* itemListPage() const { return item_lists_; }
-    pages::MonitorPage* monitorPage() const { return monitors_; }
     OutputPageSink* outputSink() const { return sink_; }
     LogBar* logBar() const { return log_bar_; }
     ViewBridge* views() const { return views_; }
@@ -202,6 +214,12 @@ class MainWindow : public QMainWindow {
     pages::DashPage* dash_ = nullptr;
     pages::ItemListPage* item_lists_ = nullptr;
     pages::MonitorPage* monitors_ = nullptr;
+    pages::HistogramPage* histograms_page_ = nullptr;
+    /// The "Only when" filter of each histogram, kept in korvit-histograms.ini.
+    app::HistogramFilters histogram_filters_;
+    LogOverview* overview_ = nullptr;
+    /// The log whose whole lines the charts show or are being filled from; empty for none.
+    std::string overview_log_;
     std::vector<pages::DisplayPage*> display_pages_;
     OutputPageSink* sink_ = nullptr;
     LogBar* log_bar_ = nullptr;

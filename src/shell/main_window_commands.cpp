@@ -6,6 +6,7 @@
 #include "datalog/xdl_probe.h"
 #include "definition/legacy/ads_import.h"
 #include "pages/display_page.h"
+#include "pages/monitor_page.h"
 #include "platform/recording_location.h"
 #include "shell/file_places.h"
 #include "shell/log_bar.h"
@@ -176,6 +177,11 @@ void MainWindow::ToggleScan() {
         return;
     }
     CancelOpen();
+    // A live scan takes every reply into the histograms and draws its lines from empty charts.
+    app::HistogramFilters::Detach(app_.definition);
+    overview_->Cancel();
+    overview_log_.clear();
+    monitors_->DropOverview();
     app_.engine.set_options(
         {app_.prefs.verify_checksum, app_.prefs.reconnect, app_.prefs.reconnect_seconds});
     app_.engine.StartAcquisition(app_.settings.comport);
@@ -199,6 +205,7 @@ void MainWindow::SelectLog() {
             app_.log.Print("Selected %s: %u records, recorded %04u-%02u-%02u %02u:%02u:%02u",
                            path.c_str(), probe.header.recordcount, t[0], t[1], t[3], t[4], t[5],
                            t[6]);
+            ShowWholeLog();
         }
     }
     UpdateLogBarButtons();
@@ -227,6 +234,8 @@ void MainWindow::Play() {
         return;
     }
     if (opening_) return;
+    // Playback takes into each histogram only the records its filter accepts.
+    histogram_filters_.Apply(app_.definition);
     app_.session.set_last_xdl_path(app_.settings.lastxdlpath);
     if (app_.session.PlayResumes()) {
         app_.session.Play(&app_.engine.callback());

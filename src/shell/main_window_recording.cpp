@@ -3,7 +3,10 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "app/histogram_csv.h"
 #include "controls/mm_rich_static.h"
+#include "definition/adx_histogram.h"
+#include "pages/histogram_page.h"
 #include "shell/log_bar.h"
 #include "shell/main_window.h"
 #include "shell/output_page.h"
@@ -95,6 +98,28 @@ void MainWindow::SaveOutputAsText() {
         app_.log.Print("Could not save the Output page to %s: %s", path.c_str(),
                        file.errorString().toUtf8().constData());
     }
+}
+
+void MainWindow::ExportHistogramCsv() {
+    definition::ADXHistogram* histogram = histograms_page_->current();
+    if (histogram == nullptr) {
+        app_.log.PrintLine("No histogram to export: the definition has none");
+        return;
+    }
+    const std::string path =
+        ChooseFile("Export Histogram as CSV...", "CSV Files (*.csv);;All Files (*.*)", "csv", true);
+    if (path.empty()) return;
+    const std::string csv = app::HistogramCsv(*histogram, histograms_page_->statistic());
+    QSaveFile file(QString::fromStdString(path));
+    const auto size = static_cast<qint64>(csv.size());
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv.data(), size) != size ||
+        !file.commit()) {
+        app_.log.Print("Could not export the histogram to %s: %s", path.c_str(),
+                       file.errorString().toUtf8().constData());
+        return;
+    }
+    app_.log.Print("Exported histogram %s to %s", std::string(histogram->id()).c_str(),
+                   path.c_str());
 }
 
 }  // namespace korvit::shell

@@ -70,6 +70,7 @@ void CarryOut(Application& app, MainWindow& window, const StartupRequest& reques
         const std::string path = request.datalog.toStdString();
         app.settings.lastxdlpath = AbsolutePath(path).substr(0, app::AppSettings::kMaxPath);
         window.RefreshTitle();
+        window.ShowWholeLog();
         if (!request.play) {
             // Selecting a log does not open it; say at once when it could not be played.
             datalog::DataLog probe;

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/chart_points.h"
+
+namespace korvit::definition {
+class ADXDefinition;
+}
+
+namespace korvit::shell {
+
+/// Fills chart lines from a whole log in the background. The worker decodes into its own copy
+/// of the definition (written to a scratch file here, read back there), so the definition the
+/// pages and the player use is never touched off the GUI thread. Results come back through the
+/// event loop; a newer request or Cancel drops an older one's result.
+class LogOverview : public QObject {
+    Q_OBJECT
+  public:
+    using Lines = std::vector<std::vector<app::ChartPoint>>;
+    /// Called on the GUI thread with the log, the value hashes asked for and one line per hash.
+    using Done = std::function<void(const std::string& log_path,
+                                    const std::vector<uint32_t>& hashes, const Lines& lines)>;
+
+    explicit LogOverview(QObject* parent = nullptr);
+    ~LogOverview() override;
+
+    /// Starts filling the lines of `hashes` from the log, dropping any fill still running.
+    /// False (nothing started) when the definition cannot be copied.
+    bool Start(const definition::ADXDefinition& definition, const std::string& log_path,
+               std::vector<uint32_t> hashes, Done done);
+    /// Drops the running fill, if any, and waits for its thread.
+    void Cancel();
+    /// True from Start until the result was handed over or dropped.
+    bool busy() const { return busy_; }
+    /// Fills started so far (each Start counts).
+    uint64_t generation() const { return generation_; }
+
+  private:
+    std::thread worker_;
+    std::shared_ptr<std::atomic<bool>> cancel_;
+    uint64_t generation_ = 0;
+    bool busy_ = false;
+};
+
+}  // namespace korvit::shell
