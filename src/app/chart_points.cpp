@@ -121,6 +121,7 @@ bool ChartPoints::Insert(float x, float y) {
     AppendLocked(last.x, last.y);
     for (size_t i = size_ - 1; i > at; --i) Ref(i) = Ref(i - 1);
     Ref(at) = {x, y};
+    ++version_;
     RebuildEnvelopeFrom(at);
     extent_.min_x = std::min(extent_.min_x, x);
     extent_.max_x = std::max(extent_.max_x, x);
@@ -175,6 +176,7 @@ void ChartPoints::AppendLocked(float x, float y) {
         }
     }
     ++size_;
+    ++version_;
     if (x < extent_.min_x) extent_.min_x = x;
     if (x > extent_.max_x) extent_.max_x = x;
     if (finite && y < extent_.min_y) extent_.min_y = y;
@@ -190,7 +192,32 @@ void ChartPoints::Clear() {
     }
 }
 
+void ChartPoints::Swap(ChartPoints& other) {
+    if (&other == this) return;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    chunks_.swap(other.chunks_);
+    std::swap(size_, other.size_);
+    run_starts_.swap(other.run_starts_);
+    envelope_.swap(other.envelope_);
+    std::swap(extent_, other.extent_);
+    version_ = other.version_ = std::max(version_, other.version_) + 1;
+}
+
+std::vector<ChartPoint> ChartPoints::Points() const {
+    std::lock_guard lock(mutex_);
+    std::vector<ChartPoint> out;
+    out.reserve(size_);
+    for (const auto& chunk : chunks_) out.insert(out.end(), chunk.begin(), chunk.end());
+    return out;
+}
+
+uint64_t ChartPoints::version() const {
+    std::lock_guard lock(mutex_);
+    return version_;
+}
+
 void ChartPoints::ClearLocked() {
+    ++version_;
     chunks_.clear();
     size_ = 0;
     run_starts_.clear();

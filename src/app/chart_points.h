@@ -73,7 +73,14 @@ class ChartPoints {
     /// Clears the line and appends `points` in their order, under one lock: a line filled from
     /// a whole log elsewhere replaces what was shown at once.
     void Replace(const std::vector<ChartPoint>& points);
+    /// Exchanges the points of two lines at once: a line filled on a worker takes the place of
+    /// the shown one without copying on the GUI thread.
+    void Swap(ChartPoints& other);
+    /// A copy of every point, in order.
+    std::vector<ChartPoint> Points() const;
     size_t size() const;
+    /// Goes up with every change of the points (a drawing of an unchanged line can be reused).
+    uint64_t version() const;
     ChartPoint at(size_t i) const;
     ChartExtent extent() const;
     /// The value the line holds at time x: the y of the last point at or before x (of the
@@ -116,6 +123,7 @@ class ChartPoints {
     };
     std::vector<Envelope> envelope_;
     ChartExtent extent_;
+    uint64_t version_ = 0;
 };
 
 /// Chart time labels: minutes and seconds of whole seconds, hours dropped, "-" before a

@@ -600,15 +600,47 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
     if (target.size() != picture_.size() || target.format() != picture_.format()) {
         target = QImage(picture_.size(), picture_.format());
     }
-    std::memcpy(target.bits(), picture_.constBits(), static_cast<size_t>(picture_.sizeInBytes()));
+    // What the lines depend on: the picture, each series' points, looks and view.
+    std::vector<float> key;
+    if (!every_point) {
+        key.reserve(4 + series_.size() * 10);
+        const auto push64 = [&](uint64_t v) {
+            key.push_back(static_cast<float>(v & 0xFFFFFF));
+            key.push_back(static_cast<float>((v >> 24) & 0xFFFFFF));
+            key.push_back(static_cast<float>(v >> 48));
+        };
+        push64(picture_.cacheKey());
+        std::lock_guard lock(mutex_);
+        for (const auto& s : series_) {
+            push64(s->points().version());
+            push64(reinterpret_cast<uintptr_t>(s.get()));
+            key.push_back(static_cast<float>(s->lineColor().rgba() & 0xFFFFFF));
+            key.push_back(static_cast<float>(s->lineWidth() * 16 + s->lineStyle()));
+            const DataChartAxis* xa = s->xAxis();
+            const DataChartAxis* ya = s->yAxis();
+            if (xa == nullptr || ya == nullptr) continue;
+            key.insert(key.end(), {xa->view_.min, xa->view_.max, ya->view_.min, ya->view_.max});
+        }
+    }
+    const bool cached = !every_point && key == cache_key_ && lines_cache_.size() == target.size();
+    const QImage& base = cached ? lines_cache_ : picture_;
+    std::memcpy(target.bits(), base.constBits(), static_cast<size_t>(base.sizeInBytes()));
     QPainter p(&target);
     const ChartRect plot = plot_;
     p.setClipRect(QRect(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2));
-    struct Cursor {
-        bool vertical;
-        int pixel;
-    };
-    std::vector<Cursor> cursors;
+    if (!cached) DrawLines(p, every_point);
+    if (!every_point && !cached) {
+        p.end();
+        lines_cache_ = target.copy();
+        cache_key_ = std::move(key);
+        p.begin(&target);
+        p.setClipRect(QRect(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2));
+    }
+    DrawCursors(p);
+}
+
+void MMDataChart::DrawLines(QPainter& p, bool every_point) {
+    const ChartRect plot = plot_;
     QVector<QPoint> line;
     QVector<QLine> segments;
     for (const auto& s : series_) {
@@ -664,6 +696,15 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
             }
         }
     }
+}
+
+void MMDataChart::DrawCursors(QPainter& p) {
+    const ChartRect plot = plot_;
+    struct Cursor {
+        bool vertical;
+        int pixel;
+    };
+    std::vector<Cursor> cursors;
     {
         std::lock_guard lock(mutex_);
         for (const auto& axis : axes_) {

@@ -19,6 +19,11 @@ namespace korvit::controls {
 
 class MMDataChart;
 class DataChartAxis;
+}  // namespace korvit::controls
+
+class QPainter;
+
+namespace korvit::controls {
 
 /// Formats a tick label into a 30-character buffer; `length` comes in as the buffer size and
 /// goes out as the text length.
@@ -268,6 +273,8 @@ class MMDataChart : public QWidget {
     void Serve();
     void Flush();
     void Compose(QImage& target, bool every_point);
+    void DrawLines(QPainter& p, bool every_point);
+    void DrawCursors(QPainter& p);
 
     int id_ = 0;
     bool suspended_ = false;
@@ -286,6 +293,10 @@ class MMDataChart : public QWidget {
     bool rerender_ = false;
     bool frame_timer_armed_ = false;
     QElapsedTimer frame_clock_;
+    /// The lines as last drawn over the picture, reused while no line, view, axis or size
+    /// changed: a paint that only moves the cursor then costs one copy.
+    QImage lines_cache_;
+    std::vector<float> cache_key_;
     /// The time span the last render showed, to tell listeners when it moves.
     TimeSpan shown_span_;
     mutable std::mutex mutex_;

@@ -261,8 +261,9 @@ std::vector<uint32_t> MonitorPage::SeriesHashes() const {
 }
 
 void MonitorPage::FillFromLog(const std::vector<uint32_t>& hashes,
-                              const std::vector<std::vector<app::ChartPoint>>& lines,
+                              std::vector<std::unique_ptr<app::ChartPoints>>& lines,
                               bool show_all) {
+    std::vector<DataChartSeries*> first(lines.size(), nullptr);
     {
         std::lock_guard lock(mutex_);
         overview_ = true;
@@ -273,7 +274,13 @@ void MonitorPage::FillFromLog(const std::vector<uint32_t>& hashes,
                 if (c.series[k] == nullptr) continue;
                 const auto at = std::find(hashes.begin(), hashes.end(), entries[k].itemidhash);
                 const auto i = static_cast<size_t>(at - hashes.begin());
-                if (i < lines.size()) c.series[k]->points().Replace(lines[i]);
+                if (i >= lines.size() || !lines[i]) continue;
+                if (first[i] == nullptr) {
+                    c.series[k]->points().Swap(*lines[i]);
+                    first[i] = c.series[k];
+                } else {
+                    c.series[k]->points().Replace(first[i]->points().Points());
+                }
             }
         }
     }

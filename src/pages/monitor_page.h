@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -84,8 +85,9 @@ class MonitorPage : public QWidget, public DisplayPage {
     /// (lines[k] for hashes[k]). From then on samples go in at their time, once, and a reset
     /// keeps the lines (the log is shown whole), until DropOverview or Rebuild. With
     /// `show_all` every chart's view spans the whole log.
+    /// The lines are taken: the first series of a value swaps its line in, later ones copy it.
     void FillFromLog(const std::vector<uint32_t>& hashes,
-                     const std::vector<std::vector<app::ChartPoint>>& lines, bool show_all);
+                     std::vector<std::unique_ptr<app::ChartPoints>>& lines, bool show_all);
     /// Back to live charts: the next reset empties them and samples are appended.
     void DropOverview();
     /// True while the charts hold a whole log.

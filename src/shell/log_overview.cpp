@@ -55,11 +55,18 @@ bool LogOverview::Start(const definition::ADXDefinition& definition, const std::
             if (loaded && !cancel->load()) {
                 datalog::LogReplay replay(def);
                 if (replay.Open(log_path) == datalog::kDataLogOk) {
+                    std::vector<std::vector<app::ChartPoint>> points;
                     const uint32_t code =
-                        app::FillSeriesFromLog(replay, hashes, *lines,
+                        app::FillSeriesFromLog(replay, hashes, points,
                                                [&](uint32_t, uint32_t) { return !cancel->load(); });
                     // A damaged record ends the lines there: what came before still shows.
                     ok = code != datalog::kReplayCancelled;
+                    // The lines are built here, so the GUI thread only swaps them in.
+                    for (auto& line : points) {
+                        lines->push_back(std::make_unique<app::ChartPoints>());
+                        lines->back()->Replace(line);
+                        std::vector<app::ChartPoint>().swap(line);
+                    }
                 }
             }
         }

@@ -24,10 +24,11 @@ namespace korvit::shell {
 class LogOverview : public QObject {
     Q_OBJECT
   public:
-    using Lines = std::vector<std::vector<app::ChartPoint>>;
+    /// One line per hash, filled on the worker, to be swapped into the shown lines.
+    using Lines = std::vector<std::unique_ptr<app::ChartPoints>>;
     /// Called on the GUI thread with the log, the value hashes asked for and one line per hash.
     using Done = std::function<void(const std::string& log_path,
-                                    const std::vector<uint32_t>& hashes, const Lines& lines)>;
+                                    const std::vector<uint32_t>& hashes, Lines& lines)>;
 
     explicit LogOverview(QObject* parent = nullptr);
     ~LogOverview() override;

@@ -211,6 +211,7 @@ void MainWindow::BuildToolBars() {
     connect(log_bar_->select(), &QAction::triggered, this, &MainWindow::SelectLog);
     connect(log_bar_, &LogBar::seekRequested, this, [this](int sample) {
         app_.session.SeekTo(static_cast<uint32_t>(sample));
+        RebuildHistogramsAtPosition();
         views_->Mark(pages::kPositionChanged);
     });
 }
@@ -254,7 +255,15 @@ void MainWindow::BuildPages() {
     histograms_page_->SetFilters(&histogram_filters_);
     connect(histograms_page_, &pages::HistogramPage::filterRefused, this,
             [this](const QString& text) { app_.log.PrintLine(text.toStdString()); });
+    histogram_review_ = new HistogramReview(app_.definition, this);
+    connect(histogram_review_, &HistogramReview::rebuilt, this,
+            [this] { views_->Mark(pages::kHistogramsChanged | pages::kPositionChanged); });
     connect(histograms_page_, &pages::HistogramPage::filterChanged, this, [this] {
+        // A log under review is counted again with the new filter, up to the position.
+        if (histogram_review_->open()) {
+            histogram_review_->Open(histogram_review_->log(), histogram_filters_);
+            RebuildHistogramsAtPosition();
+        }
         const std::string path = app::HistogramFiltersPath(app_.settings_path);
         if (!path.empty() && histogram_filters_.Write(path) == 0) {
             app_.log.Print("Could not save the histogram filters to %s", path.c_str());
@@ -275,11 +284,10 @@ void MainWindow::BuildPages() {
             ShowWholeLog();  // the running fill starts again with every series
             return;
         }
-        overview_->Start(app_.definition, overview_log_, {hash},
-                         [this](const std::string&, const std::vector<uint32_t>& hashes,
-                                const LogOverview::Lines& lines) {
-                             monitors_->FillFromLog(hashes, lines, false);
-                         });
+        overview_->Start(
+            app_.definition, overview_log_, {hash},
+            [this](const std::string&, const std::vector<uint32_t>& hashes,
+                   LogOverview::Lines& lines) { monitors_->FillFromLog(hashes, lines, false); });
     });
     connect(monitors_->review(), &pages::MonitorReview::cursorChosen, this,
             &MainWindow::SeekToChartTime);
@@ -371,6 +379,7 @@ void MainWindow::RebuildPages() {
     // Each page rebuilds from the definition just loaded, showing no value until the next reply:
     // the last packet was decoded by the definition before.
     app_.engine.state().last_packet.Clear();
+    histogram_review_->Close();  // its copy is of the definition before
     for (const std::string& problem : histogram_filters_.Apply(app_.definition)) {
         app_.log.PrintLine(problem);
     }
@@ -380,12 +389,16 @@ void MainWindow::RebuildPages() {
     if (!overview_log_.empty()) ShowWholeLog();
 }
 
+void MainWindow::RebuildHistogramsAtPosition() {
+    if (histogram_review_->open()) histogram_review_->RebuildTo(app_.datalog.recordsread());
+}
+
 void MainWindow::ShowWholeLog() {
     overview_log_ = app_.settings.lastxdlpath;
     if (overview_log_.empty()) return;
     overview_->Start(app_.definition, overview_log_, monitors_->SeriesHashes(),
                      [this](const std::string& path, const std::vector<uint32_t>& hashes,
-                            const LogOverview::Lines& lines) {
+                            LogOverview::Lines& lines) {
                          if (path == overview_log_) monitors_->FillFromLog(hashes, lines, true);
                      });
 }

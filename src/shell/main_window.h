@@ -14,6 +14,7 @@
 
 #include "app/histogram_filters.h"
 #include "shell/application.h"
+#include "shell/histogram_review.h"
 #include "shell/log_overview.h"
 #include "shell/preferences_window.h"
 #include "shell/status_texts.h"
@@ -71,6 +72,7 @@ class MainWindow : public QMainWindow {
     /// it whole; nothing when no log is selected.
     void ShowWholeLog();
     LogOverview* logOverview() const { return overview_; }
+    HistogramReview* histogramReview() const { return histogram_review_; }
     pages::HistogramPage* histogramPage() const { return histograms_page_; }
     /// File > Export Histogram as CSV...: the shown histogram's grid with its axis labels and
     /// the statistic shown, as `korvit-cli histogram` prints it.
@@ -218,6 +220,9 @@ class MainWindow : public QMainWindow {
     /// The "Only when" filter of each histogram, kept in korvit-histograms.ini.
     app::HistogramFilters histogram_filters_;
     LogOverview* overview_ = nullptr;
+    HistogramReview* histogram_review_ = nullptr;
+    /// After a seek: the histograms are rebuilt to hold the records up to the new position.
+    void RebuildHistogramsAtPosition();
     /// The log whose whole lines the charts show or are being filled from; empty for none.
     std::string overview_log_;
     std::vector<pages::DisplayPage*> display_pages_;

@@ -179,6 +179,7 @@ void MainWindow::ToggleScan() {
     CancelOpen();
     // A live scan takes every reply into the histograms and draws its lines from empty charts.
     app::HistogramFilters::Detach(app_.definition);
+    histogram_review_->Close();
     overview_->Cancel();
     overview_log_.clear();
     monitors_->DropOverview();
@@ -271,6 +272,8 @@ void MainWindow::OpenFinished(datalog::PreparedLog& prepared) {
     }
     if (app_.session.Play(&app_.engine.callback(), prepared) == datalog::kDataLogOk) {
         log_bar_->slider()->setRange(0, static_cast<int>(app_.datalog.header().recordcount));
+        // Seeks in this log rebuild the histograms from it in the background.
+        histogram_review_->Open(prepared.path, histogram_filters_);
     }
     UpdateLogBarButtons();
     RefreshStatusBar();
@@ -306,12 +309,14 @@ void MainWindow::Stop() {
 
 void MainWindow::JumpForward() {
     app_.session.JumpForward();
+    RebuildHistogramsAtPosition();
     views_->Mark(pages::kPositionChanged);
     log_bar_->slider()->setValue(static_cast<int>(app_.datalog.recordsread()));
 }
 
 void MainWindow::JumpBackward() {
     app_.session.JumpBackward();
+    RebuildHistogramsAtPosition();
     views_->Mark(pages::kPositionChanged);
     log_bar_->slider()->setValue(static_cast<int>(app_.datalog.recordsread()));
 }

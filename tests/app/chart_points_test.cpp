@@ -296,3 +296,25 @@ TEST(ChartPoints, ValueAtIsTheLastPointAtOrBeforeTheTime) {
     EXPECT_EQ(points.ValueAt(100.0f), 600.0f);
     EXPECT_EQ(points.ValueAt(2.0f), 2.0f);  // before the new run: the older one
 }
+
+// A line filled elsewhere swaps in whole: points, extent and searches move with it, and the
+// version changes so that a drawing of the old line is not reused.
+TEST(ChartPoints, SwapExchangesWholeLines) {
+    ChartPoints shown, filled;
+    shown.Append(5.0f, 1.0f);
+    shown.Append(2.0f, 2.0f);  // a turn back in time
+    for (size_t i = 0; i < ChartPoints::kChunkSize + 3; ++i) {
+        filled.Append(static_cast<float>(i), static_cast<float>(i % 7));
+    }
+    const uint64_t before = shown.version();
+    shown.Swap(filled);
+    EXPECT_GT(shown.version(), before);
+    ASSERT_EQ(shown.size(), ChartPoints::kChunkSize + 3);
+    EXPECT_EQ(shown.extent().max_x, static_cast<float>(ChartPoints::kChunkSize + 2));
+    EXPECT_EQ(shown.ValueAt(100.5f), static_cast<float>(100 % 7));
+    EXPECT_EQ(shown.Points().size(), shown.size());
+    EXPECT_EQ(shown.Points().back().x, static_cast<float>(ChartPoints::kChunkSize + 2));
+    ASSERT_EQ(filled.size(), 2u);
+    EXPECT_EQ(filled.ValueAt(3.0f), 2.0f);  // its own run after the turn back
+    EXPECT_EQ(filled.extent().min_x, 2.0f);
+}

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/chart_fill.h"
+#include "app/histogram_csv.h"
 #include "app/histogram_filters.h"
 #include "controls/mm_data_chart.h"
 #include "controls/mm_grid_control.h"
@@ -285,6 +286,76 @@ TEST_F(DriveReviewTest, OnlyWhenCountsOnlyMatchingRecordsAndTheExportIsTheGrid) 
     page->whenApplyButton()->click();
     EXPECT_FALSE(w.histogramFilters().Get(id).has_value());
     EXPECT_EQ(page->current()->filter(), nullptr);
+}
+
+/// Every statistic of the histogram as CSV, after a straight play of records 1 to `sample`.
+std::string StraightHistograms(const std::string& log, const std::string& id, uint32_t sample) {
+    definition::ADXDefinition def;
+    std::string error;
+    def.Load(kDemo, error);
+    datalog::LogReplay replay(def);
+    if (replay.Open(log) != datalog::kDataLogOk) return {};
+    datalog::RebuildHistograms(replay, sample);
+    auto* h = definition::As<definition::ADXHistogram>(def.FindByID(id));
+    std::string all;
+    for (uint32_t code : korvit::app::HistogramViewStatistics())
+        all += korvit::app::HistogramCsv(*h, code);
+    return all;
+}
+
+std::string LiveHistograms(definition::ADXHistogram& h) {
+    std::string all;
+    for (uint32_t code : korvit::app::HistogramViewStatistics())
+        all += korvit::app::HistogramCsv(h, code);
+    return all;
+}
+
+// Seeks back and forth, by the slider and by the jump keys, leave the histograms as a straight
+// play to the same position would, and the charts with each record once.
+TEST_F(DriveReviewTest, SeeksBackAndForthGiveTheHistogramsAndLinesOfAStraightPlay) {
+    constexpr uint32_t kRecords = 3000;
+    const std::string log = WriteDemoLog(dir_ + "drive.xdl", kRecords);
+    MainWindow& w = Window();
+    ASSERT_TRUE(w.LoadDefinition(kDemo));
+    definition::ADXHistogram* h = w.histogramPage()->current();
+    ASSERT_NE(h, nullptr);
+    const std::string id(h->id());
+    korvit::controls::DataChartSeries* series = w.monitorPage()->entry(0).series[0];
+    const std::vector<ChartPoint> straight_line =
+        StraightPlay(log, w.monitorPage()->entry(0).monitor->series()[0].itemidhash);
+
+    chosen_ = log;
+    w.SelectLog();
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.monitorPage()->overview() && !w.logOverview()->busy(); }, 30000));
+    w.SetPlaybackSpeed(0.0f);
+    w.Play();
+    ASSERT_TRUE(WaitUntil([&] { return app_.datalog.recordsread() > 2000; }, 30000));
+    w.Pause();
+    ASSERT_TRUE(WaitUntil([&] { return !app_.datalog.player_running(); }, 10000));
+    ASSERT_TRUE(w.histogramReview()->open());
+
+    const auto seek_and_check = [&](auto seek, uint32_t expected_position) {
+        const uint64_t before = w.histogramReview()->applied();
+        seek();
+        ASSERT_EQ(app_.datalog.recordsread(), expected_position);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return w.histogramReview()->applied() > before && !w.histogramReview()->busy(); },
+            30000));
+        EXPECT_EQ(LiveHistograms(*h), StraightHistograms(log, id, expected_position))
+            << "at " << expected_position;
+    };
+    seek_and_check([&] { w.logBar()->seekRequested(500); }, 500);
+    seek_and_check([&] { w.logBar()->seekRequested(2800); }, 2800);
+    seek_and_check([&] { w.JumpBackward(); }, 2790);
+    seek_and_check([&] { w.JumpForward(); }, 2800);
+    seek_and_check([&] { w.logBar()->seekRequested(0); }, 0);
+
+    // Played on from the start to the end: one straight play's histograms and lines.
+    w.Play();
+    ASSERT_TRUE(WaitUntil([&] { return app_.datalog.state() != DataLogState::Playing; }, 30000));
+    EXPECT_EQ(LiveHistograms(*h), StraightHistograms(log, id, kRecords));
+    EXPECT_TRUE(Same(Points(series), straight_line));
 }
 
 }  // namespace

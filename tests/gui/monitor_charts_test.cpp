@@ -199,6 +199,40 @@ TEST(DataChart, VisibleSpanMovesTheTimeViewAndTellsListeners) {
     EXPECT_FALSE(c.chart.ValueAt(1, 12.0).has_value());
 }
 
+// A paint that only moves the cursor reuses the drawn lines; any change of a line, its look
+// or the view draws them anew.
+TEST(DataChart, RepaintsRedrawTheLinesWhenAnythingOfThemChanges) {
+    TimeChart c;
+    c.time->SetFlags(0x60);
+    const auto count = [&](QColor colour) {
+        const QImage& frame = c.chart.Frame();
+        int n = 0;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x) n += frame.pixelColor(x, y) == colour;
+        return n;
+    };
+    const QColor blue(0, 0, 255), red(255, 0, 0);
+    c.series->AppendPoint(1.0f, 10.0f);
+    c.series->AppendPoint(5.0f, 10.0f);
+    const int short_line = count(blue);
+    ASSERT_GT(short_line, 0);
+    c.time->SetCursor(3.0f);
+    EXPECT_EQ(count(blue), short_line - 1);  // the cursor inverts one pixel of the line
+    c.series->AppendPoint(15.0f, 10.0f);
+    EXPECT_GT(count(blue), short_line);
+    c.series->points().Replace({{1.0f, 90.0f}, {15.0f, 90.0f}});  // same size, new values
+    const int moved = count(blue);
+    EXPECT_GT(moved, 0);
+    c.value->SetViewRange(0.0f, 50.0f);  // the line leaves the view
+    EXPECT_EQ(count(blue), 0);
+    c.value->SetViewRange(0.0f, 100.0f);
+    c.series->SetLineColor(red);
+    EXPECT_EQ(count(blue), 0);
+    EXPECT_GT(count(red), 0);
+    c.chart.SetVisibleSpan(20.0, 40.0);  // the time view moves past the line
+    EXPECT_EQ(count(red), 0);
+}
+
 // At most one point per pixel column: the searched drawing is pixel for pixel the plain one,
 // also after a seek back in time and with the first point far left of the view.
 TEST(DataChart, SearchedDrawingMatchesThePlainDrawingPixelForPixel) {

@@ -374,6 +374,8 @@ TEST_F(WindowStateTest, OneRunPortIsNotSavedAndPathsAreAbsolute) {
     EXPECT_NE(app_.settings.comport, "/dev/ttyS3");
     w.ToggleScan();
     ASSERT_TRUE(WaitUntil([&] { return !app_.engine.running(); }, 5000));
+    // The scan thread still says goodbye to the unit after the running flag drops.
+    ASSERT_TRUE(app_.engine.WaitIdle(std::chrono::seconds(5)));
 
     const std::string relative =
         std::filesystem::relative(kDemo, std::filesystem::current_path()).string();
