@@ -1,7 +1,8 @@
 // Reviewing a long log in the window. One run prints, side by side: `korvit-cli play` of the log
 // unpaced (its CPU is the yardstick), the window playing it unpaced with each page shown, the
 // longest GUI event-loop stall on Play, Load Log, a seek and a page switch, and the program's
-// peak memory.
+// peak memory; and dragging the Monitors cursor across the paused log, each step seeking the log
+// and bringing every page up to the new position (target: 30 steps a second or more).
 //
 // KORVIT_BENCH_HOURS (default 10) sets the length of the generated log: one record per 50 ms.
 
@@ -15,11 +16,14 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "controls/chart_navigation.h"
 #include "controls/mm_data_chart.h"
 #include "datalog/data_log.h"
 #include "demo_log.h"
 #include "gui_bench.h"
+#include "pages/display_page.h"
 #include "pages/monitor_page.h"
+#include "pages/monitor_review.h"
 #include "shell/log_bar.h"
 
 using namespace korvit;
@@ -211,6 +215,61 @@ void BM_Stalls(benchmark::State& state) {
     }
 }
 
+void BM_CursorDrag(benchmark::State& state) {
+    ReviewWindow w("Monitors");
+    w.window->resize(1200, 800);
+    w.window->SelectLog();  // Load Log: the charts fill from the whole log
+    w.window->Play();
+    while (w.window->opening()) QTest::qWait(5);
+    while (w.app.datalog.recordsread() < 10) QTest::qWait(5);
+    w.window->Pause();
+    while (w.app.datalog.player_running()) QTest::qWait(5);
+    pages::MonitorPage* page = w.window->monitorPage();
+    // The charts hold the whole drive (filled on a worker) and show it all, as a reviewer
+    // drags across it.
+    const double length = (Files().records - 1) / 20.0;
+    QElapsedTimer fill;
+    fill.start();
+    const auto filled_to = [&] {
+        const app::ChartPoints& points = page->entry(0).series[0]->points();
+        return points.size() > 0 ? static_cast<double>(points.extent().max_x) : 0.0;
+    };
+    while (filled_to() < length - 1 && fill.elapsed() < 120000) QTest::qWait(20);
+    page->review()->SetView({0.0, length});
+    const double filled = filled_to();
+    controls::MMDataChart* chart = page->entry(0).chart;
+    controls::ChartInput* input = page->review()->input(0);
+    const int y = chart->plotRect().top + 10;
+    constexpr int kSteps = 300;
+    int steps = 0;
+    QElapsedTimer wall;
+    for (auto _ : state) {
+        wall.start();
+        QTest::mousePress(chart, Qt::LeftButton, {}, QPoint(input->PixelAt(0.0), y));
+        for (int i = 1; i <= kSteps; ++i) {
+            const double t = length * i / kSteps;
+            QMouseEvent move(QEvent::MouseMove, QPointF(input->PixelAt(t), y),
+                             chart->mapToGlobal(QPointF(input->PixelAt(t), y)), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(chart, &move);
+            // Every page draws the record at the new position: each is shown in turn and drawn.
+            QCoreApplication::processEvents();
+            for (int p = 0; p < w.window->tabs()->count(); ++p) {
+                w.window->tabs()->Select(p);
+                w.window->tabs()->widget(p)->grab();
+            }
+            ++steps;
+        }
+        QTest::mouseRelease(chart, Qt::LeftButton, {}, QPoint(input->PixelAt(length), y));
+    }
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    state.counters["steps_per_s"] = kSteps / seconds;
+    std::printf(
+        "cursor drag over %u records (charts filled to %.0f s of %.0f s): %d steps, %.1f "
+        "steps/s (target 30), at %u read\n",
+        Files().records, filled, length, steps, kSteps / seconds, w.app.datalog.recordsread());
+}
+
 /// Load Log to the whole log in view on the Monitors page: the fill runs on a worker while the
 /// window keeps turning; then one repaint of a chart with the whole drive in view.
 void BM_LoadLogOverview(benchmark::State& state) {
@@ -241,15 +300,17 @@ void BM_LoadLogOverview(benchmark::State& state) {
         const double paint_ms = paint.nsecsElapsed() / 1e6 / kPaints;
         std::printf(
             "Load Log to whole log in view (%u records, %zu series x %zu points): %.3f s wall, "
-            "longest stall %.0f ms; whole-log repaint %.2f ms drawn, %.2f ms with the cursor moving, "
+            "longest stall %.0f ms; whole-log repaint %.2f ms drawn, %.2f ms with the cursor "
+            "moving, "
             "at %dx%d\n",
-            Files().records, chart->SeriesCount(), points, fill, meter.WorstMs(), first_ms, paint_ms,
-            chart->width(), chart->height());
+            Files().records, chart->SeriesCount(), points, fill, meter.WorstMs(), first_ms,
+            paint_ms, chart->width(), chart->height());
     }
 }
 
 }  // namespace
 
+BENCHMARK(BM_CursorDrag)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_LoadLogOverview)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_CliPlay)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_WindowPlay)->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

@@ -1,16 +1,21 @@
 // korvit: the desktop program. Options: --demo, --port PATH, --scan, a definition and a datalog
-// to open, --play [--speed PERCENT], and --screenshot PATH [--tab NAME] [--after MS] [--graph] to
-// save a picture of the window and exit.
+// to open, --play [--speed PERCENT], and --screenshot PATH [--tab NAME] [--after MS] [--graph]
+// [--cursor SECONDS[,SECONDS]] to save a picture of the window and exit.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <vector>
 
+#include "controls/chart_navigation.h"
 #include "controls/mm_tab_sheet.h"
 #include "pages/histogram_page.h"
+#include "pages/monitor_page.h"
+#include "pages/monitor_review.h"
 #include "shell/application.h"
 #include "shell/demo.h"
 #include "shell/main_window.h"
@@ -48,7 +53,12 @@ int main(int argc, char** argv) {
     QCommandLineOption tab("tab", "Page to show in the screenshot.", "NAME");
     QCommandLineOption after("after", "Milliseconds before the screenshot.", "MS", "1000");
     QCommandLineOption graph("graph", "Show the Histograms page as a 3D graph in the screenshot.");
-    options.addOptions({demo, port, scan, play, speed, screenshot, tab, after, graph});
+    QCommandLineOption cursor(
+        "cursor",
+        "Fit the Monitors charts to all they hold and put the cursor at SECONDS in the "
+        "screenshot; a second time after a comma sets the second cursor.",
+        "SECONDS[,SECONDS]");
+    options.addOptions({demo, port, scan, play, speed, screenshot, tab, after, graph, cursor});
     options.addPositionalArgument("files", "Definition (.adx) to load, datalog (.xdl) to open.",
                                   "[DEF.adx] [LOG.xdl]");
     options.process(qt);
@@ -99,9 +109,27 @@ int main(int argc, char** argv) {
         }
         if (options.isSet(graph))
             window.findChild<korvit::pages::HistogramPage*>()->ShowGraph(true);
+        std::vector<double> cursors;
+        if (options.isSet(cursor)) {
+            for (const QString& part : options.value(cursor).split(',')) {
+                bool number = false;
+                const double t = part.toDouble(&number);
+                if (!number || !std::isfinite(t) || cursors.size() == 2) {
+                    std::fprintf(stderr, "korvit: --cursor takes SECONDS or SECONDS,SECONDS\n");
+                    return 2;
+                }
+                cursors.push_back(t);
+            }
+        }
         bool ok = false;
         const int ms = options.value(after).toInt(&ok);
-        QTimer::singleShot(ok && ms >= 0 ? ms : 1000, &window, [&window, path] {
+        QTimer::singleShot(ok && ms >= 0 ? ms : 1000, &window, [&window, path, cursors] {
+            if (!cursors.empty()) {
+                korvit::pages::MonitorReview* review = window.monitorPage()->review();
+                review->SetView(korvit::controls::FitAll(review->full()));
+                review->ChooseCursor(cursors[0]);
+                if (cursors.size() > 1) review->SetSecondCursor(cursors[1]);
+            }
             if (!window.grab().save(path, "PNG")) {
                 std::fprintf(stderr, "korvit: cannot write %s\n", qPrintable(path));
                 QCoreApplication::exit(1);

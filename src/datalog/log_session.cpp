@@ -1,5 +1,6 @@
 #include "datalog/log_session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/output_log.h"
@@ -202,6 +203,14 @@ void LogSession::PlaybackStopped() {
 
 uint32_t LogSession::SeekTo(uint32_t sample) {
     return datalog_.Seek(sample, kSeekRewind);
+}
+
+uint32_t LogSession::SeekToTime(uint32_t time_ms) {
+    // The time seek stops before the first record after the time; the records it passed are
+    // the sample that a seek by sample then makes the last one read.
+    const uint32_t code = datalog_.Seek(time_ms, kSeekRewind | kSeekByTime);
+    if (code != kDataLogOk && code != kDataLogEnd) return code;
+    return datalog_.Seek(std::max<uint32_t>(1, datalog_.recordsread()), kSeekRewind);
 }
 
 uint32_t LogSession::JumpForward() {

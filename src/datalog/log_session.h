@@ -97,6 +97,9 @@ class LogSession : public acquisition::IDatalogLink {
     void PlaybackStopped();
     /// The slider and the ten-sample jumps.
     uint32_t SeekTo(uint32_t sample);
+    /// Moves to the last record stamped at or before `time_ms` (the first record when none is),
+    /// so that it is the one just read, as after playing up to it.
+    uint32_t SeekToTime(uint32_t time_ms);
     uint32_t JumpForward();
     uint32_t JumpBackward();
 

@@ -11,6 +11,7 @@
 #include "definition/adx_definition.h"
 #include "definition/adx_monitor.h"
 #include "definition/adx_value.h"
+#include "pages/monitor_review.h"
 
 namespace korvit::pages {
 namespace {
@@ -28,6 +29,24 @@ constexpr float kTimeWidth = 20.0f;
 constexpr uint32_t kPalette[10][3] = {{255, 0, 0},   {0, 150, 0},   {0, 0, 255},   {255, 128, 128},
                                       {0, 200, 200}, {255, 128, 0}, {128, 0, 128}, {128, 128, 0},
                                       {255, 0, 255}, {64, 128, 128}};
+
+/// The colour word of a palette entry.
+uint32_t ColorWord(const uint32_t* rgb) {
+    return rgb[0] | (rgb[1] << 8) | (rgb[2] << 16);
+}
+
+/// The first palette colour that no line of the chart has, counting on from the number of
+/// lines; when every one is taken, the one after the lines' count.
+uint32_t UnusedColor(const MonitorChart& c) {
+    const size_t start = c.monitor->count();
+    for (size_t k = 0; k < 10; ++k) {
+        const uint32_t word = ColorWord(kPalette[(start + k) % 10]);
+        bool used = false;
+        for (const ADXMonitorSeries& entry : c.monitor->series()) used |= entry.linecolor == word;
+        if (!used) return word;
+    }
+    return ColorWord(kPalette[start % 10]);
+}
 
 /// Colour words keep red in the lowest byte.
 QColor ToColor(uint32_t word) {
@@ -52,7 +71,8 @@ MonitorPage::MonitorPage(definition::ADXDefinition& definition, QWidget* parent)
       definition_(definition),
       scroll_(new QScrollBar(Qt::Horizontal, this)),
       area_(new QScrollArea(this)),
-      sheet_(new QWidget) {
+      sheet_(new QWidget),
+      review_(new MonitorReview(sheet_)) {
     scroll_->hide();
     area_->setObjectName("MonitorArea");
     area_->setFrameShape(QFrame::NoFrame);
@@ -80,6 +100,7 @@ MonitorPage::~MonitorPage() {
 }
 
 void MonitorPage::Rebuild() {
+    review_->Detach();
     {
         std::lock_guard lock(mutex_);
         for (MonitorChart& c : charts_) delete c.chart;
@@ -118,12 +139,16 @@ void MonitorPage::Rebuild() {
     }
     // Rendering happens outside the lock, so that sampling threads never wait for it.
     for (MonitorChart& c : charts_) c.chart->Recalc();
+    review_->Attach(charts_);
     LayoutCharts();
     UpdateScrollBar();
 }
 
 void MonitorPage::Refresh(uint32_t changes) {
-    if (changes & (kChartsChanged | kPositionChanged)) UpdateScrollBar();
+    if (changes & (kChartsChanged | kPositionChanged)) {
+        UpdateScrollBar();
+        review_->Refresh();
+    }
 }
 
 void MonitorPage::Configure(MonitorChart& c) {
@@ -342,7 +367,7 @@ void MonitorPage::LayoutCharts() {
     }
     sheet_->resize(inner, charts_.empty() ? h : each * n);
     for (size_t i = 0; i < charts_.size(); ++i) {
-        charts_[i].chart->setGeometry(0, static_cast<int>(i) * each, inner, each);
+        review_->Place(i, QRect(0, static_cast<int>(i) * each, inner, each));
     }
 }
 
@@ -386,9 +411,8 @@ void MonitorPage::AddValue(size_t i, ADXValue* value) {
         for (const ADXMonitorSeries& entry : c.monitor->series()) {
             if (entry.item == value) return;
         }
-        const uint32_t* rgb = kPalette[c.monitor->count() % 10];
         ADXMonitorSeries entry;
-        entry.linecolor = entry.axiscolor = rgb[0] | (rgb[1] << 8) | (rgb[2] << 16);
+        entry.linecolor = entry.axiscolor = UnusedColor(c);
         entry.item = value;
         entry.itemidhash = value->idhash();
         if (!c.monitor->Append(entry)) return;
@@ -396,6 +420,7 @@ void MonitorPage::AddValue(size_t i, ADXValue* value) {
     }
     c.chart->Recalc();
     UpdateScrollBar();
+    review_->Refresh();
     modified_ = true;
     emit definitionModified();
     emit seriesAdded(value->idhash());
@@ -431,6 +456,7 @@ void MonitorPage::RemoveValue(size_t i, ADXValue* value) {
     }
     c.chart->Recalc();
     UpdateScrollBar();
+    review_->Refresh();
     modified_ = true;
     emit definitionModified();
 }

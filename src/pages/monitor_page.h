@@ -32,6 +32,8 @@ class DataChartSeries;
 
 namespace korvit::pages {
 
+class MonitorReview;
+
 /// One chart of the Monitors page. `series` runs parallel to the monitor's entries: entry k
 /// draws into series[k], or nowhere when its item is not a value.
 struct MonitorChart {
@@ -98,6 +100,8 @@ class MonitorPage : public QWidget, public DisplayPage {
     QScrollArea* chartArea() const { return area_; }
     bool scrollBarShown() const { return scroll_shown_; }
     ScrollInfo scrollInfo() const { return scroll_info_; }
+    /// The legends, cursors and time view of the charts.
+    MonitorReview* review() const { return review_; }
     /// True once the right-click menu changed a monitor of the definition (until Rebuild).
     bool modified() const { return modified_; }
 
@@ -138,6 +142,7 @@ class MonitorPage : public QWidget, public DisplayPage {
     /// would be shorter than kMinChartHeight.
     QScrollArea* area_;
     QWidget* sheet_;
+    MonitorReview* review_;
     bool scroll_shown_ = false;
     ScrollInfo scroll_info_;
     std::atomic<bool> scroll_pending_{false};

@@ -27,6 +27,7 @@
 #include "pages/histogram_page.h"
 #include "pages/item_list_page.h"
 #include "pages/monitor_page.h"
+#include "pages/monitor_review.h"
 #include "platform/clock.h"
 #include "platform/recording_location.h"
 #include "shell/log_bar.h"
@@ -124,6 +125,8 @@ void MainWindow::BuildMenus() {
     new_ = add(file, "New Definition...\tCtrl + N", QKeySequence(Qt::CTRL | Qt::Key_N),
                &MainWindow::NewDefinition);
     file->addSeparator();
+    add(file, "Export Chart Image...", {}, &MainWindow::ExportChartImage);
+    add(file, "Export Visible Range as CSV...", {}, &MainWindow::ExportVisibleRangeCsv);
     add(file, "Export Histogram as CSV...", {}, &MainWindow::ExportHistogramCsv);
     file->addSeparator();
     add(file, "Preferences...", {}, &MainWindow::OpenPreferencesWindow);
@@ -286,6 +289,8 @@ void MainWindow::BuildPages() {
             [this](const std::string&, const std::vector<uint32_t>& hashes,
                    LogOverview::Lines& lines) { monitors_->FillFromLog(hashes, lines, false); });
     });
+    connect(monitors_->review(), &pages::MonitorReview::cursorChosen, this,
+            &MainWindow::SeekToChartTime);
 
     connect(tabs_, &QTabWidget::currentChanged, this,
             [this] { RefreshShownPage(pages::kEverythingChanged); });

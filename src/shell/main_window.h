@@ -160,6 +160,14 @@ class MainWindow : public QMainWindow {
                            bool save);
     int Ask(const UserPrompt& prompt);
 
+    // Reviewing a log on the Monitors charts (main_window_review.cpp).
+    /// With a log loaded, moves it to the record at the chart time, so every page shows it.
+    void SeekToChartTime(double seconds);
+    /// File > Export Chart Image...: the Monitors charts and legends as a PNG.
+    void ExportChartImage();
+    /// File > Export Visible Range as CSV...: the log's records in the charts' time view.
+    void ExportVisibleRangeCsv();
+
     // Changes made on the pages (main_window_changes.cpp).
     void WatchDefinitionChanges();
     void SetDefinitionModified(bool modified);

@@ -69,6 +69,7 @@ TEST_F(MainWindowTest, MenusCarryTheirTextsAndShortcuts) {
               QStringList({"Load Definition...\tCtrl + L", "Save Definition\tCtrl+S",
                            "Save Definition As...\tCtrl + Shift + S", "Import", "-",
                            "Edit Definition...\tCtrl + F2", "New Definition...\tCtrl + N", "-",
+                           "Export Chart Image...", "Export Visible Range as CSV...",
                            "Export Histogram as CSV...", "-", "Preferences...", "-", "E&xit"}));
     EXPECT_EQ(MenuTexts("Scanner"), QStringList({"Scan\t'"}));
     EXPECT_EQ(MenuTexts("Logger"),
