@@ -8,6 +8,9 @@ set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+# -O2 as in the Linux release build: GCC 12 gives false -Wrestrict and -Wstringop warnings at -O3.
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for Release builds")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for Release builds")
 
 if(NOT KORVIT_QT_WINDOWS_DIR)
     if(DEFINED ENV{KORVIT_QT_WINDOWS_DIR})

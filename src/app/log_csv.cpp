@@ -53,8 +53,8 @@ LogCsv::LogCsv(definition::ADXDefinition& definition) : definition_(definition) 
 
 std::string LogCsv::Header() const {
     std::string header = "time";
-    for (const auto* v : values_) header += "," + CsvField(Utf8(v->id()));
-    for (const auto* b : bitmasks_) header += "," + CsvField(Utf8(b->id()));
+    for (const auto* v : values_) (header += ',') += CsvField(Utf8(v->id()));
+    for (const auto* b : bitmasks_) (header += ',') += CsvField(Utf8(b->id()));
     return header;
 }
 
