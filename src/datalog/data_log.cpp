@@ -251,7 +251,7 @@ uint32_t DataLog::Close() {
     if (state == DataLogState::Playing) state_.store(DataLogState::Stopping);
     if (state == DataLogState::Recording) FinishRecording();
     // The player reads through the file handle: it must be gone before the handle is.
-    if (player_.joinable() && player_.get_id() == std::this_thread::get_id()) return 0;
+    if (OnPlayerThread()) return 0;
     JoinPlayer();
     if (!file_.valid()) {
         if (tablewritten_ == 0) return 0;

@@ -138,6 +138,7 @@ class DataLog {
     /// Waits until the clock reaches `deadline_ns` or the state leaves Playing (false).
     bool WaitUntil(int64_t deadline_ns);
     void JoinPlayer();
+    bool OnPlayerThread() const;
     void RestartClock() {
         clock_origin_ns_.store(std::chrono::steady_clock::now().time_since_epoch().count());
     }
@@ -168,6 +169,8 @@ class DataLog {
     std::atomic<bool> reanchor_{false};
     std::atomic<int> write_error_{0};
     std::thread player_;
+    // Held while the player thread is started or joined.
+    std::mutex join_lock_;
 
     // Offsets of the records, built when a file is opened for playback. Complete only when
     // reading every record reached the normal end; otherwise seeks read record by record.

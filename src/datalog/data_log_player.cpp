@@ -16,7 +16,14 @@ using acquisition::ResultCode;
 // and Stop are seen quickly without keeping a core busy.
 constexpr auto kSleepSlice = std::chrono::milliseconds(5);
 
+// The log whose player runs on this thread, if any.
+thread_local const DataLog* t_player_of = nullptr;
+
 }  // namespace
+
+bool DataLog::OnPlayerThread() const {
+    return t_player_of == this;
+}
 
 double DataLog::ClockMs() const {
     const int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -46,6 +53,7 @@ uint32_t DataLog::StartPlayer() {
     JoinPlayer();
     state_.store(DataLogState::Playing);
     playerthread_.store(1);
+    std::lock_guard guard(join_lock_);
     player_ = std::thread([this] { PlayerThread(); });
     return kDataLogOk;
 }
@@ -61,10 +69,15 @@ void DataLog::StopPlayer() {
 }
 
 void DataLog::JoinPlayer() {
-    if (player_.joinable() && player_.get_id() != std::this_thread::get_id()) player_.join();
+    // The end of a log and a closing window may both stop the player at once: one joins it,
+    // the others wait for that. The player never joins itself.
+    if (OnPlayerThread()) return;
+    std::lock_guard guard(join_lock_);
+    if (player_.joinable()) player_.join();
 }
 
 void DataLog::PlayerThread() {
+    t_player_of = this;
     // The proxy stands in for the real command in every played notification; the reply path
     // finds the real one by the event's idhash.
     definition::ADXCSendCommand proxy;

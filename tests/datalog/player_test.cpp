@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "datalog/data_log.h"
 #include "xdl_test_support.h"
@@ -267,6 +269,30 @@ TEST_F(Player, DamagedRecordsEndPlaybackWithTheirCode) {
         EXPECT_EQ(cb.played.size(), c.played);
         EXPECT_FALSE(DescribeDataLogCode(c.code).empty());
     }
+}
+
+TEST_F(Player, StopsFromSeveralThreadsAtOnceAllReturnAndLeaveTheLogOpen) {
+    // The end of a log and closing the window each start a stop of their own: both may join
+    // the player at the same moment.
+    Open(BuildXdl(Table(), Records()));
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(log.Seek(0, kSeekRewind), 0u);
+        log.SetSpeed(0.01f);
+        ASSERT_EQ(log.StartPlayer(), 0u);
+        std::atomic<int> ready{0};
+        std::vector<std::thread> stoppers;
+        for (int i = 0; i < 4; ++i) {
+            stoppers.emplace_back([&] {
+                ready.fetch_add(1);
+                while (ready.load() < 4) std::this_thread::yield();
+                log.StopPlayer();
+            });
+        }
+        for (std::thread& t : stoppers) t.join();
+        EXPECT_FALSE(log.player_running());
+        EXPECT_EQ(log.state(), DataLogState::Open);
+    }
+    EXPECT_EQ(log.Close(), 1u);
 }
 
 }  // namespace
