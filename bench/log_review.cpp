@@ -23,6 +23,7 @@
 #include "datalog/data_log.h"
 #include "datalog/log_replay.h"
 #include "definition/definition.h"
+#include "support/generated_log.h"
 
 using namespace korvit;
 using Clock = std::chrono::steady_clock;
@@ -74,42 +75,8 @@ struct Logs {
     /// The table from a real (empty) recording, then `count` mode-1 records laid out after it.
     std::string Generate(const definition::ADXDefinition& def, const char* name, uint32_t count) {
         const std::string path = (dir / name).string();
-        {
-            datalog::DataLog log;
-            log.Record(path, def);
-            log.Close();
-        }
-        datalog::DataLog reader;
-        reader.Open(path);
-        const std::vector<datalog::DataLogCommand> commands = reader.commands();
-        datalog::DataLogHeader header = reader.header();
-        reader.Close();
-        uint8_t index = 0;
-        while (index < commands.size() && commands[index].type != definition::ADXTYPE_SENDCOMMAND) {
-            ++index;
-        }
-        const datalog::DataLogCommand& command = commands.at(index);
-        std::FILE* out = std::fopen(path.c_str(), "r+b");
-        std::fseek(out, static_cast<long>(header.firstrecord), SEEK_SET);
-        uint32_t offset = header.firstrecord;
-        std::vector<uint8_t> record;
-        for (uint32_t i = 0; i < count; ++i) {
-            const datalog::RecordHead head{offset + 12 + command.storedsize, i * kGapMs, index};
-            const auto bytes = head.Serialize();
-            record.assign(bytes.begin(), bytes.end());
-            // Slowly changing engine data: every byte follows a ramp of its own.
-            for (uint32_t k = 0; k < command.storedsize; ++k) {
-                record.push_back(static_cast<uint8_t>((i >> (k % 5)) + k * 29));
-            }
-            std::fwrite(record.data(), 1, record.size(), out);
-            offset = head.next;
-        }
-        header.recordcount = count;
-        header.endmark = offset + 1;
-        const auto bytes = header.Serialize();
-        std::fseek(out, 0, SEEK_SET);
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        std::fclose(out);
+        testing::WriteGeneratedLog(
+            def, path, count, [](uint32_t) { return kGapMs; }, testing::RampByte);
         return path;
     }
 };
