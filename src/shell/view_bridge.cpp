@@ -54,7 +54,11 @@ void ViewBridge::ScheduleFrame() {
     const qint64 since = last_frame_.elapsed();
     // The first frame comes at once; later ones keep a frame's distance from the last.
     const qint64 wait = frames_ == 0 ? 0 : std::max<qint64>(0, kFrameMs - since);
-    frame_timer_.start(static_cast<int>(wait));
+    if (wait == 0) {
+        DrawFrame();
+    } else {
+        frame_timer_.start(static_cast<int>(wait));
+    }
 }
 
 void ViewBridge::DrawFrame() {
