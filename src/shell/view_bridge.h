@@ -62,7 +62,7 @@ class ViewBridge : public QObject, public app::IViews {
 
     StatusLatency latency() const;
 
-    /// Frames drawn so far.
+    /// Frames so far: each drains the requests and hands on the display changes.
     uint64_t frames() const { return frames_; }
     static constexpr int kFrameMs = 16;
 
