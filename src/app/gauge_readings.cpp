@@ -12,11 +12,24 @@ using definition::ADXBitmask;
 using definition::ADXValue;
 using definition::As;
 
+bool GaugeReadings::Memoizable(const definition::ADXObject* item) {
+    const auto* value = As<ADXValue>(item);
+    if (value == nullptr) return false;
+    return std::all_of(value->vars().begin(), value->vars().end(), [](const auto& var) {
+        return var.type == definition::ADXValueVar::kNative;
+    });
+}
+
 void GaugeReadings::Watch(const definition::ADXDefinition* definition,
                           std::vector<definition::ADXObject*> items) {
+    std::vector<std::unique_ptr<Memo>> memos(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (Memoizable(items[i])) memos[i] = std::make_unique<Memo>();
+    }
     std::lock_guard lock(mutex_);
     definition_ = definition;
     items_ = std::move(items);
+    memos_ = std::move(memos);
     readings_.assign(items_.size(), {});
     ++generation_;
 }
@@ -30,7 +43,18 @@ void GaugeReadings::Feed(evaluation::Packet packet, uint32_t command_hash) {
         GaugeReading& r = readings_[i];
         if (auto* value = As<ADXValue>(item)) {
             if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
-            const auto v = static_cast<float>(value->ComputeValue(*definition_, packet));
+            float v = 0.0f;
+            if (Memo* memo = memos_[i].get()) {
+                // The same raw number the computation would take (the packet's, or the last).
+                const uint32_t raw = value->ExtractRaw(packet);
+                Memo::Entry& e = memo->entries[(raw ^ (raw >> 8) ^ (raw >> 16)) & 0xFFu];
+                if (!e.known || e.raw != raw) {
+                    e = {raw, true, static_cast<float>(value->ComputeValue(*definition_, packet))};
+                }
+                v = e.value;
+            } else {
+                v = static_cast<float>(value->ComputeValue(*definition_, packet));
+            }
             r.lowest = r.has_value ? std::min(r.lowest, v) : v;
             r.highest = r.has_value ? std::max(r.highest, v) : v;
             r.value = v;
@@ -49,6 +73,9 @@ void GaugeReadings::Feed(evaluation::Packet packet, uint32_t command_hash) {
 void GaugeReadings::Clear() {
     std::lock_guard lock(mutex_);
     readings_.assign(items_.size(), {});
+    for (const auto& memo : memos_) {
+        if (memo) memo->entries.fill({});
+    }
     ++generation_;
 }
 

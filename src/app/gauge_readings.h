@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -43,10 +45,25 @@ class GaugeReadings {
     uint64_t generation() const;
 
   private:
+    /// The readings a value computed lately, by raw number. A value whose every letter is its
+    /// own raw number reads the same for the same raw number, so a raw number seen before costs
+    /// no equation; 8-bit values keep every one of their 256.
+    struct Memo {
+        struct Entry {
+            uint32_t raw = 0;
+            bool known = false;
+            float value = 0.0f;
+        };
+        std::array<Entry, 256> entries;
+    };
+    static bool Memoizable(const definition::ADXObject* item);
+
     mutable std::mutex mutex_;
     const definition::ADXDefinition* definition_ = nullptr;
     std::vector<definition::ADXObject*> items_;
     std::vector<GaugeReading> readings_;
+    // One per item: the memo of a value that has one, else null.
+    std::vector<std::unique_ptr<Memo>> memos_;
     uint64_t generation_ = 0;
 };
 

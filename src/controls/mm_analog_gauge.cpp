@@ -254,7 +254,7 @@ void MMAnalogGauge::paintEvent(QPaintEvent*) {
         p.setWindow(0, 0, kLogicalSize, kLogicalSize);
     };
     // The face (everything but the value, Min, Max and the needle) is drawn again only when
-    // something it shows or the size changed; a new value paints over a copy of it.
+    // something it shows or the size changed; a new value paints over it.
     if (face_.size() != size() || !face_look_ || !SameFace(*face_look_, look)) {
         face_ = QImage(size(), QImage::Format_RGB32);
         face_.fill(look.colors[kBackground]);
@@ -263,13 +263,10 @@ void MMAnalogGauge::paintEvent(QPaintEvent*) {
         DrawFace(p, look);
         face_look_ = std::make_unique<Look>(look);
     }
-    QImage image = face_;
-    {
-        QPainter p(&image);
-        set_up(p);
-        DrawReadings(p, look);
-    }
-    QPainter(this).drawImage(0, 0, image);
+    QPainter p(this);
+    p.drawImage(0, 0, face_);
+    set_up(p);
+    DrawReadings(p, look);
 }
 
 bool MMAnalogGauge::SameFace(const Look& a, const Look& b) {

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <cmath>
+#include <utility>
 
 namespace korvit::controls {
 
@@ -13,7 +14,10 @@ MMTextProgress::MMTextProgress(QWidget* parent) : QWidget(parent) {
 }
 
 void MMTextProgress::SetText(const QString& text) {
-    text_ = text.left(kMaxText);
+    // The status bar sets the rate text on every frame; only a change is worth a repaint.
+    QString cut = text.left(kMaxText);
+    if (cut == text_) return;
+    text_ = std::move(cut);
     update();
 }
 

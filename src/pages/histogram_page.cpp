@@ -411,7 +411,24 @@ void HistogramPage::Refresh(uint32_t changes) {
 void HistogramPage::ShowFedCells(const std::vector<std::pair<const ADXHistogram*, int32_t>>& cells,
                                  bool overflow) {
     if (overflow) return RefreshHistogramView();
-    for (const auto& [histogram, cell] : cells) ShowFedCell(histogram, cell);
+    // A frame of fast playback feeds the same few cells thousands of times: each cell of the
+    // shown histogram is drawn once, with its statistics as they are now, and the newest last so
+    // that it is the one marked.
+    const int rows = grid_->dataRowCount();
+    const int columns = grid_->dataColumnCount();
+    std::vector<bool> seen(static_cast<size_t>(std::max(0, rows * columns)));
+    std::vector<int32_t> distinct;
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) {
+        if (it->first != current_ || it->second < 0) continue;
+        const int row = it->second & 0xFFFF;
+        const int column = (it->second >> 16) & 0xFFFF;
+        if (row >= rows || column >= columns) continue;
+        const size_t index = static_cast<size_t>(row) * static_cast<size_t>(columns) + column;
+        if (seen[index]) continue;
+        seen[index] = true;
+        distinct.push_back(it->second);
+    }
+    for (auto it = distinct.rbegin(); it != distinct.rend(); ++it) ShowFedCell(current_, *it);
 }
 
 }  // namespace korvit::pages

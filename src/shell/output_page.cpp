@@ -87,17 +87,22 @@ bool OutputPageSink::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void OutputPageSink::AppendLine(std::string_view line) {
-    Queue({false, std::string(line)});
+    std::lock_guard lock(mutex_);
+    if (pending_lines_++ != 0) pending_ += '\n';
+    pending_ += line;
+    PostLocked();
 }
 
 void OutputPageSink::Clear() {
-    Queue({true, {}});
+    std::lock_guard lock(mutex_);
+    // What was queued before would be wiped anyway.
+    pending_.clear();
+    pending_lines_ = 0;
+    pending_clear_ = true;
+    PostLocked();
 }
 
-void OutputPageSink::Queue(Entry entry) {
-    std::lock_guard lock(mutex_);
-    if (entry.clear) pending_.clear();  // what was queued before would be wiped anyway
-    pending_.push_back(std::move(entry));
+void OutputPageSink::PostLocked() {
     if (posted_) return;
     posted_ = true;
     QMetaObject::invokeMethod(this, &OutputPageSink::ScheduleFlush, Qt::QueuedConnection);
@@ -117,31 +122,22 @@ void OutputPageSink::ScheduleFlush() {
 void OutputPageSink::Flush() {
     timer_.stop();
     last_flush_.start();
-    std::vector<Entry> batch;
+    bool clear = false;
+    size_t lines = 0;
     {
         std::lock_guard lock(mutex_);
-        batch.swap(pending_);
+        batch_.swap(pending_);
+        pending_.clear();
+        std::swap(clear, pending_clear_);
+        std::swap(lines, pending_lines_);
         posted_ = false;
     }
-    if (batch.empty()) return;
+    if (clear) page_->clear();
+    if (lines == 0) return;
+    // Every line but the first on the page starts on a new line; none ends with one.
     QString text;
-    bool line_break = !page_->document()->isEmpty();
-    bool any = false;
-    for (auto& entry : batch) {
-        if (entry.clear) {
-            page_->clear();
-            text.clear();
-            line_break = false;
-            any = false;
-            continue;
-        }
-        // Every line but the first on the page starts on a new line; none ends with one.
-        if (line_break) text += '\n';
-        line_break = true;
-        any = true;
-        text += QString::fromUtf8(entry.line.data(), static_cast<qsizetype>(entry.line.size()));
-    }
-    if (!any) return;
+    if (!page_->document()->isEmpty()) text += '\n';
+    text += QString::fromUtf8(batch_.data(), static_cast<qsizetype>(batch_.size()));
     page_->AppendText(text);
 }
 

@@ -59,16 +59,18 @@ class OutputPageSink : public QObject, public app::IOutputSink {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    struct Entry {
-        bool clear;
-        std::string line;
-    };
-    void Queue(Entry entry);
+    /// With the lock held: makes sure one flush is on its way.
+    void PostLocked();
     void ScheduleFlush();
 
     OutputPage* page_;
     std::mutex mutex_;
-    std::vector<Entry> pending_;
+    // What waits for the page: whether it is emptied first, then the lines joined by '\n'. The
+    // text is kept between batches (swapped with `batch_`), so queueing a line allocates nothing.
+    bool pending_clear_ = false;
+    size_t pending_lines_ = 0;
+    std::string pending_;
+    std::string batch_;
     bool posted_ = false;
     QTimer timer_;
     QElapsedTimer last_flush_;

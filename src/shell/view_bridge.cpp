@@ -38,7 +38,12 @@ void ViewBridge::SetLogPosition(uint32_t sampleindex) {
 }
 
 void ViewBridge::Mark(uint32_t changes) {
-    if (changes_.fetch_or(changes) == 0) {
+    changes_.fetch_or(changes);
+    Wake();
+}
+
+void ViewBridge::Wake() {
+    if (!woken_.exchange(true)) {
         QMetaObject::invokeMethod(this, &ViewBridge::ScheduleFrame, Qt::QueuedConnection);
     }
 }
@@ -49,13 +54,23 @@ void ViewBridge::ScheduleFrame() {
     const qint64 since = last_frame_.elapsed();
     // The first frame comes at once; later ones keep a frame's distance from the last.
     const qint64 wait = frames_ == 0 ? 0 : std::max<qint64>(0, kFrameMs - since);
-    frame_timer_.start(static_cast<int>(wait));
+    if (wait == 0) {
+        DrawFrame();
+    } else {
+        frame_timer_.start(static_cast<int>(wait));
+    }
 }
 
 void ViewBridge::DrawFrame() {
+    // Cleared before the bits are taken: whatever a worker marks from here on wakes the next
+    // frame, and whatever it marked before is taken now.
+    woken_.store(false);
+    const uint32_t requests = pending_.exchange(0);
+    const uint32_t changes = changes_.exchange(0);
     last_frame_.restart();
     ++frames_;
-    emit frame(changes_.exchange(0));
+    Drain(requests);
+    if (changes != 0) emit frame(changes);
 }
 
 void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) {
@@ -64,27 +79,28 @@ void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t comm
 }
 
 void ViewBridge::ResetCharts() {
+    // A cursor time from before the reset must not land after it.
+    pending_.fetch_and(~uint32_t{kChartTime});
     if (pages::MonitorPage* page = monitors_.load()) page->Reset();
     Mark(kCharts | kAtPosition);
 }
 
 void ViewBridge::SetChartTime(double seconds) {
-    if (pages::MonitorPage* page = monitors_.load()) page->SetCursorTime(seconds);
+    chart_time_.store(seconds, std::memory_order_relaxed);
+    pending_.fetch_or(kChartTime);
     Mark(kCharts);
 }
 
 void ViewBridge::Request(uint32_t bits) {
-    if (bits & kStatus) {
+    if ((bits & kStatus) && first_request_ns_.load(std::memory_order_relaxed) == 0) {
         int64_t none = 0;
         first_request_ns_.compare_exchange_strong(none, NowNs());
     }
-    if (pending_.fetch_or(bits) == 0) {
-        QMetaObject::invokeMethod(this, &ViewBridge::Drain, Qt::QueuedConnection);
-    }
+    pending_.fetch_or(bits);
+    Wake();
 }
 
-void ViewBridge::Drain() {
-    const uint32_t bits = pending_.exchange(0);
+void ViewBridge::Drain(uint32_t bits) {
     if (bits & kFlash) {
         QString text;
         {
@@ -106,6 +122,11 @@ void ViewBridge::Drain() {
     }
     if (bits & kLogBar) emit logBarRequested();
     if (bits & kPosition) emit logPositionRequested(position_.load(std::memory_order_relaxed));
+    if (bits & kChartTime) {
+        if (pages::MonitorPage* page = monitors_.load()) {
+            page->SetCursorTime(chart_time_.load(std::memory_order_relaxed));
+        }
+    }
 }
 
 StatusLatency ViewBridge::latency() const {

@@ -27,10 +27,11 @@ struct StatusLatency {
 };
 
 /// Carries the engine's and the player's requests from their threads to the GUI thread without
-/// ever waiting for it. Frequent requests (status, log bar, position, flashes) are merged: any
-/// number of them before the GUI gets round to it costs one update. Display changes are only
-/// marked; one frame timer (at most about 60 a second) hands what changed to the window, which
-/// lets the shown page pull from the core. Stop notifications are delivered one by one, in order.
+/// ever waiting for it. Frequent requests (status, log bar, position, flashes) and display changes
+/// are only marked; one frame timer (at most about 60 a second) drains them, so a log played as
+/// fast as it reads costs the window one update a frame, and the last state always shows. The
+/// first frame after a quiet spell comes at once. Stop notifications are delivered one by one, in
+/// order.
 class ViewBridge : public QObject, public app::IViews {
     Q_OBJECT
   public:
@@ -46,7 +47,8 @@ class ViewBridge : public QObject, public app::IViews {
     /// Marks display changes (pages::DisplayChanges bits) from any thread; the next frame hands
     /// them to `frame`.
     void Mark(uint32_t changes);
-    /// Charts take their samples, resets and cursor times straight from the worker threads.
+    /// Charts take their samples and resets straight from the worker threads; the cursor time
+    /// moves with the next frame.
     void SetMonitorPage(pages::MonitorPage* page) { monitors_ = page; }
     void AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) override;
     void ResetCharts() override;
@@ -60,7 +62,7 @@ class ViewBridge : public QObject, public app::IViews {
 
     StatusLatency latency() const;
 
-    /// Frames drawn so far.
+    /// Frames so far: each drains the requests and hands on the display changes.
     uint64_t frames() const { return frames_; }
     static constexpr int kFrameMs = 16;
 
@@ -78,17 +80,20 @@ class ViewBridge : public QObject, public app::IViews {
     void frame(uint32_t changes);
 
   private:
-    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8 };
+    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8, kChartTime = 16 };
     // The display bits, as pages::DisplayChanges has them.
     enum Changes : uint32_t { kReplies = 1, kHistograms = 2, kCharts = 4, kAtPosition = 8 };
     void Request(uint32_t bits);
-    void Drain();
+    /// Makes sure a frame is on its way; at most one call is queued to the GUI at a time.
+    void Wake();
+    void Drain(uint32_t bits);
     void ScheduleFrame();
     void DrawFrame();
 
     std::atomic<pages::MonitorPage*> monitors_{nullptr};
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
+    std::atomic<double> chart_time_{0.0};
     std::atomic<app::IViews*> dash_{nullptr};
     std::atomic<app::IViews*> item_list_{nullptr};
     std::atomic<int64_t> first_request_ns_{0};
@@ -96,6 +101,7 @@ class ViewBridge : public QObject, public app::IViews {
     std::string flash_;
     StatusLatency latency_;
     std::atomic<uint32_t> changes_{0};
+    std::atomic<bool> woken_{false};
     QTimer frame_timer_;
     QElapsedTimer last_frame_;
     uint64_t frames_ = 0;

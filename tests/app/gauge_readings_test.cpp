@@ -125,3 +125,52 @@ TEST_F(GaugeReadingsTest, FeedingFromAWorkerWhileTheGuiReadsLosesNoExtreme) {
     EXPECT_EQ(r[0].highest, 298.0f);
     EXPECT_EQ(r[0].value, 120.0f);
 }
+
+// Readings of raw numbers seen before come out as computed the first time, also for 16-bit
+// numbers that share a remembered slot, and a value that reads another value is computed anew
+// whenever that one moves, even when its own raw number stays.
+TEST_F(GaugeReadingsTest, RepeatedRawNumbersReadTheSameAndLinkedValuesFollowTheirLinks) {
+    auto wide = std::make_unique<ADXValue>();
+    wide->SetID("wide");
+    wide->parentcmdidhash = kCommand;
+    wide->sizeinbits = 16;
+    wide->flags = ADXValue::kPacketOrder;
+    wide->SetValueEquation("X-1000");
+    ADXValue* wide_ = wide.get();
+    def_.Insert(std::move(wide));
+    auto sum = std::make_unique<ADXValue>();
+    sum->SetID("sum");
+    sum->parentcmdidhash = kCommand;
+    sum->packetoffset = 2;
+    sum->SetValueEquation("X+S");
+    sum->SetVar({korvit::definition::ADXValueVar::kLink, 'S', speed_->idhash()});
+    ADXValue* sum_ = sum.get();
+    def_.Insert(std::move(sum));
+    readings_.Watch(&def_, {speed_, wide_, sum_});
+
+    const auto expect = [&](std::vector<uint8_t> bytes, float speed, float wide_value,
+                            float sum_value) {
+        Feed(bytes);
+        const auto r = readings_.Readings();
+        EXPECT_EQ(r[0].value, speed);
+        EXPECT_EQ(r[1].value, wide_value);
+        EXPECT_EQ(r[2].value, sum_value);
+    };
+    // The 16-bit number is in packet order, low byte first.
+    expect({0x01, 0x02, 5}, 2.0f, 513.0f - 1000.0f, 7.0f);
+    expect({0x02, 0x01, 5}, 4.0f, 258.0f - 1000.0f, 9.0f);  // same slot as 0x0201
+    expect({0x01, 0x02, 5}, 2.0f, 513.0f - 1000.0f, 7.0f);
+    expect({0x03, 0x02, 5}, 6.0f, 515.0f - 1000.0f, 11.0f);  // only the link moved
+    auto r = readings_.Readings();
+    EXPECT_EQ(r[0].lowest, 2.0f);
+    EXPECT_EQ(r[0].highest, 6.0f);
+    EXPECT_EQ(r[1].lowest, 258.0f - 1000.0f);
+    EXPECT_EQ(r[2].highest, 11.0f);
+
+    // A trigger reads the last raw numbers, remembered or not.
+    speed_->last_raw = 0x01;
+    readings_.Feed(Packet::None(), kCommand);
+    r = readings_.Readings();
+    EXPECT_EQ(r[0].value, 2.0f);
+    EXPECT_EQ(r[2].value, 7.0f);
+}

@@ -192,6 +192,9 @@ TEST(HistogramPage, FedSampleUpdatesExactlyOneCellAndMarksIt) {
         << page.grid()->CellText(1, 3).toStdString();
     EXPECT_EQ(page.grid()->CellText(1, 1), "168");
     EXPECT_EQ(page.grid()->CellText(1, 2), "167");
+    // The newest sample's cell is the one marked, however the burst was batched.
+    EXPECT_TRUE(page.grid()->IsMarked(1, 2));
+    EXPECT_FALSE(page.grid()->IsMarked(1, 3));
 
     // More cells than the bridge keeps one by one: the page rebuilds, and still shows them all.
     std::thread flood([&] {

@@ -183,8 +183,7 @@ TEST_F(MainWindowTest, StatusBarFollowsTheConnectionAndTheDatalog) {
 
     // A flash from a worker thread shows in red and goes after 500 ms.
     std::thread([&] { w.views()->FlashStatus("Packet Error!"); }).join();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(line->shownText(), "Packet Error!");
+    ASSERT_TRUE(WaitUntil([&] { return line->shownText() == QString("Packet Error!"); }, 2000));
     EXPECT_EQ(line->shownBackground(), QColor(255, 0, 0));
     ASSERT_TRUE(
         WaitUntil([&] { return line->shownText() == QString("ALDL: Connecting..."); }, 2000))
