@@ -174,12 +174,29 @@ void DAECallback::OnPlayerStopped() {
 }
 
 int32_t DAECallback::OnLogSeekBegin(uint32_t, uint32_t) {
+    seek_decoded_.store(false);
     return 0;
 }
 
+void DAECallback::OnLogSeekRecord(const DataAcqEvent& event, const uint8_t* reply, uint32_t count) {
+    const auto* command =
+        definition::As<ADXCSendCommand>(definition_.FindByHash(event.objectidhash));
+    if (command == nullptr || (command->flags & 1) == 0 || reply == nullptr) return;
+    const uint32_t offset = std::min(command->packetoffset, count);
+    const Packet packet{reply + offset, std::min<size_t>(command->packetsize, count - offset)};
+    state_.last_packet.Store(packet.data, packet.size, event.objectidhash);
+    definition_.ExtractCommandItems(packet, command->idhash());
+    seek_decoded_.store(true);
+}
+
 int32_t DAECallback::OnLogSeekEnd() {
-    if (views_ != nullptr && datalog_ != nullptr) {
-        views_->SetChartTime(datalog_->CurrentTimeMs() / 1000.0);
+    // Before the first record (or in a log that cannot be indexed) nothing is shown.
+    if (!seek_decoded_.exchange(false)) state_.last_packet.Clear();
+    state_.gauges.RestartAt(state_.last_packet.Load());
+    if (views_ != nullptr) {
+        views_->GaugesChanged();
+        views_->RedrawItemList();
+        if (datalog_ != nullptr) views_->SetChartTime(datalog_->CurrentTimeMs() / 1000.0);
     }
     return 0;
 }

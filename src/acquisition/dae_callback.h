@@ -56,6 +56,11 @@ class DAECallback : public IDataLogCallback {
     int32_t OnLogEnd() override;
     void OnPlayerStopped() override;
     int32_t OnLogSeekBegin(uint32_t target, uint32_t flags) override;
+    /// A record at the new position: its packet becomes the last packet and its command's
+    /// items take their raw numbers, as when it was played; histograms and charts, which keep
+    /// their own account of the position, are not fed.
+    void OnLogSeekRecord(const DataAcqEvent& event, const uint8_t* reply, uint32_t count) override;
+    /// The gauges restart at the position (no value before the first record).
     int32_t OnLogSeekEnd() override;
     int32_t OnLogPosition(uint32_t time_ms, uint32_t sampleindex) override;
 
@@ -81,6 +86,8 @@ class DAECallback : public IDataLogCallback {
     app::IViews* views_ = nullptr;
     IDatalogLink* datalog_ = nullptr;
     std::atomic<uint32_t> page_count_{0};
+    /// Whether the seek under way decoded a record at its position.
+    std::atomic<bool> seek_decoded_{false};
 };
 
 }  // namespace korvit::acquisition

@@ -245,7 +245,7 @@ void MainWindow::BuildPages() {
     tabs_->Select(0);
     acquisition::AcquisitionState& state = app_.engine.state();
     // The display pages, in tab order.
-    dash_ = new pages::DashPage(app_.definition, state.gauges, tabs_);
+    dash_ = new pages::DashPage(app_.definition, state.gauges, state.last_packet, tabs_);
     AddDisplayPage(dash_, "Dash");
     item_lists_ = new pages::ItemListPage(app_.definition, state.last_packet, tabs_);
     AddDisplayPage(item_lists_, "Item Lists");
@@ -255,7 +255,7 @@ void MainWindow::BuildPages() {
     histograms_page_->SetFilters(&histogram_filters_);
     connect(histograms_page_, &pages::HistogramPage::filterRefused, this,
             [this](const QString& text) { app_.log.PrintLine(text.toStdString()); });
-    histogram_review_ = new HistogramReview(app_.definition, this);
+    histogram_review_ = new HistogramReview(app_.definition, app_.datalog, this);
     connect(histogram_review_, &HistogramReview::rebuilt, this,
             [this] { views_->Mark(pages::kHistogramsChanged | pages::kPositionChanged); });
     connect(histograms_page_, &pages::HistogramPage::filterChanged, this, [this] {
@@ -390,7 +390,7 @@ void MainWindow::RebuildPages() {
 }
 
 void MainWindow::RebuildHistogramsAtPosition() {
-    if (histogram_review_->open()) histogram_review_->RebuildTo(app_.datalog.recordsread());
+    histogram_review_->Rebuild();
 }
 
 void MainWindow::ShowWholeLog() {

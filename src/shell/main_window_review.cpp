@@ -33,6 +33,7 @@ void MainWindow::SeekToChartTime(double seconds) {
         return;
     }
     app_.session.SeekToTime(ToMs(seconds));
+    RebuildHistogramsAtPosition();
     if (!log_bar_->slider()->isSliderDown()) {
         log_bar_->slider()->setValue(static_cast<int>(app_.datalog.recordsread()));
     }
