@@ -80,6 +80,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 
 MainWindow::~MainWindow() {
     CancelOpen();
+    CancelExport();
     for (StopWork& work : stop_threads_) work.thread.join();
     // Closed without the shutdown sequence (as tests do): stop what runs, then let go of the
     // page and the views before they go.

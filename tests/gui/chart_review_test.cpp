@@ -370,6 +370,9 @@ TEST_F(ChartReviewWindowTest, TheExportsReadBackAsThePageShowsThem) {
 
     // The visible range: the header and rows of korvit-cli export, the rows in the view.
     Find("Export Visible Range as CSV...")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !w.exporting(); }, 60000));
+    EXPECT_NE(lines_.Text().find("Exported 26 records to " + dir_ + "export.csv"),
+              std::string::npos);
     const std::string csv = Slurp(dir_ + "export.csv");
     QProcess cli;
     cli.start(KORVIT_CLI_PATH, {"export", kDemo, QString::fromStdString(log_), "--csv",
