@@ -400,7 +400,9 @@ void MainWindow::ShowWholeLog() {
     overview_->Start(app_.definition, overview_log_, monitors_->SeriesHashes(),
                      [this](const std::string& path, const std::vector<uint32_t>& hashes,
                             LogOverview::Lines& lines) {
-                         if (path == overview_log_) monitors_->FillFromLog(hashes, lines, true);
+                         if (path != overview_log_) return;
+                         monitors_->FillFromLog(hashes, lines, true);
+                         ShowLogPosition();
                      });
 }
 

@@ -165,6 +165,9 @@ class MainWindow : public QMainWindow {
     // Reviewing a log on the Monitors charts (main_window_review.cpp).
     /// With a log loaded, moves it to the record at the chart time, so every page shows it.
     void SeekToChartTime(double seconds);
+    /// The charts filled from the selected log: the cursor goes to the log's position (its
+    /// first record when it is not open), and the Dash and Item Lists show that record.
+    void ShowLogPosition();
     /// File > Export Chart Image...: the Monitors charts and legends as a PNG.
     void ExportChartImage();
     /// File > Export Visible Range as CSV...: the log's records in the charts' time view,

@@ -42,6 +42,23 @@ void MainWindow::SeekToChartTime(double seconds) {
     views_->Mark(pages::kPositionChanged);
 }
 
+void MainWindow::ShowLogPosition() {
+    using datalog::DataLogState;
+    const DataLogState state = app_.datalog.state();
+    const bool open = state == DataLogState::Open || state == DataLogState::Playing ||
+                      state == DataLogState::Stopping;
+    if (open && app_.session.last_xdl_path() == overview_log_) {
+        views_->SetChartTime(app_.datalog.currenttime() / 1000.0);
+        return;
+    }
+    const LogOverview::FirstRecord& first = overview_->first();
+    views_->SetChartTime(first.time_ms / 1000.0);
+    // A paused playback of another log keeps the displays: Play resumes it.
+    if (open || app_.engine.running()) return;
+    app_.engine.callback().ShowRecord(first.command_hash, first.reply.data(),
+                                      static_cast<uint32_t>(first.reply.size()));
+}
+
 void MainWindow::ExportChartImage() {
     const std::string path =
         ChooseFile("Export Chart Image...", "PNG Images (*.png);;All Files (*.*)", "png", true);

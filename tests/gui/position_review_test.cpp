@@ -332,3 +332,55 @@ TEST_F(PositionReviewTest, TheVisibleRangeIsExportedOnAWorkerAndAFailureKeepsThe
 }
 
 }  // namespace
+
+namespace {
+
+// Load Log after a finished playback: the pages show the new log's first record, not the last
+// one played, and the chart legend reads its values at the cursor from the start.
+TEST_F(PositionReviewTest, LoadLogShowsTheFirstRecordOnThePagesAndInTheLegend) {
+    const std::string played = WriteDemoLog(dir_ + "played.xdl", 600);
+    log_ = WriteDemoLog(dir_ + "next.xdl", 900);
+    MainWindow& w = Window();
+    w.resize(1000, 700);
+    w.show();
+    ASSERT_TRUE(w.LoadDefinition(kDemo));
+    w.tabs()->Select(w.tabs()->IndexOf("Item Lists"));
+    chosen_ = played;
+    w.SelectLog();
+    w.SetPlaybackSpeed(0.0f);
+    w.Play();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return app_.datalog.state() == DataLogState::Closed && !w.opening(); }, 30000));
+    pages::ItemListPage& list = *w.itemListPage();
+    const Decoded last = DecodeRecord(played, 600);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ItemListTexts(list) == Expected(ItemListTexts(list), &last); }, 5000));
+
+    chosen_ = log_;
+    w.SelectLog();
+    ASSERT_TRUE(
+        WaitUntil([&] { return w.monitorPage()->overview() && !w.logOverview()->busy(); }, 30000));
+    const Decoded first = DecodeRecord(log_, 1);
+    const auto expected = Expected(ItemListTexts(list), &first);
+    ASSERT_NE(expected, Expected(ItemListTexts(list), &last));
+    WaitUntil([&] { return ItemListTexts(list) == expected; }, 5000);
+    EXPECT_EQ(ItemListTexts(list), expected);
+
+    w.tabs()->Select(w.tabs()->IndexOf("Monitors"));
+    pages::MonitorReview& review = *w.monitorPage()->review();
+    const auto& series = w.monitorPage()->entry(0).monitor->series();
+    const auto legend_is_first = [&] {
+        const auto& rows = review.legend(0)->rows();
+        if (rows.size() != series.size()) return false;
+        for (size_t k = 0; k < rows.size(); ++k) {
+            if (rows[k].value.toStdString() != first.texts.at(std::string(series[k].item->id()))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(WaitUntil(legend_is_first, 5000));
+    EXPECT_EQ(review.cursor(), 0.0);
+}
+
+}  // namespace
