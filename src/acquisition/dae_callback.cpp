@@ -174,14 +174,44 @@ void DAECallback::OnPlayerStopped() {
 }
 
 int32_t DAECallback::OnLogSeekBegin(uint32_t, uint32_t) {
+    seek_decoded_.store(false);
     return 0;
 }
 
+void DAECallback::OnLogSeekRecord(const DataAcqEvent& event, const uint8_t* reply, uint32_t count) {
+    if (DecodeRecord(event.objectidhash, reply, count)) seek_decoded_.store(true);
+}
+
 int32_t DAECallback::OnLogSeekEnd() {
+    // Before the first record (or in a log that cannot be indexed) nothing is shown.
+    ShowPosition(seek_decoded_.exchange(false));
     if (views_ != nullptr && datalog_ != nullptr) {
         views_->SetChartTime(datalog_->CurrentTimeMs() / 1000.0);
     }
     return 0;
+}
+
+void DAECallback::ShowRecord(uint32_t command_hash, const uint8_t* reply, uint32_t count) {
+    ShowPosition(command_hash != 0 && DecodeRecord(command_hash, reply, count));
+}
+
+bool DAECallback::DecodeRecord(uint32_t command_hash, const uint8_t* reply, uint32_t count) {
+    const auto* command = definition::As<ADXCSendCommand>(definition_.FindByHash(command_hash));
+    if (command == nullptr || (command->flags & 1) == 0 || reply == nullptr) return false;
+    const uint32_t offset = std::min(command->packetoffset, count);
+    const Packet packet{reply + offset, std::min<size_t>(command->packetsize, count - offset)};
+    state_.last_packet.Store(packet.data, packet.size, command_hash);
+    definition_.ExtractCommandItems(packet, command->idhash());
+    return true;
+}
+
+void DAECallback::ShowPosition(bool decoded) {
+    if (!decoded) state_.last_packet.Clear();
+    state_.gauges.RestartAt(state_.last_packet.Load());
+    if (views_ != nullptr) {
+        views_->GaugesChanged();
+        views_->RedrawItemList();
+    }
 }
 
 int32_t DAECallback::OnLogPosition(uint32_t time_ms, uint32_t sampleindex) {

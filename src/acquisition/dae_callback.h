@@ -56,6 +56,11 @@ class DAECallback : public IDataLogCallback {
     int32_t OnLogEnd() override;
     void OnPlayerStopped() override;
     int32_t OnLogSeekBegin(uint32_t target, uint32_t flags) override;
+    /// A record at the new position: its packet becomes the last packet and its command's
+    /// items take their raw numbers, as when it was played; histograms and charts, which keep
+    /// their own account of the position, are not fed.
+    void OnLogSeekRecord(const DataAcqEvent& event, const uint8_t* reply, uint32_t count) override;
+    /// The gauges restart at the position (no value before the first record).
     int32_t OnLogSeekEnd() override;
     int32_t OnLogPosition(uint32_t time_ms, uint32_t sampleindex) override;
 
@@ -63,12 +68,23 @@ class DAECallback : public IDataLogCallback {
     /// histograms and the charts, for the command `command_hash`.
     void UpdateViews(float t, evaluation::Packet packet, uint32_t command_hash);
 
+    /// Shows one played record on the displays as a seek to it does (command 0: nothing, as
+    /// before the first record), without feeding histograms or charts: the start of a log
+    /// that was just chosen. Call it only while nothing plays or scans.
+    void ShowRecord(uint32_t command_hash, const uint8_t* reply, uint32_t count);
+
     /// Starts the Output page's reply count again (a new scan empties the page).
     void ResetPageCount() { page_count_.store(0, std::memory_order_relaxed); }
 
   private:
     /// Marks the link live once the first good packet of a running scan arrives.
     void ConfirmConnected();
+    /// The record's packet becomes the last packet and its command's items take their raw
+    /// numbers; false when the definition does not process the command.
+    bool DecodeRecord(uint32_t command_hash, const uint8_t* reply, uint32_t count);
+    /// The gauges restart at the last packet (cleared when `decoded` is false); the dash and
+    /// item list are told.
+    void ShowPosition(bool decoded);
     /// Every histogram of the command (or of none) takes a sample from `LastPacket`.
     void FeedHistograms(uint32_t command_hash);
     void RefreshStatus();
@@ -81,6 +97,8 @@ class DAECallback : public IDataLogCallback {
     app::IViews* views_ = nullptr;
     IDatalogLink* datalog_ = nullptr;
     std::atomic<uint32_t> page_count_{0};
+    /// Whether the seek under way decoded a record at its position.
+    std::atomic<bool> seek_decoded_{false};
 };
 
 }  // namespace korvit::acquisition

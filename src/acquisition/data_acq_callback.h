@@ -75,7 +75,12 @@ class IDataLogCallback : public IDataAcqCallback {
     virtual int32_t OnLogEnd() = 0;
     /// Raised before a seek to `target` (flags as the seek was asked).
     virtual int32_t OnLogSeekBegin(uint32_t target, uint32_t flags) = 0;
-    /// Raised after a seek.
+    /// Raised during a seek, after the new position is found, for the records the displays
+    /// show there: the latest record of each command shortly before the position, oldest
+    /// first, the record at the position last. Not raised when no record was read yet.
+    virtual void OnLogSeekRecord(const DataAcqEvent& /*event*/, const uint8_t* /*reply*/,
+                                 uint32_t /*count*/) {}
+    /// Raised after a seek, before any record from the new position is played.
     virtual int32_t OnLogSeekEnd() = 0;
     /// Raised after every record played: its time stamp and sample index.
     virtual int32_t OnLogPosition(uint32_t time_ms, uint32_t sampleindex) = 0;

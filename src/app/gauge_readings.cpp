@@ -5,6 +5,7 @@
 #include "definition/adx_bitmask.h"
 #include "definition/adx_definition.h"
 #include "definition/adx_value.h"
+#include "evaluation/item_readout.h"
 
 namespace korvit::app {
 
@@ -77,6 +78,33 @@ void GaugeReadings::Clear() {
         if (memo) memo->entries.fill({});
     }
     ++generation_;
+}
+
+void GaugeReadings::RestartAt(const evaluation::PacketSnapshot& last) {
+    std::lock_guard lock(mutex_);
+    readings_.assign(items_.size(), {});
+    ++restarts_;
+    ++generation_;
+    if (definition_ == nullptr || !evaluation::HasReply(last)) return;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        GaugeReading& r = readings_[i];
+        if (auto* value = As<ADXValue>(items_[i])) {
+            const auto v = static_cast<float>(
+                value->ComputeValue(*definition_, last.PacketFor(value->parentcmdidhash)));
+            r.value = r.lowest = r.highest = v;
+        } else if (auto* bitmask = As<ADXBitmask>(items_[i])) {
+            r.state = static_cast<uint32_t>(
+                bitmask->EvaluateBitmask(*definition_, last.PacketFor(bitmask->parentcmdidhash)));
+        } else {
+            continue;
+        }
+        r.has_value = true;
+    }
+}
+
+uint64_t GaugeReadings::restarts() const {
+    std::lock_guard lock(mutex_);
+    return restarts_;
 }
 
 std::vector<GaugeReading> GaugeReadings::Readings() const {

@@ -39,6 +39,12 @@ class GaugeReadings {
     void Feed(evaluation::Packet packet, uint32_t command_hash);
     /// Forgets every reading (the items stay watched).
     void Clear();
+    /// Every reading starts again at what `last` shows (a seek, or gauges newly shown): the
+    /// item's value under the packet-selection rule, which is also its lowest and highest.
+    /// Before the first reply (`last` empty) no gauge reads.
+    void RestartAt(const evaluation::PacketSnapshot& last);
+    /// Counts the restarts, so that a gauge knows when its own lowest and highest go too.
+    uint64_t restarts() const;
     /// A copy of the readings, in the order the items were given.
     std::vector<GaugeReading> Readings() const;
     /// Counts the feeds and clears, so that a reader can tell whether anything moved.
@@ -65,6 +71,7 @@ class GaugeReadings {
     // One per item: the memo of a value that has one, else null.
     std::vector<std::unique_ptr<Memo>> memos_;
     uint64_t generation_ = 0;
+    uint64_t restarts_ = 0;
 };
 
 }  // namespace korvit::app

@@ -81,13 +81,15 @@ std::string LogCsv::Row(uint32_t time_ms, const evaluation::PacketSnapshot& pack
 
 uint32_t ExportLogRange(definition::ADXDefinition& definition, const std::string& log_path,
                         uint32_t begin_ms, uint32_t end_ms,
-                        const std::function<void(const std::string& row)>& row) {
+                        const std::function<void(const std::string& row)>& row,
+                        const std::atomic<bool>* cancel) {
     datalog::LogReplay replay(definition);
     const uint32_t opened = replay.Open(log_path);
     if (opened != datalog::kDataLogOk) return opened;
     const LogCsv csv(definition);
     datalog::ReplayedRecord record;
-    for (;;) {
+    for (uint32_t n = 0;; ++n) {
+        if (cancel != nullptr && n % 4096 == 0 && cancel->load()) return datalog::kReplayCancelled;
         const uint32_t code = replay.Next(record);
         if (code == datalog::kDataLogEnd) return datalog::kDataLogOk;
         if (code != datalog::kDataLogOk) return code;

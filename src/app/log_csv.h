@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,8 +24,8 @@ class LogCsv {
 
     /// "time,ID,..." without the line end.
     std::string Header() const;
-    /// One record: its time with three decimals, each value as "%.10g" (empty when it is not finite), each bitmask 1 or 0,
-    /// without the line end.
+    /// One record: its time with three decimals, each value as "%.10g" (empty when it is not
+    /// finite), each bitmask 1 or 0, without the line end.
     std::string Row(uint32_t time_ms, const evaluation::PacketSnapshot& packet) const;
 
     size_t valueCount() const { return values_.size(); }
@@ -41,9 +42,11 @@ std::string CsvField(std::string_view text);
 
 /// Replays the log at `log_path` through `definition` (the caller's own copy: the replay
 /// decodes into it) and calls `row` with the CSV line of every decoded record stamped from
-/// `begin_ms` to `end_ms`. The code of LogReplay::Open or of the replay (kDataLogOk when done).
+/// `begin_ms` to `end_ms`. The code of LogReplay::Open or of the replay (kDataLogOk when done,
+/// datalog::kReplayCancelled when `cancel` became true). May run on any thread.
 uint32_t ExportLogRange(definition::ADXDefinition& definition, const std::string& log_path,
                         uint32_t begin_ms, uint32_t end_ms,
-                        const std::function<void(const std::string& row)>& row);
+                        const std::function<void(const std::string& row)>& row,
+                        const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace korvit::app

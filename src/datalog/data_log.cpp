@@ -34,6 +34,7 @@ void DataLog::Reset() {
     recordsread_.store(0);
     currenttime_.store(0);
     previoustime_.store(0);
+    shown_.store(0);
     write_error_.store(0);
     index_.clear();
     index_complete_ = false;

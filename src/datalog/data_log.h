@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -101,7 +102,16 @@ class DataLog {
     void StopPlayer();
     /// Moves the read position: by sample index, or by time with kSeekByTime; kSeekRewind starts
     /// from the first record. Results equal reading record by record from the position.
+    /// With a callback, the records the displays show at the new position are raised
+    /// (OnLogSeekRecord) before OnLogSeekEnd; a record the player read before the seek is not
+    /// played after it.
     uint32_t Seek(uint32_t target, uint32_t flags);
+    /// The sample the displays show: the last record played, or the position of the last seek.
+    uint32_t shown() const { return shown_.load(); }
+    /// Runs `work` with the sample the displays show, while no played record reaches them and
+    /// no seek moves them: for handing something over that must match the position exactly.
+    /// `work` must be short, since the player waits for it.
+    void HoldDisplays(const std::function<void(uint32_t shown)>& work);
 
     void SetCallback(acquisition::IDataLogCallback* callback) { callback_ = callback; }
     void SetSpeed(float speed) { speed_.store(speed); }
@@ -126,6 +136,12 @@ class DataLog {
         uint32_t offset;  // where the record's head begins
         uint32_t end;     // the position after its data
         uint32_t time;
+        uint8_t command;  // its entry in the command table
+    };
+    /// A record the displays show after a seek, with its reply rebuilt.
+    struct ShownRecord {
+        const DataLogCommand* command = nullptr;
+        std::vector<uint8_t> reply;
     };
 
     uint32_t ReadRecordLocked(uint8_t* buffer, size_t size, const DataLogCommand** entry);
@@ -134,9 +150,12 @@ class DataLog {
     void BuildIndex(const std::atomic<bool>* cancel);
     uint32_t SeekByIndex(uint32_t target, uint32_t flags);
     uint32_t SeekByReading(uint32_t target, uint32_t flags);
+    /// The records the displays show at the position (see Seek), oldest first. Needs the index.
+    std::vector<ShownRecord> RecordsAtPosition();
     void PlayerThread();
-    /// Waits until the clock reaches `deadline_ns` or the state leaves Playing (false).
-    bool WaitUntil(int64_t deadline_ns);
+    /// Waits until the clock reaches `deadline_ns`, or a seek after the `seeks`th came (true),
+    /// or the state leaves Playing (false).
+    bool WaitUntil(int64_t deadline_ns, uint32_t seeks);
     void JoinPlayer();
     bool OnPlayerThread() const;
     void RestartClock() {
@@ -154,6 +173,12 @@ class DataLog {
     // by the player and by seeks from another thread, hence atomic.
     std::atomic<int64_t> clock_origin_ns_{0};
     std::mutex lock_;
+    // Held while a played record goes to the displays and for a whole seek, so that the two
+    // never mix; taken before lock_ when both are held.
+    std::mutex shown_lock_;
+    std::atomic<uint32_t> shown_{0};
+    /// Seeks so far: a record read before the latest seek is dropped, not played.
+    std::atomic<uint32_t> seeks_{0};
     // Stop on the GUI thread finishes a recording while the connect thread may be appending:
     // the two never write at once.
     std::mutex write_lock_;

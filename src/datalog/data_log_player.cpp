@@ -31,10 +31,11 @@ double DataLog::ClockMs() const {
     return std::chrono::duration<double, std::milli>(elapsed).count();
 }
 
-bool DataLog::WaitUntil(int64_t deadline_ns) {
+bool DataLog::WaitUntil(int64_t deadline_ns, uint32_t seeks) {
     const platform::TimePoint deadline{std::chrono::nanoseconds(deadline_ns)};
     for (;;) {
         if (state_.load() != DataLogState::Playing) return false;
+        if (seeks_.load() != seeks) return true;
         const platform::TimePoint now = platform::Clock::now();
         if (now >= deadline) return true;
         platform::WaitUntil(std::min(deadline, now + kSleepSlice));
@@ -104,11 +105,19 @@ void DataLog::PlayerThread() {
         RestartClock();
         const int64_t read_start = clock_origin_ns_.load();
         const DataLogCommand* command = nullptr;
-        code = ReadRecord(record_buffer_.data(), record_buffer_.size(), &command);
+        uint32_t seeks = 0;
+        uint32_t sample = 0;
+        uint32_t time = 0;
+        {
+            std::lock_guard guard(lock_);
+            code = ReadRecordLocked(record_buffer_.data(), record_buffer_.size(), &command);
+            seeks = seeks_.load();
+            sample = recordsread_.load();
+            time = currenttime_.load();
+        }
         if (code != kDataLogOk) break;
         RebuildReply(*command, record_buffer_.data(), reply_buffer_.data());
 
-        const uint32_t time = currenttime_.load();
         const float speed = speed_.load();
         const uint32_t previous = previoustime_.load();
         if (reanchor_.exchange(false) || speed != anchor_speed || time < previous) anchored = false;
@@ -120,23 +129,27 @@ void DataLog::PlayerThread() {
                 anchor_speed = speed;
             }
             const double wait_ms = (time - anchor_ms) / speed;
-            if (!WaitUntil(anchor_ns + static_cast<int64_t>(wait_ms * 1e6))) break;
+            if (!WaitUntil(anchor_ns + static_cast<int64_t>(wait_ms * 1e6), seeks)) break;
         } else if (time == 0) {
             anchored = true;
             anchor_ns = read_start;
             anchor_ms = 0;
             anchor_speed = speed;
         }
+        std::lock_guard shown(shown_lock_);
+        // A record read before a seek belongs to the old position: the next read is at the new.
+        if (seeks_.load() != seeks) continue;
         previoustime_.store(time);
         if (command->type == definition::ADXTYPE_SENDCOMMAND) {
             proxy.flags = 1;
             proxy.replysize = command->replysize;
             event.object = &proxy;
             event.objectidhash = command->idhash;
-            event.sampleindex = recordsread_.load();
+            event.sampleindex = sample;
             callback_->OnSendCommandEnd(event, reply_buffer_.data(), command->replysize);
         }
-        callback_->OnLogPosition(time, recordsread_.load());
+        shown_.store(sample);
+        callback_->OnLogPosition(time, sample);
     }
     player_result_.store(code);
     // The end of the log stops playback; so does a damaged or unreadable record, which the
@@ -170,7 +183,7 @@ void DataLog::BuildIndex(const std::atomic<bool>* cancel) {
         if (code == kDataLogNoCommand) continue;
         if (code != kDataLogOk) break;
         index_.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(file_.Tell()),
-                          currenttime_.load()});
+                          currenttime_.load(), static_cast<uint8_t>(command - commands_.data())});
     }
     index_complete_ = code == kDataLogEnd;
     index_times_ascending_ =
@@ -192,6 +205,10 @@ uint32_t DataLog::Seek(uint32_t target, uint32_t flags) {
     }
     RestartClock();
     uint32_t code = kDataLogOk;
+    // No played record reaches the displays while the position moves, and none read before
+    // the seek reaches them after it.
+    std::lock_guard shown(shown_lock_);
+    std::vector<ShownRecord> records;
     {
         std::lock_guard guard(lock_);
         if (flags & kSeekRewind) {
@@ -203,9 +220,74 @@ uint32_t DataLog::Seek(uint32_t target, uint32_t flags) {
         }
         previoustime_.store(currenttime_.load());
         reanchor_.store(true);
+        seeks_.fetch_add(1);
+        shown_.store(recordsread_.load());
+        if (callback_ != nullptr) records = RecordsAtPosition();
     }
-    if (callback_ != nullptr) callback_->OnLogSeekEnd();
+    if (callback_ != nullptr) {
+        DataAcqEvent event;
+        event.source = EventSource::Player;
+        event.result = ResultCode::Success;
+        event.sampleindex = shown_.load();
+        for (const ShownRecord& record : records) {
+            event.objectidhash = record.command->idhash;
+            callback_->OnLogSeekRecord(event, record.reply.data(),
+                                       static_cast<uint32_t>(record.reply.size()));
+        }
+        callback_->OnLogSeekEnd();
+    }
     return code;
+}
+
+std::vector<DataLog::ShownRecord> DataLog::RecordsAtPosition() {
+    // Items of other commands keep the numbers of their own latest record, so the latest record
+    // of each command within this many before the position is decoded too.
+    constexpr size_t kLookBack = 1024;
+    std::vector<ShownRecord> records;
+    if (!index_complete_ || recordsread_.load() == 0) return records;
+    const uint64_t position = file_.Tell();
+    // The record at the position is the last one that ends at or before it.
+    const auto after = std::upper_bound(
+        index_.begin(), index_.end(), position,
+        [](uint64_t pos, const IndexEntry& entry) { return pos < uint64_t{entry.end}; });
+    size_t j = static_cast<size_t>(after - index_.begin());
+    std::vector<size_t> chosen;
+    std::vector<bool> seen(commands_.size(), false);
+    size_t unseen = commands_.size();
+    for (size_t k = 0; j > 0 && k < kLookBack && unseen > 0; ++k) {
+        const IndexEntry& entry = index_[--j];
+        if (entry.command >= seen.size() || seen[entry.command]) continue;
+        seen[entry.command] = true;
+        --unseen;
+        // Only send commands' records reach the reply path when played.
+        if (commands_[entry.command].type == definition::ADXTYPE_SENDCOMMAND) chosen.push_back(j);
+    }
+    const uint32_t read = recordsread_.load();
+    const uint32_t time = currenttime_.load();
+    std::vector<uint8_t> buffer(std::max<uint32_t>(LargestStoredSize(), 1));
+    for (auto i = chosen.rbegin(); i != chosen.rend(); ++i) {
+        const DataLogCommand* command = nullptr;
+        if (!file_.Seek(index_[*i].offset) ||
+            ReadRecordLocked(buffer.data(), buffer.size(), &command) != kDataLogOk) {
+            continue;
+        }
+        ShownRecord record;
+        record.command = command;
+        record.reply.assign(std::max<uint32_t>(command->replysize, 1), 0);
+        RebuildReply(*command, buffer.data(), record.reply.data());
+        record.reply.resize(command->replysize);
+        records.push_back(std::move(record));
+    }
+    // Reading them moved nothing that a seek reports.
+    file_.Seek(position);
+    recordsread_.store(read);
+    currenttime_.store(time);
+    return records;
+}
+
+void DataLog::HoldDisplays(const std::function<void(uint32_t shown)>& work) {
+    std::lock_guard shown(shown_lock_);
+    work(shown_.load());
 }
 
 uint32_t DataLog::SeekByReading(uint32_t target, uint32_t flags) {

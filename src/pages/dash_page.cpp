@@ -13,6 +13,7 @@
 #include "definition/adx_dashboard.h"
 #include "definition/adx_definition.h"
 #include "definition/adx_value.h"
+#include "evaluation/last_packet.h"
 
 namespace korvit::pages {
 
@@ -35,8 +36,12 @@ QString Text(const definition::OwnedText& text) {
 }  // namespace
 
 DashPage::DashPage(definition::ADXDefinition& definition, app::GaugeReadings& readings,
-                   QWidget* parent)
-    : QWidget(parent), definition_(definition), readings_(readings), choices_(new QComboBox(this)) {
+                   const evaluation::LastPacket& last_packet, QWidget* parent)
+    : QWidget(parent),
+      definition_(definition),
+      readings_(readings),
+      last_packet_(last_packet),
+      choices_(new QComboBox(this)) {
     setObjectName("Dash");
     choices_->setObjectName("DashboardList");
     choices_->move(0, 0);
@@ -125,6 +130,7 @@ void DashPage::ShowDashboard(ADXDashboard* dashboard) {
     dashboard_ = dashboard;
     WatchItems();
     LayOut();
+    Refresh(kPositionChanged);
 }
 
 void DashPage::WatchItems() {
@@ -142,13 +148,19 @@ void DashPage::WatchItems() {
         }
     }
     readings_.Watch(&definition_, std::move(items));
-    drawn_ = readings_.generation();
+    // Shown while a log is paused, the gauges read its position at once.
+    readings_.RestartAt(last_packet_.Load());
+    restarts_drawn_ = readings_.restarts();
+    drawn_ = 0;
 }
 
 void DashPage::Refresh(uint32_t changes) {
     const uint64_t generation = readings_.generation();
     if (generation == drawn_ && (changes & kPositionChanged) == 0) return;
     drawn_ = generation;
+    const uint64_t restarts = readings_.restarts();
+    const bool restart = restarts != restarts_drawn_;
+    restarts_drawn_ = restarts;
     const std::vector<app::GaugeReading> readings = readings_.Readings();
     for (size_t i = 0; i < gauges_.size() && i < readings.size(); ++i) {
         const Gauge& g = gauges_[i];
@@ -170,6 +182,8 @@ void DashPage::Refresh(uint32_t changes) {
                 // Widening by the lowest and the highest first gives the dial every reading
                 // since the last frame, and leaves the needle on the latest.
                 auto* dial = static_cast<MMAnalogGauge*>(g.widget);
+                // After a seek the lowest and highest start again at the position.
+                if (restart) dial->ClearValue();
                 dial->SetValue(r.lowest, false);
                 dial->SetValue(r.highest, false);
                 dial->SetValue(r.value, true);

@@ -12,6 +12,9 @@ class QMenu;
 namespace korvit::app {
 class GaugeReadings;
 }
+namespace korvit::evaluation {
+class LastPacket;
+}
 namespace korvit::definition {
 class ADXDashboard;
 class ADXDefinition;
@@ -32,8 +35,9 @@ class DashPage : public QWidget, public DisplayPage {
     enum GaugeType : uint32_t { kAnalog = 0, kDigital = 1, kStatus = 2 };
     static constexpr int kFirstGaugeId = 10000;
 
+    /// Newly shown gauges start at what `last_packet` holds (a paused log's position).
     DashPage(definition::ADXDefinition& definition, app::GaugeReadings& readings,
-             QWidget* parent = nullptr);
+             const evaluation::LastPacket& last_packet, QWidget* parent = nullptr);
     ~DashPage() override;
 
     QWidget* widget() override { return this; }
@@ -85,12 +89,15 @@ class DashPage : public QWidget, public DisplayPage {
 
     definition::ADXDefinition& definition_;
     app::GaugeReadings& readings_;
+    const evaluation::LastPacket& last_packet_;
     QComboBox* choices_;
     definition::ADXDashboard* dashboard_ = nullptr;
     QRect area_;
     std::vector<Gauge> gauges_;
     /// The readings' generation last drawn.
     uint64_t drawn_ = 0;
+    /// The readings' restarts last drawn: a newer one restarts the dials' lowest and highest.
+    uint64_t restarts_drawn_ = 0;
 };
 
 }  // namespace korvit::pages

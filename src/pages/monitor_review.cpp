@@ -30,8 +30,14 @@ QString FormatItemNumber(const definition::ADXValue& value, double number) {
     char text[400];
     const int digits = value.digcount;
     if (value.lookup != nullptr) {
-        // A line holds the table's number: written as the table writes its numbers.
+        // A line holds the table's number (a text table's input): written as the table
+        // writes its results.
         switch (value.lookup->outputtype()) {
+            case definition::ADXLookupTable::kTextOutput:
+                if (value.lookup->LookupText(static_cast<float>(number), text, sizeof text) == 0) {
+                    return QString();
+                }
+                return QString::fromLatin1(text);
             case 0:
                 std::snprintf(text, sizeof text, "0x%.2X",
                               static_cast<unsigned>(evaluation::TruncToInt32(number)));
@@ -61,6 +67,8 @@ QString FormatItemNumber(const definition::ADXValue& value, double number) {
 }
 
 QString FormatItemChange(const definition::ADXValue& value, double change) {
+    const uint32_t output = value.lookup != nullptr ? value.lookup->outputtype() : value.outputtype;
+    if (output == 0 || output == definition::ADXLookupTable::kTextOutput) return QString();
     if (!std::isfinite(change)) return QString("----");
     const int digits = value.outputtype == 3 ? value.digcount : 0;
     const QString text = Fixed(change, digits);
@@ -186,7 +194,7 @@ std::vector<controls::LegendRow> MonitorReview::RowsFor(const MonitorChart& c, d
             const std::optional<float> then =
                 series->points().ValueAt(static_cast<float>(*second_));
             row.change = at && then ? FormatItemChange(*value, static_cast<double>(*then) - *at)
-                                    : QString("----");
+                                    : FormatItemChange(*value, NAN);
         }
         rows.push_back(std::move(row));
     }

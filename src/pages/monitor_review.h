@@ -21,10 +21,11 @@ namespace korvit::pages {
 
 struct MonitorChart;
 
-/// A value as the item list writes it (its output type and digits), for a number taken from a
-/// chart line; "----" when it is not finite.
+/// A value as the item list writes it (its output type and digits, or its lookup table's
+/// text), for a number taken from a chart line; "----" when it is not finite.
 QString FormatItemNumber(const definition::ADXValue& value, double number);
-/// The change of a value between two cursors, with its sign, in the value's digits.
+/// The change of a value between two cursors, with its sign, in the value's digits; empty for
+/// values whose numbers are not amounts (texts and hexadecimal codes).
 QString FormatItemChange(const definition::ADXValue& value, double change);
 /// A cursor time as minutes, seconds and hundredths ("1:05.25").
 QString FormatCursorTime(double seconds);

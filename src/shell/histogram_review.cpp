@@ -13,8 +13,9 @@
 
 namespace korvit::shell {
 
-HistogramReview::HistogramReview(definition::ADXDefinition& live, QObject* parent)
-    : QObject(parent), live_(live) {}
+HistogramReview::HistogramReview(definition::ADXDefinition& live, datalog::DataLog& datalog,
+                                 QObject* parent)
+    : QObject(parent), live_(live), datalog_(datalog) {}
 
 HistogramReview::~HistogramReview() {
     Close();
@@ -24,7 +25,7 @@ void HistogramReview::Close() {
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
-        request_.reset();
+        request_ = false;
     }
     wake_.notify_all();
     if (worker_.joinable()) worker_.join();
@@ -56,13 +57,13 @@ bool HistogramReview::Open(std::string log_path, const app::HistogramFilters& fi
     return true;
 }
 
-void HistogramReview::RebuildTo(uint32_t sample) {
+void HistogramReview::Rebuild() {
     if (!worker_.joinable()) return;
     ++generation_;
     busy_ = true;
     {
         std::lock_guard lock(mutex_);
-        request_ = sample;
+        request_ = true;
     }
     wake_.notify_all();
 }
@@ -77,35 +78,52 @@ void HistogramReview::Run(std::string adx, std::string log,
     const bool opened = replay.Open(log) == datalog::kDataLogOk;
     datalog::HistogramCheckpoints checkpoints;
     for (;;) {
-        uint32_t sample = 0;
         uint64_t generation = 0;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [&] { return stop_ || request_.has_value(); });
+            wake_.wait(lock, [&] { return stop_ || request_; });
             if (stop_) return;
-            sample = *request_;
-            request_.reset();
+            request_ = false;
             generation = generation_.load();
         }
         if (!opened) continue;
         // A newer request (or Close) makes this one moot: stop replaying for it.
         const auto moot = [&](uint32_t, uint32_t) {
             std::lock_guard lock(mutex_);
-            return !stop_ && !request_.has_value();
+            return !stop_ && !request_;
         };
-        if (checkpoints.SeekTo(replay, sample, moot) == datalog::kReplayCancelled) continue;
-        // The snapshot is the GUI thread's alone: the copy goes on with the next request.
-        auto snapshot = std::make_shared<definition::ADXDefinition>();
-        if (snapshot->LoadBuffer(adx.data(), adx.size(), error) == 0) continue;
-        datalog::CopyHistogramSamples(copy, *snapshot);
+        // Follows the displays' position (a playing player moves it on meanwhile) until the
+        // replay is close enough behind to catch up while the player waits.
+        bool handed = false;
+        bool stuck = false;
+        uint32_t handed_at = 0;
+        while (!handed && moot(0, 0)) {
+            const uint32_t target = datalog_.shown();
+            const uint32_t at = replay.position();
+            if (!stuck && (target < at || target > at + kCatchUpRecords)) {
+                const uint32_t code = checkpoints.SeekTo(replay, target, moot);
+                if (code == datalog::kReplayCancelled) break;
+                // A damaged record, or a log that ends before the position: the replay goes
+                // no further, so what it holds is handed over.
+                stuck = code != datalog::kDataLogOk || (replay.position() == at && at < target);
+                continue;
+            }
+            datalog_.HoldDisplays([&](uint32_t shown) {
+                const uint32_t now = replay.position();
+                if (!stuck && (shown < now || shown > now + kCatchUpRecords)) return;
+                if (!stuck && shown > now) checkpoints.SeekTo(replay, shown);
+                datalog::CopyHistogramSamples(copy, live_);
+                handed = true;
+                handed_at = shown;
+            });
+        }
+        if (!handed) continue;
         QMetaObject::invokeMethod(
             this,
-            [this, snapshot, generation, sample] {
-                if (generation != generation_.load()) return;
-                datalog::CopyHistogramSamples(*snapshot, live_);
-                busy_ = false;
+            [this, generation, handed_at] {
+                if (generation == generation_.load()) busy_ = false;
                 ++applied_;
-                emit rebuilt(sample);
+                emit rebuilt(handed_at);
             },
             Qt::QueuedConnection);
     }

@@ -45,6 +45,7 @@ bool LogOverview::Start(const definition::ADXDefinition& definition, const std::
     worker_ = std::thread([this, cancel, generation, copy, log_path, hashes = std::move(hashes),
                            done = std::move(done)] {
         auto lines = std::make_shared<Lines>();
+        auto first = std::make_shared<FirstRecord>();
         bool ok = false;
         {
             definition::ADXDefinition def;
@@ -55,6 +56,14 @@ bool LogOverview::Start(const definition::ADXDefinition& definition, const std::
             if (loaded && !cancel->load()) {
                 datalog::LogReplay replay(def);
                 if (replay.Open(log_path) == datalog::kDataLogOk) {
+                    datalog::ReplayedRecord record;
+                    while (replay.Next(record) == datalog::kDataLogOk) {
+                        if (record.command_hash == 0) continue;
+                        first->command_hash = record.command_hash;
+                        first->time_ms = record.time_ms;
+                        first->reply.assign(record.reply, record.reply + record.reply_size);
+                        break;
+                    }
                     std::vector<std::vector<app::ChartPoint>> points;
                     const uint32_t code =
                         app::FillSeriesFromLog(replay, hashes, points,
@@ -73,9 +82,10 @@ bool LogOverview::Start(const definition::ADXDefinition& definition, const std::
         if (!ok || cancel->load()) return;
         QMetaObject::invokeMethod(
             this,
-            [this, cancel, generation, log_path, hashes, lines, done] {
+            [this, cancel, generation, log_path, hashes, lines, first, done] {
                 if (cancel->load() || generation != generation_) return;
                 busy_ = false;
+                first_ = std::move(*first);
                 if (done) done(log_path, hashes, *lines);
             },
             Qt::QueuedConnection);

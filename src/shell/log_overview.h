@@ -44,11 +44,21 @@ class LogOverview : public QObject {
     /// Fills started so far (each Start counts).
     uint64_t generation() const { return generation_; }
 
+    /// The first record of the last log filled that decoded a reply (none: command 0).
+    struct FirstRecord {
+        uint32_t command_hash = 0;
+        uint32_t time_ms = 0;
+        std::vector<uint8_t> reply;
+    };
+    /// Set when a fill's result is handed over, before `done` is called.
+    const FirstRecord& first() const { return first_; }
+
   private:
     std::thread worker_;
     std::shared_ptr<std::atomic<bool>> cancel_;
     uint64_t generation_ = 0;
     bool busy_ = false;
+    FirstRecord first_;
 };
 
 }  // namespace korvit::shell

@@ -80,6 +80,7 @@ MainWindow::MainWindow(Application& app, QWidget* parent)
 
 MainWindow::~MainWindow() {
     CancelOpen();
+    CancelExport();
     for (StopWork& work : stop_threads_) work.thread.join();
     // Closed without the shutdown sequence (as tests do): stop what runs, then let go of the
     // page and the views before they go.
@@ -245,7 +246,7 @@ void MainWindow::BuildPages() {
     tabs_->Select(0);
     acquisition::AcquisitionState& state = app_.engine.state();
     // The display pages, in tab order.
-    dash_ = new pages::DashPage(app_.definition, state.gauges, tabs_);
+    dash_ = new pages::DashPage(app_.definition, state.gauges, state.last_packet, tabs_);
     AddDisplayPage(dash_, "Dash");
     item_lists_ = new pages::ItemListPage(app_.definition, state.last_packet, tabs_);
     AddDisplayPage(item_lists_, "Item Lists");
@@ -255,7 +256,7 @@ void MainWindow::BuildPages() {
     histograms_page_->SetFilters(&histogram_filters_);
     connect(histograms_page_, &pages::HistogramPage::filterRefused, this,
             [this](const QString& text) { app_.log.PrintLine(text.toStdString()); });
-    histogram_review_ = new HistogramReview(app_.definition, this);
+    histogram_review_ = new HistogramReview(app_.definition, app_.datalog, this);
     connect(histogram_review_, &HistogramReview::rebuilt, this,
             [this] { views_->Mark(pages::kHistogramsChanged | pages::kPositionChanged); });
     connect(histograms_page_, &pages::HistogramPage::filterChanged, this, [this] {
@@ -390,7 +391,7 @@ void MainWindow::RebuildPages() {
 }
 
 void MainWindow::RebuildHistogramsAtPosition() {
-    if (histogram_review_->open()) histogram_review_->RebuildTo(app_.datalog.recordsread());
+    histogram_review_->Rebuild();
 }
 
 void MainWindow::ShowWholeLog() {
@@ -399,7 +400,9 @@ void MainWindow::ShowWholeLog() {
     overview_->Start(app_.definition, overview_log_, monitors_->SeriesHashes(),
                      [this](const std::string& path, const std::vector<uint32_t>& hashes,
                             LogOverview::Lines& lines) {
-                         if (path == overview_log_) monitors_->FillFromLog(hashes, lines, true);
+                         if (path != overview_log_) return;
+                         monitors_->FillFromLog(hashes, lines, true);
+                         ShowLogPosition();
                      });
 }
 

@@ -87,6 +87,8 @@ class MainWindow : public QMainWindow {
     /// True from Play until the log it opens plays, fails to open or is cancelled (Stop, Record,
     /// Load Log, Scan or closing the window).
     bool opening() const { return opening_; }
+    /// True from Export Visible Range as CSV... until the export has said how it went.
+    bool exporting() const { return exporting_; }
     void Pause();
     void Stop();
     void JumpForward();
@@ -163,10 +165,16 @@ class MainWindow : public QMainWindow {
     // Reviewing a log on the Monitors charts (main_window_review.cpp).
     /// With a log loaded, moves it to the record at the chart time, so every page shows it.
     void SeekToChartTime(double seconds);
+    /// The charts filled from the selected log: the cursor goes to the log's position (its
+    /// first record when it is not open), and the Dash and Item Lists show that record.
+    void ShowLogPosition();
     /// File > Export Chart Image...: the Monitors charts and legends as a PNG.
     void ExportChartImage();
-    /// File > Export Visible Range as CSV...: the log's records in the charts' time view.
+    /// File > Export Visible Range as CSV...: the log's records in the charts' time view,
+    /// read and written on a worker; the Output page says when it is done or why it failed.
     void ExportVisibleRangeCsv();
+    /// Stops a running export (its file is left as it was) and waits for its thread.
+    void CancelExport();
 
     // Changes made on the pages (main_window_changes.cpp).
     void WatchDefinitionChanges();
@@ -259,6 +267,9 @@ class MainWindow : public QMainWindow {
     std::thread opener_;
     std::shared_ptr<std::atomic<bool>> open_cancel_;
     bool opening_ = false;
+    std::thread exporter_;
+    std::shared_ptr<std::atomic<bool>> export_cancel_;
+    bool exporting_ = false;
     bool shutting_down_ = false;
     bool may_close_ = false;
     bool definition_modified_ = false;

@@ -64,7 +64,10 @@ bool MainWindow::DefinitionInUse() {
     if (app_.engine.running() || PlayerBusy()) return true;
     // A stopped scan's thread still sends the unit its goodbye before it ends; that takes at
     // most a reply's time-out, so it is waited out rather than refused.
-    return !app_.engine.WaitIdle(std::chrono::seconds(2));
+    if (!app_.engine.WaitIdle(std::chrono::seconds(2))) return true;
+    // The histogram rebuild hands its samples into the definition from its own thread.
+    histogram_review_->Close();
+    return false;
 }
 
 bool MainWindow::LoadDefinition(const std::string& path) {
@@ -278,6 +281,8 @@ void MainWindow::OpenFinished(datalog::PreparedLog& prepared) {
         Refuse(kStopScanningFirst);
         return;
     }
+    // Its rebuilds follow the position of the log open now, which the new run replaces.
+    histogram_review_->Close();
     if (app_.session.Play(&app_.engine.callback(), prepared) == datalog::kDataLogOk) {
         log_bar_->slider()->setRange(0, static_cast<int>(app_.datalog.header().recordcount));
         // Seeks in this log rebuild the histograms from it in the background.

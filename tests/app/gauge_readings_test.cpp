@@ -89,6 +89,46 @@ TEST_F(GaugeReadingsTest, EveryReplyWidensTheLowestAndHighestAndTheLastOneShows)
     EXPECT_EQ(r[1].highest, 55.0f);
 }
 
+// A seek: every reading starts again at the position's last packet, lowest and highest with it,
+// each item under the packet-selection rule; with no record there, no gauge reads.
+TEST_F(GaugeReadingsTest, RestartingAtAPositionReadsTheLastPacketWithMinMaxThere) {
+    for (uint8_t raw : {30, 10, 90}) Feed({raw, 7, 1});
+    const uint64_t restarts = readings_.restarts();
+    korvit::evaluation::PacketSnapshot last;
+    last.bytes[0] = 25;
+    last.bytes[1] = 3;
+    last.bytes[2] = 0;
+    last.length = 3;
+    last.ReplyCommandHash = 0x1234u;  // another command's packet: speed reads its last raw
+    speed_->last_raw = 12;
+    readings_.RestartAt(last);
+    EXPECT_EQ(readings_.restarts(), restarts + 1);
+    auto r = readings_.Readings();
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_TRUE(r[0].has_value);
+    EXPECT_EQ(r[0].value, 24.0f);
+    EXPECT_EQ(r[0].lowest, 24.0f);
+    EXPECT_EQ(r[0].highest, 24.0f);
+    EXPECT_EQ(r[1].value, 3.0f);  // the loose item takes any packet
+    EXPECT_EQ(r[1].lowest, 3.0f);
+    EXPECT_FALSE(r[3].has_value);
+
+    last.ReplyCommandHash = kCommand;
+    readings_.RestartAt(last);
+    r = readings_.Readings();
+    EXPECT_EQ(r[0].value, 50.0f);
+    EXPECT_EQ(r[0].highest, 50.0f);
+    EXPECT_EQ(r[2].state, 0u);
+    Feed({40, 1, 1});  // playing on widens from the position
+    r = readings_.Readings();
+    EXPECT_EQ(r[0].lowest, 50.0f);
+    EXPECT_EQ(r[0].highest, 80.0f);
+    EXPECT_EQ(r[2].state, 1u);
+
+    readings_.RestartAt(korvit::evaluation::PacketSnapshot{});  // before the first record
+    for (const auto& reading : readings_.Readings()) EXPECT_FALSE(reading.has_value);
+}
+
 TEST_F(GaugeReadingsTest, WatchingAgainStartsWithoutReadingsAndGenerationsCountChanges) {
     Feed({1, 2, 0});
     const uint64_t fed = readings_.generation();

@@ -148,6 +148,64 @@ TEST_F(Player, PlayAfterTheEndStartsAgainFromTheFirstRecordAfterReopening) {
     EXPECT_EQ(Samples(), std::vector<uint32_t>({1, 2, 3, 1, 2, 3}));
 }
 
+// After a seek the displays show the position: the seek raises the latest record of each send
+// command up to it, oldest first and the one at the position last (nothing before the first).
+TEST_F(Player, ASeekRaisesTheLatestRecordOfEachCommandAtThePosition) {
+    constexpr uint32_t kOther = 0xC3;
+    auto table = Table();
+    table.push_back({kOther, "Other", 0x20000, 2, 2, std::vector<uint8_t>(15, 0xFF)});
+    std::vector<BuiltRecord> records;
+    for (uint8_t i = 0; i < 20; ++i) {
+        const uint8_t command = i == 6 ? 1 : (i % 4 == 1 ? 2 : 0);  // a listen, an Other, Fast
+        records.push_back(
+            {10u * i, command,
+             command == 0 ? std::vector<uint8_t>{i, 0, 0} : std::vector<uint8_t>{i, 0}});
+    }
+    Open(BuildXdl(table, records));
+    const auto raised = [&] {
+        std::vector<std::pair<uint32_t, uint8_t>> out;  // (command, its record's number)
+        for (const auto& r : cb.seek_records) out.emplace_back(r.idhash, r.reply.at(0));
+        cb.seek_records.clear();
+        return out;
+    };
+    using Raised = std::vector<std::pair<uint32_t, uint8_t>>;
+    ASSERT_EQ(log.Seek(10, kSeekRewind), 0u);  // record 9 (an Other) is the one at the position
+    EXPECT_EQ(raised(), (Raised{{kFast, 8}, {kOther, 9}}));
+    ASSERT_EQ(log.Seek(8, kSeekRewind), 0u);  // record 7 (Fast); the listen at 6 raises nothing
+    EXPECT_EQ(raised(), (Raised{{kOther, 5}, {kFast, 7}}));
+    ASSERT_EQ(log.Seek(75, kSeekRewind | kSeekByTime), 0u);
+    EXPECT_EQ(raised(), (Raised{{kOther, 5}, {kFast, 7}}));
+    // Reading them moved nothing: the time is the one of the record the seek stopped before.
+    EXPECT_EQ(log.recordsread(), 8u);
+    EXPECT_EQ(log.currenttime(), 80u);
+    EXPECT_EQ(log.shown(), 8u);
+    ASSERT_EQ(log.Seek(0, kSeekRewind), 0u);
+    EXPECT_EQ(raised(), Raised{});
+    EXPECT_EQ(cb.seek_ends, 4);
+    ASSERT_EQ(log.Seek(100, kSeekRewind), 7u);  // beyond the end: the last records
+    EXPECT_EQ(raised(), (Raised{{kOther, 17}, {kFast, 19}}));
+}
+
+// A record the player read and waits to play when a seek comes is dropped: the next one
+// played is the one after the new position.
+TEST_F(Player, ARecordReadBeforeASeekIsNotPlayedAfterIt) {
+    Open(BuildXdl(Table(), Records()));
+    log.SetSpeed(0.011f);  // 10 ms gaps become most of a second
+    ASSERT_EQ(log.StartPlayer(), 0u);
+    ASSERT_TRUE(Eventually([&] {
+        std::lock_guard guard(cb.mutex);
+        return !cb.played.empty();
+    }));
+    ASSERT_EQ(log.Seek(15, kSeekRewind), 0u);
+    log.SetSpeed(0);
+    WaitForEnd();
+    const std::vector<uint32_t> samples = Samples();
+    ASSERT_GE(samples.size(), 2u);
+    EXPECT_EQ(samples[0], 1u);
+    EXPECT_EQ(samples[1], 16u);
+    for (const auto& p : cb.played) EXPECT_EQ(p.reply[0] + 1u, p.sample);
+}
+
 // Reference values of a seek, computed from the record list alone.
 struct SeekResult {
     uint32_t code;

@@ -192,6 +192,12 @@ class RecordingCallback : public acquisition::IDataLogCallback {
         ++seek_begins;
         return refuse_seek ? -1 : 0;
     }
+    void OnLogSeekRecord(const acquisition::DataAcqEvent& event, const uint8_t* reply,
+                         uint32_t count) override {
+        std::lock_guard guard(mutex);
+        seek_records.push_back({event.objectidhash, event.sampleindex, 0, 0, count,
+                                std::vector<uint8_t>(reply, reply + count)});
+    }
     int32_t OnLogSeekEnd() override {
         ++seek_ends;
         return 0;
@@ -200,6 +206,8 @@ class RecordingCallback : public acquisition::IDataLogCallback {
 
     std::mutex mutex;
     std::vector<Played> played;
+    /// The records a seek raised for its position, oldest first.
+    std::vector<Played> seek_records;
     std::vector<std::pair<uint32_t, uint32_t>> positions;  // (time, sample)
     std::atomic<int> ends{0};
     std::atomic<int> seek_begins{0};

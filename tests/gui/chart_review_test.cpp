@@ -273,6 +273,34 @@ TEST_F(ChartReviewTest, TheLegendReadsEachLineAtTheCursorAsDecodeDoesAndTheChang
     EXPECT_FALSE(Input().overlay()->secondCursor().has_value());
 }
 
+// A value that a lookup table maps to texts: its line holds the table's input, and the legend
+// writes the text the item list shows; a change between two texts means nothing, so none.
+TEST_F(ChartReviewTest, TheLegendWritesATextLookupAsTheItemListDoesWithoutAChange) {
+    auto* gear = definition::As<ADXValue>(definition_.FindByID("gear"));
+    ASSERT_NE(gear, nullptr);
+    ASSERT_NE(gear->lookup, nullptr);
+    page_.AddValue(0, gear);
+    const size_t row = page_.entry(0).monitor->series().size() - 1;
+    FillFromLog(601);
+    Review().SetView({0, 60});
+    std::set<std::string> texts;
+    for (int n = 0; n < 600; ++n) {
+        const double t = n * 0.1 + 0.01;
+        Review().ChooseCursor(t);
+        const auto decoded = DecodeAt(log_, static_cast<uint32_t>(std::floor(t * 1000.0 + 1e-3)));
+        const controls::LegendRow& shown = Review().legend(0)->rows().at(row);
+        EXPECT_EQ(shown.value.toStdString(), decoded.at("gear")) << "at " << t;
+        texts.insert(shown.value.toStdString());
+    }
+    EXPECT_GE(texts.size(), 3u);  // the log runs through the gears
+    EXPECT_EQ(texts.count("0"), 0u);
+
+    Review().SetSecondCursor(45.0);
+    const auto& rows = Review().legend(0)->rows();
+    EXPECT_TRUE(rows.at(row).change.isEmpty());
+    EXPECT_FALSE(rows.at(0).change.isEmpty());  // the numbers beside it still say theirs
+}
+
 TEST_F(ChartReviewTest, AnAddedSeriesTakesAColourNoOtherLineOfItsChartHas) {
     std::vector<ADXValue*> spare;
     for (const auto& object : definition_.objects()) {
@@ -370,6 +398,9 @@ TEST_F(ChartReviewWindowTest, TheExportsReadBackAsThePageShowsThem) {
 
     // The visible range: the header and rows of korvit-cli export, the rows in the view.
     Find("Export Visible Range as CSV...")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !w.exporting(); }, 60000));
+    EXPECT_NE(lines_.Text().find("Exported 26 records to " + dir_ + "export.csv"),
+              std::string::npos);
     const std::string csv = Slurp(dir_ + "export.csv");
     QProcess cli;
     cli.start(KORVIT_CLI_PATH, {"export", kDemo, QString::fromStdString(log_), "--csv",

@@ -132,7 +132,7 @@ using ItemListTest = Fixture;
 }  // namespace
 
 TEST_F(DashPageTest, GaugesArePlacedByPercentagesOfTheAreaBelowTheList) {
-    DashPage page(def_, readings_);
+    DashPage page(def_, readings_, last_);
     page.resize(400, 300);
     page.FillDashboardChoices();
     page.show();  // a hidden widget gets its resize events only when shown
@@ -179,7 +179,7 @@ TEST_F(DashPageTest, GaugesArePlacedByPercentagesOfTheAreaBelowTheList) {
 }
 
 TEST_F(DashPageTest, ContextMenuAndChangingTheItemRewriteTheEntry) {
-    DashPage page(def_, readings_);
+    DashPage page(def_, readings_, last_);
     page.resize(400, 300);
     page.FillDashboardChoices();
 
@@ -222,7 +222,7 @@ TEST_F(DashPageTest, ContextMenuAndChangingTheItemRewriteTheEntry) {
 }
 
 TEST_F(DashPageTest, EveryReplyOfABurstReachesTheGaugesFromAnotherThread) {
-    DashPage page(def_, readings_);
+    DashPage page(def_, readings_, last_);
     page.resize(400, 300);
     page.FillDashboardChoices();
     page.show();
@@ -353,7 +353,7 @@ TEST_F(ItemListTest, RowsTitlesAndStrictAlarmColours) {
 }
 
 TEST_F(DashPageTest, GaugesShowNoValueBeforeTheFirstReplyAndMinMaxStartThere) {
-    DashPage page(def_, readings_);
+    DashPage page(def_, readings_, last_);
     page.resize(400, 300);
     page.FillDashboardChoices();
     page.show();
