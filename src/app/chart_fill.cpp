@@ -1,17 +1,9 @@
 #include "app/chart_fill.h"
 
 #include "definition/adx_definition.h"
-#include "definition/adx_lookup_table.h"
 #include "definition/adx_value.h"
 
 namespace korvit::app {
-
-double ChartNumber(definition::ADXValue& value, const definition::ADXDefinition& definition,
-                   evaluation::Packet packet) {
-    const bool text = value.lookup != nullptr &&
-                      value.lookup->outputtype() == definition::ADXLookupTable::kTextOutput;
-    return value.ComputeValue(definition, packet, 0, text ? uint32_t{evaluation::kNoLookup} : 0u);
-}
 
 uint32_t FillSeriesFromLog(datalog::LogReplay& replay, const std::vector<uint32_t>& value_hashes,
                            std::vector<std::vector<ChartPoint>>& out,
@@ -38,7 +30,7 @@ uint32_t FillSeriesFromLog(datalog::LogReplay& replay, const std::vector<uint32_
                                          value->parentcmdidhash != record.command_hash)) {
                     continue;
                 }
-                out[k].push_back({t, static_cast<float>(ChartNumber(*value, def, record.packet))});
+                out[k].push_back({t, static_cast<float>(value->ComputeValue(def, record.packet))});
             }
         },
         progress);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/chart_fill.h"
 #include "controls/mm_data_chart.h"
 #include "definition/adx_definition.h"
 #include "definition/adx_monitor.h"
@@ -194,7 +193,7 @@ void MonitorPage::Sample(float t, evaluation::Packet packet, uint32_t command_ha
                 auto* value = definition::As<ADXValue>(entries[k].item);
                 if (c.series[k] == nullptr || value == nullptr) continue;
                 if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
-                const auto v = static_cast<float>(app::ChartNumber(*value, definition_, packet));
+                const auto v = static_cast<float>(value->ComputeValue(definition_, packet));
                 if (overview_.load()) {
                     // The log is shown whole: a played record goes in at its time, once.
                     c.series[k]->InsertPoint(t, v);

@@ -30,14 +30,9 @@ QString FormatItemNumber(const definition::ADXValue& value, double number) {
     char text[400];
     const int digits = value.digcount;
     if (value.lookup != nullptr) {
-        // A line holds the table's number (a text table's input): written as the table
-        // writes its results.
+        // A line holds the table's number: written as the table writes its results. A text
+        // table's line holds 0, as the gauges show it; its text comes from TextLookupValue.
         switch (value.lookup->outputtype()) {
-            case definition::ADXLookupTable::kTextOutput:
-                if (value.lookup->LookupText(static_cast<float>(number), text, sizeof text) == 0) {
-                    return QString();
-                }
-                return QString::fromLatin1(text);
             case 0:
                 std::snprintf(text, sizeof text, "0x%.2X",
                               static_cast<unsigned>(evaluation::TruncToInt32(number)));
@@ -64,6 +59,11 @@ QString FormatItemNumber(const definition::ADXValue& value, double number) {
         default:
             return Fixed(number, 2);
     }
+}
+
+bool IsTextLookup(const definition::ADXValue& value) {
+    return value.lookup != nullptr &&
+           value.lookup->outputtype() == definition::ADXLookupTable::kTextOutput;
 }
 
 QString FormatItemChange(const definition::ADXValue& value, double change) {
@@ -179,7 +179,7 @@ std::vector<controls::LegendRow> MonitorReview::RowsFor(const MonitorChart& c, d
     const auto& entries = c.monitor->series();
     const size_t n = std::min(entries.size(), c.series.size());
     for (size_t k = 0; k < n; ++k) {
-        const auto* value = definition::As<definition::ADXValue>(entries[k].item);
+        auto* value = definition::As<definition::ADXValue>(entries[k].item);
         const controls::DataChartSeries* series = c.series[k];
         if (value == nullptr || series == nullptr) continue;
         controls::LegendRow row;
@@ -189,7 +189,12 @@ std::vector<controls::LegendRow> MonitorReview::RowsFor(const MonitorChart& c, d
         row.units = QString::fromLatin1(value->units().view().data(),
                                         static_cast<qsizetype>(value->units().view().size()));
         const std::optional<float> at = series->points().ValueAt(static_cast<float>(t));
-        row.value = at ? FormatItemNumber(*value, *at) : QString("----");
+        if (IsTextLookup(*value)) {
+            // Its line holds no number to read: the text is the item list's at the cursor.
+            row.value = at && lookup_text_ ? lookup_text_(*value, t) : QString("----");
+        } else {
+            row.value = at ? FormatItemNumber(*value, *at) : QString("----");
+        }
         if (second_) {
             const std::optional<float> then =
                 series->points().ValueAt(static_cast<float>(*second_));

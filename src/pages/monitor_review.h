@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct MonitorChart;
 /// A value as the item list writes it (its output type and digits, or its lookup table's
 /// text), for a number taken from a chart line; "----" when it is not finite.
 QString FormatItemNumber(const definition::ADXValue& value, double number);
+/// A value whose lookup table maps it to texts: its chart line holds 0, as its gauges show it.
+bool IsTextLookup(const definition::ADXValue& value);
 /// The change of a value between two cursors, with its sign, in the value's digits; empty for
 /// values whose numbers are not amounts (texts and hexadecimal codes).
 QString FormatItemChange(const definition::ADXValue& value, double change);
@@ -47,6 +50,10 @@ class MonitorReview : public QObject {
     void Place(size_t i, const QRect& area);
     /// The legends as the cursors and lines now stand.
     void Refresh();
+    /// Writes the text of a value its lookup table maps to texts, as the item list shows it at
+    /// chart time t, or "----" when that is not known.
+    using TextAt = std::function<QString(definition::ADXValue& value, double t)>;
+    void SetTextLookupSource(TextAt source) { lookup_text_ = std::move(source); }
 
     /// The cursor every chart shows (the playback position or where the user put it).
     double cursor() const;
@@ -81,6 +88,7 @@ class MonitorReview : public QObject {
     std::vector<controls::ChartLegend*> legends_;
     std::vector<controls::ChartInput*> inputs_;
     std::optional<double> second_;
+    TextAt lookup_text_;
 };
 
 }  // namespace korvit::pages

@@ -22,6 +22,8 @@
 #include "controls/mm_tab_sheet.h"
 #include "controls/mm_text_progress.h"
 #include "datalog/xdl_check.h"
+#include "definition/adx_value.h"
+#include "evaluation/item_readout.h"
 #include "pages/dash_page.h"
 #include "pages/display_page.h"
 #include "pages/histogram_page.h"
@@ -292,6 +294,20 @@ void MainWindow::BuildPages() {
     });
     connect(monitors_->review(), &pages::MonitorReview::cursorChosen, this,
             &MainWindow::SeekToChartTime);
+    // A text lookup's line holds 0, so its text at the cursor is the item list's. With a log
+    // open the cursor moves the log and the items hold the record there; in a scan they hold
+    // the latest reply, which the cursor shows only at the end of the lines.
+    monitors_->review()->SetTextLookupSource([this](definition::ADXValue& value, double t) {
+        const DataLogState state = app_.datalog.state();
+        const bool log_open = state == DataLogState::Open || state == DataLogState::Playing ||
+                              state == DataLogState::Stopping;
+        const bool at_latest = app_.engine.running() && t + 1e-3 >= monitors_->review()->full().end;
+        if (!log_open && !at_latest) return QString(evaluation::kNoValueText);
+        evaluation::PacketSnapshot packet;
+        app_.engine.state().last_packet.LoadInto(packet);
+        return QString::fromLatin1(
+            evaluation::ReadValue(value, app_.definition, packet).text.data());
+    });
 
     connect(tabs_, &QTabWidget::currentChanged, this,
             [this] { RefreshShownPage(pages::kEverythingChanged); });

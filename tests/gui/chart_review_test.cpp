@@ -273,34 +273,6 @@ TEST_F(ChartReviewTest, TheLegendReadsEachLineAtTheCursorAsDecodeDoesAndTheChang
     EXPECT_FALSE(Input().overlay()->secondCursor().has_value());
 }
 
-// A value that a lookup table maps to texts: its line holds the table's input, and the legend
-// writes the text the item list shows; a change between two texts means nothing, so none.
-TEST_F(ChartReviewTest, TheLegendWritesATextLookupAsTheItemListDoesWithoutAChange) {
-    auto* gear = definition::As<ADXValue>(definition_.FindByID("gear"));
-    ASSERT_NE(gear, nullptr);
-    ASSERT_NE(gear->lookup, nullptr);
-    page_.AddValue(0, gear);
-    const size_t row = page_.entry(0).monitor->series().size() - 1;
-    FillFromLog(601);
-    Review().SetView({0, 60});
-    std::set<std::string> texts;
-    for (int n = 0; n < 600; ++n) {
-        const double t = n * 0.1 + 0.01;
-        Review().ChooseCursor(t);
-        const auto decoded = DecodeAt(log_, static_cast<uint32_t>(std::floor(t * 1000.0 + 1e-3)));
-        const controls::LegendRow& shown = Review().legend(0)->rows().at(row);
-        EXPECT_EQ(shown.value.toStdString(), decoded.at("gear")) << "at " << t;
-        texts.insert(shown.value.toStdString());
-    }
-    EXPECT_GE(texts.size(), 3u);  // the log runs through the gears
-    EXPECT_EQ(texts.count("0"), 0u);
-
-    Review().SetSecondCursor(45.0);
-    const auto& rows = Review().legend(0)->rows();
-    EXPECT_TRUE(rows.at(row).change.isEmpty());
-    EXPECT_FALSE(rows.at(0).change.isEmpty());  // the numbers beside it still say theirs
-}
-
 TEST_F(ChartReviewTest, AnAddedSeriesTakesAColourNoOtherLineOfItsChartHas) {
     std::vector<ADXValue*> spare;
     for (const auto& object : definition_.objects()) {
@@ -388,6 +360,48 @@ TEST_F(ChartReviewWindowTest, AClickOnAChartMovesTheLogToTheRecordAtTheCursor) {
         EXPECT_EQ(w.logBar()->slider()->value(), static_cast<int>(expected)) << at;
         EXPECT_EQ(app_.datalog.currenttime(), (expected - 1) * kGapMs) << at;
     }
+}
+
+// A value that a lookup table maps to texts: its line holds 0, as its gauges show it, and the
+// legend writes the text the item list shows at the cursor; a change between two texts means
+// nothing, so none is written.
+TEST_F(ChartReviewWindowTest, TheLegendWritesATextLookupAsTheItemListDoesWhileItsLineHoldsZero) {
+    shell::MainWindow& w = Paused();
+    pages::MonitorPage* page = w.monitorPage();
+    auto* gear = definition::As<ADXValue>(app_.definition.FindByID("gear"));
+    ASSERT_NE(gear, nullptr);
+    ASSERT_NE(gear->lookup, nullptr);
+    page->AddValue(0, gear);
+    const size_t row = page->entry(0).monitor->series().size() - 1;
+    w.ShowWholeLog();
+    ASSERT_TRUE(
+        WaitUntil([&] { return page->entry(0).series[row]->points().size() >= 600; }, 20000));
+    page->review()->SetView({0, 60});
+    std::set<std::string> texts;
+    for (int n = 0; n < 120; ++n) {
+        const double t = n * 0.5 + 0.05;
+        page->review()->ChooseCursor(t);
+        const std::string expected =
+            DecodeAt(log_, static_cast<uint32_t>(std::floor(t * 1000.0 + 1e-3))).at("gear");
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                page->review()->Refresh();
+                return page->review()->legend(0)->rows().at(row).value.toStdString() == expected;
+            },
+            10000))
+            << "at " << t << ": " << page->review()->legend(0)->rows().at(row).value.toStdString()
+            << " instead of " << expected;
+        const std::optional<float> line = page->entry(0).series[row]->points().ValueAt(t);
+        ASSERT_TRUE(line.has_value());
+        EXPECT_EQ(*line, 0.0f) << "at " << t;
+        texts.insert(expected);
+    }
+    EXPECT_GE(texts.size(), 3u);  // the log runs through the gears
+
+    page->review()->SetSecondCursor(45.0);
+    const auto& rows = page->review()->legend(0)->rows();
+    EXPECT_TRUE(rows.at(row).change.isEmpty());
+    EXPECT_FALSE(rows.at(0).change.isEmpty());  // the numbers beside it still say theirs
 }
 
 TEST_F(ChartReviewWindowTest, TheExportsReadBackAsThePageShowsThem) {
