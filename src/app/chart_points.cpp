@@ -104,21 +104,24 @@ int PlotMapping::Y(float v) const {
 ChartPoints::ChartPoints() : extent_(kEmptyExtent) {}
 
 void ChartPoints::Append(float x, float y) {
-    std::lock_guard lock(mutex_);
-    AppendLocked(x, y);
+    Push(x, y);
 }
 
 bool ChartPoints::Insert(float x, float y) {
-    std::lock_guard lock(mutex_);
     if (size_ == 0 || x > Ref(size_ - 1).x || !run_starts_.empty()) {
-        AppendLocked(x, y);
+        Push(x, y);
         return true;
     }
-    const size_t at = FirstNotBelow(0, size_, x);
+    // A replay walks the line in time order: the place after the last one is tried first.
+    size_t at = insert_hint_;
+    const bool hint_fits =
+        at <= size_ && (at == 0 || Ref(at - 1).x < x) && (at == size_ || Ref(at).x >= x);
+    if (!hint_fits) at = FirstNotBelow(0, size_, x);
+    insert_hint_ = at + 1;
     if (at < size_ && Ref(at).x == x) return false;
     // Room at the end, then every later point moves up by one.
     const ChartPoint last = Ref(size_ - 1);
-    AppendLocked(last.x, last.y);
+    Push(last.x, last.y);
     for (size_t i = size_ - 1; i > at; --i) Ref(i) = Ref(i - 1);
     Ref(at) = {x, y};
     ++version_;
@@ -131,11 +134,8 @@ bool ChartPoints::Insert(float x, float y) {
 }
 
 void ChartPoints::Replace(const std::vector<ChartPoint>& points) {
-    std::vector<std::vector<ChartPoint>> old;
-    std::lock_guard lock(mutex_);
-    old.swap(chunks_);
-    ClearLocked();
-    for (const ChartPoint& p : points) AppendLocked(p.x, p.y);
+    Forget();
+    for (const ChartPoint& p : points) Push(p.x, p.y);
 }
 
 void ChartPoints::RebuildEnvelopeFrom(size_t from) {
@@ -156,7 +156,7 @@ void ChartPoints::RebuildEnvelopeFrom(size_t from) {
     }
 }
 
-void ChartPoints::AppendLocked(float x, float y) {
+void ChartPoints::Push(float x, float y) {
     if (size_ > 0 && x < Ref(size_ - 1).x) run_starts_.push_back(size_);
     if (chunks_.empty() || chunks_.back().size() == kChunkSize) {
         chunks_.emplace_back();
@@ -184,27 +184,21 @@ void ChartPoints::AppendLocked(float x, float y) {
 }
 
 void ChartPoints::Clear() {
-    std::vector<std::vector<ChartPoint>> old;
-    {
-        std::lock_guard lock(mutex_);
-        old.swap(chunks_);
-        ClearLocked();
-    }
+    Forget();
 }
 
 void ChartPoints::Swap(ChartPoints& other) {
     if (&other == this) return;
-    std::scoped_lock lock(mutex_, other.mutex_);
     chunks_.swap(other.chunks_);
     std::swap(size_, other.size_);
     run_starts_.swap(other.run_starts_);
     envelope_.swap(other.envelope_);
     std::swap(extent_, other.extent_);
+    insert_hint_ = other.insert_hint_ = 0;
     version_ = other.version_ = std::max(version_, other.version_) + 1;
 }
 
 std::vector<ChartPoint> ChartPoints::Points() const {
-    std::lock_guard lock(mutex_);
     std::vector<ChartPoint> out;
     out.reserve(size_);
     for (const auto& chunk : chunks_) out.insert(out.end(), chunk.begin(), chunk.end());
@@ -212,36 +206,32 @@ std::vector<ChartPoint> ChartPoints::Points() const {
 }
 
 uint64_t ChartPoints::version() const {
-    std::lock_guard lock(mutex_);
     return version_;
 }
 
-void ChartPoints::ClearLocked() {
+void ChartPoints::Forget() {
     ++version_;
     chunks_.clear();
     size_ = 0;
     run_starts_.clear();
     envelope_.clear();
     extent_ = kEmptyExtent;
+    insert_hint_ = 0;
 }
 
 size_t ChartPoints::size() const {
-    std::lock_guard lock(mutex_);
     return size_;
 }
 
 ChartPoint ChartPoints::at(size_t i) const {
-    std::lock_guard lock(mutex_);
     return i < size_ ? Ref(i) : ChartPoint{};
 }
 
 ChartExtent ChartPoints::extent() const {
-    std::lock_guard lock(mutex_);
     return extent_;
 }
 
 std::optional<float> ChartPoints::ValueAt(float x) const {
-    std::lock_guard lock(mutex_);
     // Newest run first: after a seek back the replayed points are the ones that count.
     for (size_t run = run_starts_.size() + 1; run-- > 0;) {
         const size_t from = run == 0 ? 0 : run_starts_[run - 1];
@@ -253,7 +243,6 @@ std::optional<float> ChartPoints::ValueAt(float x) const {
 }
 
 size_t ChartPoints::MemoryBytes() const {
-    std::lock_guard lock(mutex_);
     size_t bytes = chunks_.capacity() * sizeof(chunks_[0]) +
                    run_starts_.capacity() * sizeof(size_t) +
                    envelope_.capacity() * sizeof(Envelope);
@@ -287,7 +276,6 @@ size_t ChartPoints::FirstAbove(size_t from, size_t to, float v) const {
 
 void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) const {
     out.clear();
-    std::lock_guard lock(mutex_);
     if (size_ < 2) return;
     ColumnReducer reducer(out);
     const auto add = [&](size_t i) {
@@ -331,7 +319,6 @@ void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) cons
 
 void ChartPoints::TraceEveryPoint(const PlotMapping& m, std::vector<PixelPoint>& out) const {
     out.clear();
-    std::lock_guard lock(mutex_);
     if (size_ < 2) return;
     const auto add = [&](size_t i) {
         const ChartPoint& p = Ref(i);

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -44,9 +43,9 @@ struct ChartExtent {
 
 /// The points of one chart line, in arrival order and without limit. Points live in chunks of
 /// at most kChunkSize, so appending never moves the history: only the first chunk grows by
-/// doubling (a short line stays small), later ones are allocated whole. One thread may append while
-/// another traces: both take a short lock, and tracing costs what the view shows, not what the
-/// history holds.
+/// doubling (a short line stays small), later ones are allocated whole. Tracing costs what the
+/// view shows, not what the history holds. Not synchronised: one thread at a time (the GUI
+/// thread draws; a line filled on a worker is handed over whole).
 class ChartPoints {
   public:
     static constexpr size_t kChunkBits = 14;
@@ -102,8 +101,8 @@ class ChartPoints {
   private:
     const ChartPoint& Ref(size_t i) const { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
     ChartPoint& Ref(size_t i) { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
-    void AppendLocked(float x, float y);
-    void ClearLocked();
+    void Push(float x, float y);
+    void Forget();
     /// Recomputes the envelope of every block from the one that holds point `from`.
     void RebuildEnvelopeFrom(size_t from);
     /// First index in [from, to) whose x is not below v (the run is in time order).
@@ -111,7 +110,6 @@ class ChartPoints {
     /// First index in [from, to) whose x is above v.
     size_t FirstAbove(size_t from, size_t to, float v) const;
 
-    mutable std::mutex mutex_;
     std::vector<std::vector<ChartPoint>> chunks_;
     size_t size_ = 0;
     /// Indices where x went backwards: each starts a run in time order.
@@ -124,6 +122,8 @@ class ChartPoints {
     std::vector<Envelope> envelope_;
     ChartExtent extent_;
     uint64_t version_ = 0;
+    /// Where the last Insert looked: the next one of a replay goes right after it.
+    size_t insert_hint_ = 0;
 };
 
 /// Chart time labels: minutes and seconds of whole seconds, hours dropped, "-" before a

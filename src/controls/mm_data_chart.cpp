@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -68,11 +67,7 @@ DataChartAxis::DataChartAxis(MMDataChart* chart)
 }
 
 void DataChartAxis::SetFlag(uint32_t bits, bool on) {
-    if (on) {
-        flags_.fetch_or(bits);
-    } else {
-        flags_.fetch_and(~bits);
-    }
+    flags_ = on ? flags_ | bits : flags_ & ~bits;
 }
 
 void DataChartAxis::SetPosition(int position) {
@@ -81,37 +76,19 @@ void DataChartAxis::SetPosition(int position) {
     title_font_ = vertical() ? ArialFont(12, 400) : ArialFont(14, 400);
 }
 
-DataChartAxis::Range DataChartAxis::dataRange() const {
-    std::lock_guard lock(chart_->lock());
-    return data_;
-}
-
-DataChartAxis::Range DataChartAxis::viewRange() const {
-    std::lock_guard lock(chart_->lock());
-    return view_;
-}
-
-float DataChartAxis::cursor() const {
-    std::lock_guard lock(chart_->lock());
-    return cursor_;
-}
-
 void DataChartAxis::SetDataRange(float min, float max) {
-    std::lock_guard lock(chart_->lock());
     data_ = {min, max};
 }
 
 void DataChartAxis::SetViewRange(float min, float max) {
-    std::lock_guard lock(chart_->lock());
     view_ = {min, max};
 }
 
 void DataChartAxis::SetCursor(float value) {
-    std::lock_guard lock(chart_->lock());
     cursor_ = value;
 }
 
-bool DataChartAxis::FollowLocked(float v) {
+bool DataChartAxis::Follow(float v) {
     if (!(flags() & kAutoScroll)) return false;
     const float m = (view_.max - view_.min) * static_cast<float>(margin_) / 100.0f;
     if (v > view_.max) {
@@ -293,21 +270,32 @@ bool DataChartSeries::SetYAxis(DataChartAxis* axis) {
 void DataChartSeries::AppendPoint(float x, float y) {
     points_.Append(x, y);
     bool moved = false;
-    {
-        std::lock_guard lock(chart_->lock());
-        if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
-        if (y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->FollowLocked(y);
-    }
+    if (x_axis_ != nullptr) moved |= x_axis_->Follow(x);
+    if (y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->Follow(y);
     chart_->RequestUpdate(moved);
 }
 
 void DataChartSeries::InsertPoint(float x, float y) {
     const bool added = points_.Insert(x, y);
     bool moved = false;
-    {
-        std::lock_guard lock(chart_->lock());
-        if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
-        if (added && y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->FollowLocked(y);
+    if (x_axis_ != nullptr) moved |= x_axis_->Follow(x);
+    if (added && y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->Follow(y);
+    chart_->RequestUpdate(moved);
+}
+
+void DataChartSeries::AddPoints(const app::ChartPoint* points, size_t n, bool insert) {
+    if (n == 0) return;
+    const bool follow = y_axis_ != nullptr && (y_axis_->flags() & DataChartAxis::kAutoScroll);
+    bool moved = false;
+    for (size_t i = 0; i < n; ++i) {
+        const app::ChartPoint& p = points[i];
+        bool added = true;
+        if (insert) {
+            added = points_.Insert(p.x, p.y);
+        } else {
+            points_.Append(p.x, p.y);
+        }
+        if (follow && added && std::isfinite(p.y)) moved |= y_axis_->Follow(p.y);
     }
     chart_->RequestUpdate(moved);
 }
@@ -391,33 +379,7 @@ void MMDataChart::SetTitle(const QString& title) {
 }
 
 void MMDataChart::RequestUpdate(bool rerender) {
-    if (pending_.fetch_or(rerender ? 3 : 1) == 0) {
-        QMetaObject::invokeMethod(this, &MMDataChart::Serve, Qt::QueuedConnection);
-    }
-}
-
-void MMDataChart::Serve() {
-    if (pending_.exchange(0) & 2) rerender_ = true;
-    if (frame_timer_armed_) return;
-    const qint64 since = frame_clock_.isValid() ? frame_clock_.elapsed() : kFrameMs;
-    if (since >= kFrameMs) {
-        Flush();
-        return;
-    }
-    // Requests within a frame of the last paint wait for the frame's end and go as one.
-    frame_timer_armed_ = true;
-    QTimer::singleShot(static_cast<int>(kFrameMs - since), this, [this] {
-        frame_timer_armed_ = false;
-        Flush();
-    });
-}
-
-void MMDataChart::Flush() {
-    if (rerender_) {
-        rerender_ = false;
-        Render();
-    }
-    frame_clock_.start();
+    rerender_ |= rerender;
     update();
 }
 
@@ -434,13 +396,10 @@ void MMDataChart::Render() {
         p.drawText(QRect(0, 2, size.width(), fm.height()), Qt::AlignHCenter | Qt::AlignTop, title_);
         plot.top += fm.height() + 4;
     }
-    {
-        // Ranges move on worker threads: draw from a copy so that the lock is held only briefly.
-        std::lock_guard lock(mutex_);
-        for (auto& axis : axes_) {
-            axis->shown_view_ = axis->view_;
-            axis->shown_data_ = axis->data_;
-        }
+    rerender_ = false;
+    for (auto& axis : axes_) {
+        axis->shown_view_ = axis->view_;
+        axis->shown_data_ = axis->data_;
     }
     // Each side stacks its axes outward in creation order: the first sits nearest the plot.
     int used[4] = {0, 0, 0, 0};
@@ -537,13 +496,8 @@ void MMDataChart::SetVisibleSpan(double begin, double end) {
         begin = middle - kMinSpan / 2.0;
         end = middle + kMinSpan / 2.0;
     }
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& axis : axes_) {
-            if (!axis->vertical()) {
-                axis->view_ = {static_cast<float>(begin), static_cast<float>(end)};
-            }
-        }
+    for (auto& axis : axes_) {
+        if (!axis->vertical()) axis->view_ = {static_cast<float>(begin), static_cast<float>(end)};
     }
     Render();
     update();
@@ -584,13 +538,13 @@ int MMDataChart::hiddenAxisCount() const {
 }
 
 const QImage& MMDataChart::Frame() {
-    if (picture_.size() != size().expandedTo(QSize(1, 1))) Render();
+    if (rerender_ || picture_.size() != size().expandedTo(QSize(1, 1))) Render();
     Compose(frame_, false);
     return frame_;
 }
 
 QImage MMDataChart::FrameEveryPoint() {
-    if (picture_.size() != size().expandedTo(QSize(1, 1))) Render();
+    if (rerender_ || picture_.size() != size().expandedTo(QSize(1, 1))) Render();
     QImage image;
     Compose(image, true);
     return image;
@@ -610,7 +564,6 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
             key.push_back(static_cast<float>(v >> 48));
         };
         push64(picture_.cacheKey());
-        std::lock_guard lock(mutex_);
         for (const auto& s : series_) {
             push64(s->points().version());
             push64(reinterpret_cast<uintptr_t>(s.get()));
@@ -648,13 +601,10 @@ void MMDataChart::DrawLines(QPainter& p, bool every_point) {
         const DataChartAxis* ya = s->yAxis();
         if (xa == nullptr || ya == nullptr) continue;
         app::PlotMapping m;
-        {
-            std::lock_guard lock(mutex_);
-            m.x_min = xa->view_.min;
-            m.x_max = xa->view_.max;
-            m.y_min = ya->view_.min;
-            m.y_max = ya->view_.max;
-        }
+        m.x_min = xa->view_.min;
+        m.x_max = xa->view_.max;
+        m.y_min = ya->view_.min;
+        m.y_max = ya->view_.max;
         m.left = plot.left;
         m.right = plot.right;
         m.top = plot.top;
@@ -705,21 +655,18 @@ void MMDataChart::DrawCursors(QPainter& p) {
         int pixel;
     };
     std::vector<Cursor> cursors;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& axis : axes_) {
-            if (!(axis->flags() & DataChartAxis::kCursorLine)) continue;
-            const float c = axis->cursor_;
-            if (c < axis->view_.min || c > axis->view_.max) continue;
-            app::PlotMapping m;
-            m.x_min = m.y_min = axis->view_.min;
-            m.x_max = m.y_max = axis->view_.max;
-            m.left = plot.left;
-            m.right = plot.right;
-            m.top = plot.top;
-            m.bottom = plot.bottom;
-            cursors.push_back({axis->vertical(), axis->vertical() ? m.Y(c) : m.X(c)});
-        }
+    for (const auto& axis : axes_) {
+        if (!(axis->flags() & DataChartAxis::kCursorLine)) continue;
+        const float c = axis->cursor_;
+        if (c < axis->view_.min || c > axis->view_.max) continue;
+        app::PlotMapping m;
+        m.x_min = m.y_min = axis->view_.min;
+        m.x_max = m.y_max = axis->view_.max;
+        m.left = plot.left;
+        m.right = plot.right;
+        m.top = plot.top;
+        m.bottom = plot.bottom;
+        cursors.push_back({axis->vertical(), axis->vertical() ? m.Y(c) : m.X(c)});
     }
     // The cursor inverts what lies under it, so it shows on any line colour.
     p.setCompositionMode(QPainter::RasterOp_NotDestination);

@@ -3,7 +3,6 @@
 #include <QMetaObject>
 
 #include "pages/display_page.h"
-#include "pages/monitor_page.h"
 
 namespace korvit::shell {
 namespace {
@@ -56,21 +55,6 @@ void ViewBridge::DrawFrame() {
     last_frame_.restart();
     ++frames_;
     emit frame(changes_.exchange(0));
-}
-
-void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) {
-    if (pages::MonitorPage* page = monitors_.load()) page->Sample(t, packet, command_hash);
-    Mark(kCharts);
-}
-
-void ViewBridge::ResetCharts() {
-    if (pages::MonitorPage* page = monitors_.load()) page->Reset();
-    Mark(kCharts | kAtPosition);
-}
-
-void ViewBridge::SetChartTime(double seconds) {
-    if (pages::MonitorPage* page = monitors_.load()) page->SetCursorTime(seconds);
-    Mark(kCharts);
 }
 
 void ViewBridge::Request(uint32_t bits) {

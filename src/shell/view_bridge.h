@@ -13,10 +13,6 @@
 
 #include "app/views.h"
 
-namespace korvit::pages {
-class MonitorPage;
-}
-
 namespace korvit::shell {
 
 /// Figures of how quickly status requests from worker threads reach the screen.
@@ -46,11 +42,9 @@ class ViewBridge : public QObject, public app::IViews {
     /// Marks display changes (pages::DisplayChanges bits) from any thread; the next frame hands
     /// them to `frame`.
     void Mark(uint32_t changes);
-    /// Charts take their samples, resets and cursor times straight from the worker threads.
-    void SetMonitorPage(pages::MonitorPage* page) { monitors_ = page; }
-    void AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) override;
-    void ResetCharts() override;
-    void SetChartTime(double seconds) override;
+    void AddChartPoint(float, evaluation::Packet, uint32_t) override { Mark(kCharts); }
+    void ResetCharts() override { Mark(kCharts | kAtPosition); }
+    void SetChartTime(double) override { Mark(kCharts); }
 
     void RecordingFailed() override;
     void PlaybackEnded() override;
@@ -86,7 +80,6 @@ class ViewBridge : public QObject, public app::IViews {
     void ScheduleFrame();
     void DrawFrame();
 
-    std::atomic<pages::MonitorPage*> monitors_{nullptr};
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
     std::atomic<app::IViews*> dash_{nullptr};

@@ -6,7 +6,6 @@
 #include <map>
 #include <random>
 #include <string>
-#include <thread>
 
 #include "app/chart_points.h"
 
@@ -198,26 +197,6 @@ TEST(ChartPoints, TimeLabelsShowMinutesAndSeconds) {
 
 // A worker appends while the GUI traces, as during a scan: every trace is a consistent walk
 // (x never decreases in one run of time) and nothing appended is lost.
-TEST(ChartPoints, AppendingWhileTracingIsSafe) {
-    ChartPoints points;
-    const int n = 200000;
-    std::thread worker([&] {
-        for (int i = 0; i < n; ++i) points.Append(i * 0.0001f, static_cast<float>(i % 100));
-    });
-    std::vector<PixelPoint> line;
-    size_t traces = 0;
-    while (points.size() < static_cast<size_t>(n)) {
-        const float newest = points.size() * 0.0001f;
-        points.Trace(View(newest - 2.0f, newest), line);
-        for (size_t i = 1; i < line.size(); ++i) ASSERT_LE(line[i - 1].x, line[i].x);
-        ++traces;
-    }
-    worker.join();
-    EXPECT_GT(traces, 0u);
-    EXPECT_EQ(points.size(), static_cast<size_t>(n));
-    EXPECT_EQ(points.at(n - 1).x, (n - 1) * 0.0001f);
-}
-
 // Played records go in by time: replayed ones are dropped, skipped ones filled in where they
 // belong, across chunk boundaries, and the reduced trace still keeps every column's extremes.
 TEST(ChartPoints, InsertKeepsTimeOrderAndEachTimeOnce) {
