@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace korvit::controls {
 namespace {
@@ -55,6 +57,74 @@ QString Number(float v, int decimals) {
 }
 
 constexpr int kMaxTicks = 1000;
+
+/// The widest solid line whose crowded stretches are drawn from a stamp.
+constexpr int kMaxStampWidth = 8;
+
+/// How a solid round-capped pen covers a vertical line, row by row, as the painter draws it:
+/// the rows about each end, and one row of the middle, each a span of columns relative to the
+/// line. Filling a crowded column's line from it gives the painter's pixels at a fraction of
+/// the painter's cost.
+struct RunStamp {
+    using Span = std::pair<int, int>;  // empty when first > second
+    int reach = 0;                     // rows beyond each end
+    int margin = 0;                    // rows inside each end that the end parts cover
+    std::vector<Span> top;             // rows -reach .. margin about the top end
+    std::vector<Span> bottom;          // rows -margin .. reach about the bottom end
+    Span body{0, -1};
+};
+
+/// The stamp of a pen width, drawn once by the painter on a scratch picture (GUI thread).
+const RunStamp& StampFor(int width) {
+    static std::map<int, RunStamp> stamps;
+    auto [at, added] = stamps.try_emplace(width);
+    RunStamp& s = at->second;
+    if (!added) return s;
+    s.reach = width + 2;
+    s.margin = width + 1;
+    const int cx = 2 * width + 4;
+    const int y0 = s.reach + 2;
+    const int y1 = y0 + 4 * width + 8;
+    QImage scratch(2 * cx + 1, y1 + s.reach + 3, QImage::Format_RGB32);
+    scratch.fill(Qt::white);
+    {
+        QPainter p(&scratch);
+        p.setPen(QPen(Qt::black, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawLine(cx, y0, cx, y1);
+    }
+    const auto span = [&](int row) {
+        RunStamp::Span out{INT32_MAX, INT32_MIN};
+        for (int x = 0; x < scratch.width(); ++x) {
+            if (scratch.pixel(x, row) == QColor(Qt::white).rgb()) continue;
+            out.first = std::min(out.first, x - cx);
+            out.second = std::max(out.second, x - cx);
+        }
+        return out;
+    };
+    for (int r = -s.reach; r <= s.margin; ++r) s.top.push_back(span(y0 + r));
+    for (int r = -s.margin; r <= s.reach; ++r) s.bottom.push_back(span(y1 + r));
+    s.body = span((y0 + y1) / 2);
+    return s;
+}
+
+/// Fills the ends of the vertical line from (x, y1) to (x, y2) as the stamp's pen draws them,
+/// within `clip`, into a 32-bit picture at `bits` (the rows between are the body's, filled row
+/// by row for all lines at once); false (nothing drawn) when the line is too short for the
+/// stamp.
+bool FillRunEnds(uchar* bits, qsizetype stride, const QRect& clip, const RunStamp& s, int x, int y1,
+                 int y2, QRgb rgb) {
+    if (y2 - y1 <= 2 * s.margin) return false;
+    const auto fill = [&](int row, RunStamp::Span span) {
+        if (row < clip.top() || row > clip.bottom()) return;
+        const int from = std::max(x + span.first, clip.left());
+        const int to = std::min(x + span.second, clip.right());
+        auto* line = reinterpret_cast<QRgb*>(bits + row * stride);
+        for (int c = from; c <= to; ++c) line[c] = rgb;
+    };
+    for (int r = -s.reach; r <= s.margin; ++r) fill(y1 + r, s.top[r + s.reach]);
+    for (int r = -s.margin; r <= s.reach; ++r) fill(y2 + r, s.bottom[r + s.margin]);
+    return true;
+}
 
 }  // namespace
 
@@ -581,7 +651,7 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
     QPainter p(&target);
     const ChartRect plot = plot_;
     p.setClipRect(QRect(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2));
-    if (!cached) DrawLines(p, every_point);
+    if (!cached) DrawLines(p, target, every_point);
     if (!every_point && !cached) {
         p.end();
         lines_cache_ = target.copy();
@@ -592,8 +662,9 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
     DrawCursors(p);
 }
 
-void MMDataChart::DrawLines(QPainter& p, bool every_point) {
+void MMDataChart::DrawLines(QPainter& p, QImage& target, bool every_point) {
     const ChartRect plot = plot_;
+    const QRect clip(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2);
     QVector<QPoint> line;
     QVector<QLine> segments;
     for (const auto& s : series_) {
@@ -632,6 +703,9 @@ void MMDataChart::DrawLines(QPainter& p, bool every_point) {
             begin = end + 1;
             if (n == 1) {
                 p.drawPoint(line[0]);
+            } else if (!every_point && pen.style() == Qt::SolidLine &&
+                       s->lineWidth() <= kMaxStampWidth && line.size() > plot.width()) {
+                DrawCrowded(p, target, clip, pen, line);
             } else if (s->lineWidth() > 1 && pen.style() == Qt::SolidLine &&
                        line.size() > plot.width()) {
                 // A crowded wide line goes as separate round-capped segments: they cover the
@@ -645,6 +719,81 @@ void MMDataChart::DrawLines(QPainter& p, bool every_point) {
                 p.drawPolyline(line.constData(), static_cast<int>(line.size()));
             }
         }
+    }
+}
+
+void MMDataChart::DrawCrowded(QPainter& p, QImage& target, const QRect& clip, const QPen& pen,
+                              const QVector<QPoint>& line) {
+    // The points of one pixel column go straight into the picture as one vertical line from
+    // the stamp, from their lowest to their highest pixel. A thin line's painter then draws
+    // the polyline through each column's first and last point (the pixels of the whole
+    // polyline, exactly); a wide one's draws the steps from column to column, where a step
+    // between two such lines needs no round ends: the lines' own cover its joints.
+    const RunStamp& stamp = StampFor(pen.width());
+    const QRgb rgb = pen.color().rgb();
+    uchar* bits = target.bits();
+    const qsizetype stride = target.bytesPerLine();
+    const bool thin = pen.width() <= 1;
+    joined_.clear();
+    between_.clear();
+    ends_.clear();
+    bodies_.clear();
+    const qsizetype n = line.size();
+    bool from_run = false;
+    for (qsizetype i = 0; i < n;) {
+        qsizetype j = i;
+        int low = line[i].y(), high = line[i].y();
+        while (j + 1 < n && line[j + 1].x() == line[i].x()) {
+            ++j;
+            low = std::min(low, line[j].y());
+            high = std::max(high, line[j].y());
+        }
+        const bool run = j > i;
+        const bool filled =
+            run && FillRunEnds(bits, stride, clip, stamp, line[i].x(), low, high, rgb);
+        if (filled) bodies_.push_back({line[i].x(), low + stamp.margin + 1, high - stamp.margin});
+        if (thin) {
+            ends_.push_back(line[i]);
+            if (run) {
+                // Unfilled, the column's line is drawn whole with the polyline.
+                if (!filled) {
+                    ends_.push_back(QPoint(line[i].x(), low));
+                    ends_.push_back(QPoint(line[i].x(), high));
+                }
+                ends_.push_back(line[j]);
+            }
+        } else {
+            if (run && !filled) joined_.push_back(QLine(line[i].x(), low, line[i].x(), high));
+            if (i > 0) {
+                const QLine step(line[i - 1], line[i]);
+                (from_run && run ? between_ : joined_).push_back(step);
+            }
+        }
+        from_run = run;
+        i = j + 1;
+    }
+    // The bodies row by row: each row of the picture is written once, left to right.
+    for (int row = clip.top(); row <= clip.bottom(); ++row) {
+        auto* out = reinterpret_cast<QRgb*>(bits + row * stride);
+        for (const Body& b : bodies_) {
+            if (row < b.from || row >= b.to) continue;
+            const int from = std::max(b.x + stamp.body.first, clip.left());
+            const int to = std::min(b.x + stamp.body.second, clip.right());
+            for (int c = from; c <= to; ++c) out[c] = rgb;
+        }
+    }
+    p.setPen(pen);
+    if (thin) {
+        p.drawPolyline(ends_.constData(), static_cast<int>(ends_.size()));
+        return;
+    }
+    p.drawLines(joined_.constData(), static_cast<int>(joined_.size()));
+    if (!between_.isEmpty()) {
+        QPen flat(pen);
+        flat.setCapStyle(Qt::FlatCap);
+        p.setPen(flat);
+        p.drawLines(between_.constData(), static_cast<int>(between_.size()));
+        p.setPen(pen);
     }
 }
 

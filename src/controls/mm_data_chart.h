@@ -265,7 +265,10 @@ class MMDataChart : public QWidget {
   private:
     void Render();
     void Compose(QImage& target, bool every_point);
-    void DrawLines(QPainter& p, bool every_point);
+    void DrawLines(QPainter& p, QImage& target, bool every_point);
+    /// A solid line with more points than the plot has columns.
+    void DrawCrowded(QPainter& p, QImage& target, const QRect& clip, const QPen& pen,
+                     const QVector<QPoint>& line);
     void DrawCursors(QPainter& p);
 
     int id_ = 0;
@@ -281,6 +284,14 @@ class MMDataChart : public QWidget {
     std::vector<std::unique_ptr<DataChartSeries>> series_;
     std::vector<std::unique_ptr<DataChartAxis>> axes_;
     std::vector<app::PixelPoint> trace_;
+    QVector<QLine> joined_;
+    QVector<QLine> between_;
+    QVector<QPoint> ends_;
+    /// The rows [from, to) of a column's vertical line that the stamp's body covers.
+    struct Body {
+        int x, from, to;
+    };
+    std::vector<Body> bodies_;
     bool rerender_ = false;
     /// The lines as last drawn over the picture, reused while no line, view, axis or size
     /// changed: a paint that only moves the cursor then costs one copy.
