@@ -167,7 +167,19 @@ void MonitorPage::WatchValues(bool keep_waiting) {
 
 void MonitorPage::TakeFeed() {
     feed_.Take(batch_);
-    if (batch_.empty()) return;
+    if (!batch_.empty()) ApplyBatch();
+    // The batch's storage goes back to the feed for the next points; a long backlog (a page
+    // hidden through a whole log) gives its memory back instead.
+    constexpr size_t kKeep = 16384;
+    for (auto& line : batch_.lines) {
+        if (line.capacity() > kKeep) std::vector<app::ChartPoint>().swap(line);
+    }
+    if (batch_.arrivals.capacity() > kKeep) {
+        std::vector<app::ChartFeed::Arrival>().swap(batch_.arrivals);
+    }
+}
+
+void MonitorPage::ApplyBatch() {
     const size_t arrivals = batch_.arrivals.size();
     if (!batch_.reset) {
         AddFromBatch(nullptr, nullptr, 0, arrivals);
@@ -175,8 +187,9 @@ void MonitorPage::TakeFeed() {
         return;
     }
     // What came before the reset matters only to a whole log, which a reset keeps.
-    if (overview_)
+    if (overview_) {
         AddFromBatch(nullptr, &batch_.lines_before_reset, 0, batch_.arrivals_before_reset);
+    }
     if (batch_.cursor && !batch_.cursor_after_reset) SetCursorTime(*batch_.cursor);
     Restart();
     AddFromBatch(&batch_.lines_before_reset, nullptr, batch_.arrivals_before_reset, arrivals);

@@ -134,6 +134,7 @@ class MonitorPage : public QWidget, public DisplayPage {
     void WatchValues(bool keep_waiting);
     /// Takes everything the feed holds into the charts.
     void TakeFeed();
+    void ApplyBatch();
     /// Adds the batch's points from `from` (per line, or 0) up to `to` (per line, or the end),
     /// and lets each time axis follow the arrivals in [first, last).
     void AddFromBatch(const std::vector<size_t>* from, const std::vector<size_t>* to, size_t first,
