@@ -1,7 +1,7 @@
 // Monitor charts: repaint time of a 1000 x 300 chart with 4 series at 20 samples a second after
-// one minute and after ten hours of history (the time view stays 20 s wide), the cost of one
-// appended point, the bytes each point holds, and the whole program's CPU while the demo scans
-// with the Monitors page in front.
+// one minute and after ten hours of history (the time view 20 s wide, or the whole history), the
+// crowded walk alone, the cost of one appended point, the bytes each point holds, and the whole
+// program's CPU while the demo scans with the Monitors page in front.
 #include <benchmark/benchmark.h>
 
 #include <QElapsedTimer>
@@ -68,21 +68,62 @@ void BM_Repaint(benchmark::State& state) {
 }
 BENCHMARK(BM_Repaint)->Arg(60)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
 
-/// The whole history in view: long stretches of one pixel column are drawn from the envelope.
+/// The whole history in view (10 h: 720,000 points in each of the four lines), drawn anew every
+/// frame: each frame brings a new point to every line, so nothing of the last drawing is reused.
+/// Crowded pixel columns are drawn from the envelopes.
 void BM_RepaintAllInView(benchmark::State& state) {
     const auto chart = MakeChart(static_cast<size_t>(state.range(0)));
     DataChartAxis* time = chart->GetAxis(0);
     time->SetFlags(0x60);
     time->SetViewRange(0, static_cast<float>(state.range(0)));
     chart->Recalc();
+    float t = static_cast<float>(state.range(0));
     for (auto _ : state) {
+        for (size_t s = 0; s < chart->SeriesCount(); ++s) {
+            chart->GetSeries(s)->AppendPoint(t, 50.0f);
+        }
+        t += 1.0f / kRate;
         benchmark::DoNotOptimize(chart->Frame().constBits());
     }
+    state.counters["points_per_series"] = static_cast<double>(chart->GetSeries(0)->points().size());
 }
 BENCHMARK(BM_RepaintAllInView)->Arg(60)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
 
-/// One sample into one series on a worker's path: storage under its lock, auto-scroll under the
-/// chart's lock, repaint request.
+/// The same with only the cursor moving: the lines' drawing is reused.
+void BM_RepaintAllInViewCursorOnly(benchmark::State& state) {
+    const auto chart = MakeChart(static_cast<size_t>(state.range(0)));
+    DataChartAxis* time = chart->GetAxis(0);
+    time->SetFlags(0x60);
+    time->SetViewRange(0, static_cast<float>(state.range(0)));
+    chart->Recalc();
+    float t = 0.0f;
+    for (auto _ : state) {
+        time->SetCursor(t += 1.0f);
+        benchmark::DoNotOptimize(chart->Frame().constBits());
+    }
+}
+BENCHMARK(BM_RepaintAllInViewCursorOnly)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
+
+/// The crowded walk alone: one line of the whole history reduced to the plot's pixel columns.
+void BM_TraceAllInView(benchmark::State& state) {
+    const auto chart = MakeChart(static_cast<size_t>(state.range(0)));
+    korvit::app::PlotMapping m;
+    m.x_max = static_cast<float>(state.range(0));
+    m.y_max = 100.0f;
+    m.left = 100;
+    m.right = 900;
+    m.top = 20;
+    m.bottom = 260;
+    std::vector<korvit::app::PixelPoint> out;
+    for (auto _ : state) {
+        chart->GetSeries(0)->points().Trace(m, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["pixel_points"] = static_cast<double>(out.size());
+}
+BENCHMARK(BM_TraceAllInView)->Arg(60)->Arg(10 * 3600)->Unit(benchmark::kMicrosecond);
+
+/// One sample into one series on the GUI thread: storage, auto-scroll, repaint request.
 void BM_AppendPoint(benchmark::State& state) {
     auto chart = MakeChart(0);
     DataChartSeries* series = chart->GetSeries(0);

@@ -48,6 +48,7 @@ bool AcquisitionEngine::StartAcquisition(const std::string& port_name) {
     state_.rate.Start();
     state_.last_packet.Clear();  // the displays show no value until the first reply
     state_.gauges.Clear();
+    state_.charts.Reset();
     if (app::IViews* views = callback_.views()) views->ResetCharts();
     // Reset here rather than on the new thread, so that a stop issued right after the start
     // always waits for the thread.

@@ -5,6 +5,7 @@
 
 #include "acquisition/connection_status.h"
 #include "acquisition/rate_meter.h"
+#include "app/chart_feed.h"
 #include "app/fed_cells.h"
 #include "app/gauge_readings.h"
 #include "evaluation/last_packet.h"
@@ -25,6 +26,8 @@ struct AcquisitionState {
     app::GaugeReadings gauges;
     /// Histogram cells fed since the Histograms page last drew.
     app::FedCells fed_cells;
+    /// Chart points of every reply, until the Monitors page takes them.
+    app::ChartFeed charts;
 };
 
 }  // namespace korvit::acquisition

@@ -155,10 +155,12 @@ int32_t DAECallback::OnTrigger(const DataAcqEvent& event) {
     if (bits & 0x02) FeedHistograms(hash);
     // Without a packet every item reads its last raw number.
     if (bits & 0x10) state_.gauges.Feed(Packet::None(), hash);
+    const auto elapsed = static_cast<float>(state_.rate.Elapsed());
+    if (bits & 0x08) state_.charts.Feed(elapsed, Packet::None(), hash);
     if (views_ == nullptr) return 0;
     if (bits & 0x04) views_->RedrawItemList();
     if (bits & 0x08) {
-        views_->AddChartPoint(static_cast<float>(state_.rate.Elapsed()), Packet::None(), hash);
+        views_->AddChartPoint(elapsed, Packet::None(), hash);
     }
     if (bits & 0x10) views_->GaugesChanged();
     return 0;
@@ -185,8 +187,10 @@ void DAECallback::OnLogSeekRecord(const DataAcqEvent& event, const uint8_t* repl
 int32_t DAECallback::OnLogSeekEnd() {
     // Before the first record (or in a log that cannot be indexed) nothing is shown.
     ShowPosition(seek_decoded_.exchange(false));
-    if (views_ != nullptr && datalog_ != nullptr) {
-        views_->SetChartTime(datalog_->CurrentTimeMs() / 1000.0);
+    if (datalog_ != nullptr) {
+        const double seconds = datalog_->CurrentTimeMs() / 1000.0;
+        state_.charts.SetCursor(seconds);
+        if (views_ != nullptr) views_->SetChartTime(seconds);
     }
     return 0;
 }
@@ -215,6 +219,7 @@ void DAECallback::ShowPosition(bool decoded) {
 }
 
 int32_t DAECallback::OnLogPosition(uint32_t time_ms, uint32_t sampleindex) {
+    state_.charts.SetCursor(time_ms / 1000.0);
     if (views_ != nullptr) {
         views_->SetChartTime(time_ms / 1000.0);
         views_->SetLogPosition(sampleindex);
@@ -229,6 +234,7 @@ void DAECallback::UpdateViews(float t, Packet packet, uint32_t command_hash) {
         views_->RedrawItemList();
     }
     FeedHistograms(command_hash);
+    state_.charts.Feed(t, packet, command_hash);
     if (views_ != nullptr) {
         views_->AddChartPoint(t, packet, command_hash);
         views_->ReplyDecoded(t, command_hash);

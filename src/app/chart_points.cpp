@@ -11,19 +11,6 @@ namespace {
 
 constexpr ChartExtent kEmptyExtent{FLT_MAX, FLT_MIN, FLT_MAX, FLT_MIN};
 
-/// Truncates toward zero into a range the painter handles; not-a-number reads as the bottom.
-int ToPixel(double v) {
-    constexpr double kLimit = 1 << 30;
-    if (!(v > -kLimit)) return -(1 << 30);
-    if (v > kLimit) return 1 << 30;
-    return static_cast<int>(v);
-}
-
-double Fraction(float v, float lo, float hi) {
-    const double span = static_cast<double>(hi) - lo;
-    return span != 0.0 ? (static_cast<double>(v) - lo) / span : 0.0;
-}
-
 /// Collects a polyline and reduces every pixel column that holds more than a few points to
 /// its first, lowest, highest and last pixel, lowest and highest in the order they came.
 class ColumnReducer {
@@ -59,15 +46,21 @@ class ColumnReducer {
     bool open() const { return count_ > 0; }
     int column() const { return column_; }
 
-    /// Adds a whole block that lies in the open column: its lowest and highest pixel, then its
-    /// last point.
-    void AddBlock(int y1, int y2, PixelPoint last) {
-        for (const int y : {y1, y2}) {
+    /// Adds `count` points of one column at once (more than a few): the first, the pixels of
+    /// their lowest and highest value, and the last.
+    void AddColumn(PixelPoint first, int y1, int y2, PixelPoint last, size_t count) {
+        if (count_ > 0 && first.x != column_) Flush();
+        if (count_ == 0) {
+            column_ = first.x;
+            first_ = low_ = high_ = first;
+            low_at_ = high_at_ = 0;
+        }
+        for (const int y : {first.y, y1, y2, last.y}) {
             if (y < low_.y) low_ = {column_, y}, low_at_ = count_;
             if (y > high_.y) high_ = {column_, y}, high_at_ = count_;
         }
         last_ = last;
-        count_ += ChartPoints::kBlockSize;
+        count_ += count;
     }
 
     void Flush() {
@@ -93,32 +86,27 @@ class ColumnReducer {
 
 }  // namespace
 
-int PlotMapping::X(float v) const {
-    return ToPixel(Fraction(v, x_min, x_max) * (right - left)) + left;
-}
-
-int PlotMapping::Y(float v) const {
-    return ToPixel(Fraction(v, y_min, y_max) * (top - bottom)) + bottom;
-}
-
 ChartPoints::ChartPoints() : extent_(kEmptyExtent) {}
 
 void ChartPoints::Append(float x, float y) {
-    std::lock_guard lock(mutex_);
-    AppendLocked(x, y);
+    Push(x, y);
 }
 
 bool ChartPoints::Insert(float x, float y) {
-    std::lock_guard lock(mutex_);
     if (size_ == 0 || x > Ref(size_ - 1).x || !run_starts_.empty()) {
-        AppendLocked(x, y);
+        Push(x, y);
         return true;
     }
-    const size_t at = FirstNotBelow(0, size_, x);
+    // A replay walks the line in time order: the place after the last one is tried first.
+    size_t at = insert_hint_;
+    const bool hint_fits =
+        at <= size_ && (at == 0 || Ref(at - 1).x < x) && (at == size_ || Ref(at).x >= x);
+    if (!hint_fits) at = FirstNotBelow(0, size_, x);
+    insert_hint_ = at + 1;
     if (at < size_ && Ref(at).x == x) return false;
     // Room at the end, then every later point moves up by one.
     const ChartPoint last = Ref(size_ - 1);
-    AppendLocked(last.x, last.y);
+    Push(last.x, last.y);
     for (size_t i = size_ - 1; i > at; --i) Ref(i) = Ref(i - 1);
     Ref(at) = {x, y};
     ++version_;
@@ -131,52 +119,49 @@ bool ChartPoints::Insert(float x, float y) {
 }
 
 void ChartPoints::Replace(const std::vector<ChartPoint>& points) {
-    std::vector<std::vector<ChartPoint>> old;
-    std::lock_guard lock(mutex_);
-    old.swap(chunks_);
-    ClearLocked();
-    for (const ChartPoint& p : points) AppendLocked(p.x, p.y);
+    Forget();
+    for (const ChartPoint& p : points) Push(p.x, p.y);
 }
 
 void ChartPoints::RebuildEnvelopeFrom(size_t from) {
     for (size_t block = from >> kBlockBits; block < envelope_.size(); ++block) {
         const size_t begin = block << kBlockBits;
         const size_t end = std::min(size_, begin + kBlockSize);
-        Envelope e{Ref(begin).y, Ref(begin).y};
-        for (size_t i = begin + 1; i < end && !std::isnan(e.low); ++i) {
-            const float y = Ref(i).y;
-            if (std::isnan(y)) {
-                e.low = y;
-            } else {
-                e.low = std::min(e.low, y);
-                e.high = std::max(e.high, y);
-            }
-        }
+        Envelope e = Of(Ref(begin).y);
+        for (size_t i = begin + 1; i < end && !std::isnan(e.low); ++i) e.Merge(Of(Ref(i).y));
         envelope_[block] = e;
+    }
+    constexpr size_t kBlocks = kSummarySize / kBlockSize;
+    for (size_t s = from >> kSummaryBits; s < summary_.size(); ++s) {
+        const size_t begin = s * kBlocks;
+        const size_t end = std::min(envelope_.size(), begin + kBlocks);
+        Envelope e = envelope_[begin];
+        for (size_t b = begin + 1; b < end; ++b) e.Merge(envelope_[b]);
+        summary_[s] = e;
     }
 }
 
-void ChartPoints::AppendLocked(float x, float y) {
+void ChartPoints::Push(float x, float y) {
     if (size_ > 0 && x < Ref(size_ - 1).x) run_starts_.push_back(size_);
     if (chunks_.empty() || chunks_.back().size() == kChunkSize) {
         chunks_.emplace_back();
         if (chunks_.size() > 1) chunks_.back().reserve(kChunkSize);
     }
     chunks_.back().push_back({x, y});
-    const bool finite = std::isfinite(y);
+    const Envelope point = Of(y);
     if ((size_ & (kBlockSize - 1)) == 0) {
-        envelope_.push_back(finite ? Envelope{y, y} : Envelope{NAN, NAN});
+        envelope_.push_back(point);
     } else {
-        Envelope& e = envelope_.back();
-        if (!finite) {
-            e.low = NAN;
-        } else if (!std::isnan(e.low)) {
-            e.low = std::min(e.low, y);
-            e.high = std::max(e.high, y);
-        }
+        envelope_.back().Merge(point);
+    }
+    if ((size_ & (kSummarySize - 1)) == 0) {
+        summary_.push_back(point);
+    } else {
+        summary_.back().Merge(point);
     }
     ++size_;
     ++version_;
+    const bool finite = !std::isnan(point.low);
     if (x < extent_.min_x) extent_.min_x = x;
     if (x > extent_.max_x) extent_.max_x = x;
     if (finite && y < extent_.min_y) extent_.min_y = y;
@@ -184,27 +169,22 @@ void ChartPoints::AppendLocked(float x, float y) {
 }
 
 void ChartPoints::Clear() {
-    std::vector<std::vector<ChartPoint>> old;
-    {
-        std::lock_guard lock(mutex_);
-        old.swap(chunks_);
-        ClearLocked();
-    }
+    Forget();
 }
 
 void ChartPoints::Swap(ChartPoints& other) {
     if (&other == this) return;
-    std::scoped_lock lock(mutex_, other.mutex_);
     chunks_.swap(other.chunks_);
     std::swap(size_, other.size_);
     run_starts_.swap(other.run_starts_);
     envelope_.swap(other.envelope_);
+    summary_.swap(other.summary_);
     std::swap(extent_, other.extent_);
+    insert_hint_ = other.insert_hint_ = 0;
     version_ = other.version_ = std::max(version_, other.version_) + 1;
 }
 
 std::vector<ChartPoint> ChartPoints::Points() const {
-    std::lock_guard lock(mutex_);
     std::vector<ChartPoint> out;
     out.reserve(size_);
     for (const auto& chunk : chunks_) out.insert(out.end(), chunk.begin(), chunk.end());
@@ -212,36 +192,33 @@ std::vector<ChartPoint> ChartPoints::Points() const {
 }
 
 uint64_t ChartPoints::version() const {
-    std::lock_guard lock(mutex_);
     return version_;
 }
 
-void ChartPoints::ClearLocked() {
+void ChartPoints::Forget() {
     ++version_;
     chunks_.clear();
     size_ = 0;
     run_starts_.clear();
     envelope_.clear();
+    summary_.clear();
     extent_ = kEmptyExtent;
+    insert_hint_ = 0;
 }
 
 size_t ChartPoints::size() const {
-    std::lock_guard lock(mutex_);
     return size_;
 }
 
 ChartPoint ChartPoints::at(size_t i) const {
-    std::lock_guard lock(mutex_);
     return i < size_ ? Ref(i) : ChartPoint{};
 }
 
 ChartExtent ChartPoints::extent() const {
-    std::lock_guard lock(mutex_);
     return extent_;
 }
 
 std::optional<float> ChartPoints::ValueAt(float x) const {
-    std::lock_guard lock(mutex_);
     // Newest run first: after a seek back the replayed points are the ones that count.
     for (size_t run = run_starts_.size() + 1; run-- > 0;) {
         const size_t from = run == 0 ? 0 : run_starts_[run - 1];
@@ -253,10 +230,9 @@ std::optional<float> ChartPoints::ValueAt(float x) const {
 }
 
 size_t ChartPoints::MemoryBytes() const {
-    std::lock_guard lock(mutex_);
     size_t bytes = chunks_.capacity() * sizeof(chunks_[0]) +
                    run_starts_.capacity() * sizeof(size_t) +
-                   envelope_.capacity() * sizeof(Envelope);
+                   (envelope_.capacity() + summary_.capacity()) * sizeof(Envelope);
     for (const auto& chunk : chunks_) bytes += chunk.capacity() * sizeof(ChartPoint);
     return bytes;
 }
@@ -285,9 +261,53 @@ size_t ChartPoints::FirstAbove(size_t from, size_t to, float v) const {
     return from;
 }
 
+bool ChartPoints::RangeEnvelope(size_t from, size_t to, float* low, float* high) const {
+    Envelope e{INFINITY, -INFINITY};
+    while (from < to && (from & (kBlockSize - 1)) != 0) e.Merge(Of(Ref(from++).y));
+    while (from + kBlockSize <= to && (from & (kSummarySize - 1)) != 0) {
+        e.Merge(envelope_[from >> kBlockBits]);
+        from += kBlockSize;
+    }
+    while (from + kSummarySize <= to) {
+        e.Merge(summary_[from >> kSummaryBits]);
+        from += kSummarySize;
+    }
+    while (from + kBlockSize <= to) {
+        e.Merge(envelope_[from >> kBlockBits]);
+        from += kBlockSize;
+    }
+    while (from < to) e.Merge(Of(Ref(from++).y));
+    *low = e.low;
+    *high = e.high;
+    return !std::isnan(e.low);
+}
+
+size_t ChartPoints::ColumnEnd(size_t i, size_t stop, int column, const PlotMapping& m) const {
+    // Galloping, then halving: the cost grows with the logarithm of the column's points.
+    size_t lo = i + 1;  // every index below lo lies in the column
+    size_t hi = stop;   // hi is stop or lies right of the column
+    for (size_t step = 1;; step *= 2) {
+        const size_t probe = i + step;
+        if (probe >= stop) break;
+        if (m.X(Ref(probe).x) > column) {
+            hi = probe;
+            break;
+        }
+        lo = probe + 1;
+    }
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (m.X(Ref(mid).x) > column) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
 void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) const {
     out.clear();
-    std::lock_guard lock(mutex_);
     if (size_ < 2) return;
     ColumnReducer reducer(out);
     const auto add = [&](size_t i) {
@@ -301,6 +321,8 @@ void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) cons
     add(0);
     // Within a run x never decreases, so the points the walk draws form one stretch of it,
     // found by two binary searches; the first point right of the view ends the whole walk.
+    // The stretch goes column by column: each column's points are searched for, and a crowded
+    // column is summed up from its first and last point and the envelopes of the rest.
     size_t run = 0;
     size_t from = 1;
     while (from < size_) {
@@ -309,19 +331,18 @@ void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) cons
         const size_t first = FirstNotBelow(from, to, m.x_min);
         const size_t stop = FirstAbove(first, to, m.x_max);
         for (size_t i = first; i < stop;) {
-            // A whole block inside the stretch whose ends share the open column lies wholly in
-            // it (x never decreases here): its envelope stands for its points.
-            if ((i & (kBlockSize - 1)) == 0 && i + kBlockSize <= stop && reducer.open()) {
-                const Envelope& e = envelope_[i >> kBlockBits];
-                const ChartPoint& last = Ref(i + kBlockSize - 1);
-                const int column = reducer.column();
-                if (!std::isnan(e.low) && m.X(Ref(i).x) == column && m.X(last.x) == column) {
-                    reducer.AddBlock(m.Y(e.low), m.Y(e.high), {column, m.Y(last.y)});
-                    i += kBlockSize;
-                    continue;
-                }
+            const int column = m.X(Ref(i).x);
+            const size_t end = ColumnEnd(i, stop, column, m);
+            float low = 0.0f, high = 0.0f;
+            // Up to a couple of blocks the points go one by one, keeping the order of their
+            // extremes; beyond, the envelopes stand for them.
+            if (end - i >= 2 * kBlockSize && RangeEnvelope(i, end, &low, &high)) {
+                reducer.AddColumn({column, m.Y(Ref(i).y)}, m.Y(low), m.Y(high),
+                                  {column, m.Y(Ref(end - 1).y)}, end - i);
+                i = end;
+            } else {
+                while (i < end) add(i++);
             }
-            add(i++);
         }
         if (stop < to) break;
         from = to;
@@ -331,7 +352,6 @@ void ChartPoints::Trace(const PlotMapping& m, std::vector<PixelPoint>& out) cons
 
 void ChartPoints::TraceEveryPoint(const PlotMapping& m, std::vector<PixelPoint>& out) const {
     out.clear();
-    std::lock_guard lock(mutex_);
     if (size_ < 2) return;
     const auto add = [&](size_t i) {
         const ChartPoint& p = Ref(i);

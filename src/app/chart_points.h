@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -32,8 +32,21 @@ struct PlotMapping {
     float y_min = 0.0f, y_max = 1.0f;
     int left = 0, top = 0, right = 1, bottom = 1;
 
-    int X(float v) const;
-    int Y(float v) const;
+    int X(float v) const { return Pixel(Fraction(v, x_min, x_max) * (right - left)) + left; }
+    int Y(float v) const { return Pixel(Fraction(v, y_min, y_max) * (top - bottom)) + bottom; }
+
+  private:
+    static double Fraction(float v, float lo, float hi) {
+        const double span = static_cast<double>(hi) - lo;
+        return span != 0.0 ? (static_cast<double>(v) - lo) / span : 0.0;
+    }
+    /// Truncates toward zero into a range the painter handles; not-a-number reads as the bottom.
+    static int Pixel(double v) {
+        constexpr double kLimit = 1 << 30;
+        if (!(v > -kLimit)) return -(1 << 30);
+        if (v > kLimit) return 1 << 30;
+        return static_cast<int>(v);
+    }
 };
 
 /// The smallest and largest coordinates a line has seen since it was last emptied (y only where
@@ -44,19 +57,22 @@ struct ChartExtent {
 
 /// The points of one chart line, in arrival order and without limit. Points live in chunks of
 /// at most kChunkSize, so appending never moves the history: only the first chunk grows by
-/// doubling (a short line stays small), later ones are allocated whole. One thread may append while
-/// another traces: both take a short lock, and tracing costs what the view shows, not what the
-/// history holds.
+/// doubling (a short line stays small), later ones are allocated whole. Tracing costs what the
+/// view shows, not what the history holds. Not synchronised: one thread at a time (the GUI
+/// thread draws; a line filled on a worker is handed over whole).
 class ChartPoints {
   public:
     static constexpr size_t kChunkBits = 14;
     static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
     /// A pixel column with more points than this is drawn as first, lowest, highest and last.
     static constexpr size_t kFewPerColumn = 4;
-    /// Points per block of the envelope: a block that falls on one pixel column is drawn from
-    /// its lowest and highest value without visiting its points.
+    /// Points per block of the envelope, and per block of its summary: a crowded pixel column
+    /// is drawn from the lowest and highest values of the blocks it holds whole, so the walk
+    /// costs what the view's columns need, not what they hold.
     static constexpr size_t kBlockBits = 6;
     static constexpr size_t kBlockSize = size_t{1} << kBlockBits;
+    static constexpr size_t kSummaryBits = 12;
+    static constexpr size_t kSummarySize = size_t{1} << kSummaryBits;
 
     ChartPoints();
     ChartPoints(const ChartPoints&) = delete;
@@ -102,16 +118,20 @@ class ChartPoints {
   private:
     const ChartPoint& Ref(size_t i) const { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
     ChartPoint& Ref(size_t i) { return chunks_[i >> kChunkBits][i & (kChunkSize - 1)]; }
-    void AppendLocked(float x, float y);
-    void ClearLocked();
+    void Push(float x, float y);
+    void Forget();
     /// Recomputes the envelope of every block from the one that holds point `from`.
     void RebuildEnvelopeFrom(size_t from);
+    /// The lowest and highest y of the points [from, to); false when one is not finite.
+    bool RangeEnvelope(size_t from, size_t to, float* low, float* high) const;
+    /// The first index in (i, stop] whose pixel column lies right of `column` (the points from
+    /// i on are in time order up to stop).
+    size_t ColumnEnd(size_t i, size_t stop, int column, const PlotMapping& m) const;
     /// First index in [from, to) whose x is not below v (the run is in time order).
     size_t FirstNotBelow(size_t from, size_t to, float v) const;
     /// First index in [from, to) whose x is above v.
     size_t FirstAbove(size_t from, size_t to, float v) const;
 
-    mutable std::mutex mutex_;
     std::vector<std::vector<ChartPoint>> chunks_;
     size_t size_ = 0;
     /// Indices where x went backwards: each starts a run in time order.
@@ -120,10 +140,26 @@ class ChartPoints {
     /// holds a y that is not finite: such a block is always walked point by point).
     struct Envelope {
         float low, high;
+        /// Takes in another envelope; a mark (NaN) stays for good.
+        void Merge(const Envelope& o) {
+            if (std::isnan(low)) return;
+            if (std::isnan(o.low)) {
+                low = o.low;
+                return;
+            }
+            low = o.low < low ? o.low : low;
+            high = o.high > high ? o.high : high;
+        }
     };
+    /// A point's envelope: its y, or the mark when y is not finite.
+    static Envelope Of(float y) { return std::isfinite(y) ? Envelope{y, y} : Envelope{NAN, NAN}; }
     std::vector<Envelope> envelope_;
+    /// The same per kSummarySize points.
+    std::vector<Envelope> summary_;
     ChartExtent extent_;
     uint64_t version_ = 0;
+    /// Where the last Insert looked: the next one of a replay goes right after it.
+    size_t insert_hint_ = 0;
 };
 
 /// Chart time labels: minutes and seconds of whole seconds, hours dropped, "-" before a

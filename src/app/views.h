@@ -21,8 +21,8 @@ class IViews {
     virtual void GaugesChanged() {}
     /// Raw numbers and `LastPacket` changed: the item list is redrawn when it is visible.
     virtual void RedrawItemList() {}
-    /// Every chart series whose value belongs to the command (or to none) adds a point at t
-    /// seconds, from the packet or (none) from the last raw numbers.
+    /// The core's chart points took the reply's points at t seconds (every chart value of the
+    /// command, or of none, from the packet or, without one, from its last raw number).
     virtual void AddChartPoint(float /*t*/, evaluation::Packet /*packet*/,
                                uint32_t /*command_hash*/) {}
     /// A reply or 160-baud packet went through every view: its items hold their new raw numbers
@@ -31,9 +31,10 @@ class IViews {
     /// A sample went into `cell` (column * 65536 + row) of the histogram; its statistics are
     /// already updated and the cell is in the acquisition state's fed cells.
     virtual void HistogramFed(const definition::ADXHistogram* /*histogram*/, int32_t /*cell*/) {}
-    /// Empties the monitor charts (a new scan or playback run starts).
+    /// The monitor charts start again (a new scan or playback run); the core's chart points are
+    /// already marked.
     virtual void ResetCharts() {}
-    /// Moves the charts' time to the given seconds (playback position).
+    /// The charts' time cursor moved to the given seconds (playback position) in the core.
     virtual void SetChartTime(double /*seconds*/) {}
 
     /// The status bar shows the current connection status, rate and error count.

@@ -4,11 +4,12 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace korvit::controls {
 namespace {
@@ -57,6 +58,74 @@ QString Number(float v, int decimals) {
 
 constexpr int kMaxTicks = 1000;
 
+/// The widest solid line whose crowded stretches are drawn from a stamp.
+constexpr int kMaxStampWidth = 8;
+
+/// How a solid round-capped pen covers a vertical line, row by row, as the painter draws it:
+/// the rows about each end, and one row of the middle, each a span of columns relative to the
+/// line. Filling a crowded column's line from it gives the painter's pixels at a fraction of
+/// the painter's cost.
+struct RunStamp {
+    using Span = std::pair<int, int>;  // empty when first > second
+    int reach = 0;                     // rows beyond each end
+    int margin = 0;                    // rows inside each end that the end parts cover
+    std::vector<Span> top;             // rows -reach .. margin about the top end
+    std::vector<Span> bottom;          // rows -margin .. reach about the bottom end
+    Span body{0, -1};
+};
+
+/// The stamp of a pen width, drawn once by the painter on a scratch picture (GUI thread).
+const RunStamp& StampFor(int width) {
+    static std::map<int, RunStamp> stamps;
+    auto [at, added] = stamps.try_emplace(width);
+    RunStamp& s = at->second;
+    if (!added) return s;
+    s.reach = width + 2;
+    s.margin = width + 1;
+    const int cx = 2 * width + 4;
+    const int y0 = s.reach + 2;
+    const int y1 = y0 + 4 * width + 8;
+    QImage scratch(2 * cx + 1, y1 + s.reach + 3, QImage::Format_RGB32);
+    scratch.fill(Qt::white);
+    {
+        QPainter p(&scratch);
+        p.setPen(QPen(Qt::black, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawLine(cx, y0, cx, y1);
+    }
+    const auto span = [&](int row) {
+        RunStamp::Span out{INT32_MAX, INT32_MIN};
+        for (int x = 0; x < scratch.width(); ++x) {
+            if (scratch.pixel(x, row) == QColor(Qt::white).rgb()) continue;
+            out.first = std::min(out.first, x - cx);
+            out.second = std::max(out.second, x - cx);
+        }
+        return out;
+    };
+    for (int r = -s.reach; r <= s.margin; ++r) s.top.push_back(span(y0 + r));
+    for (int r = -s.margin; r <= s.reach; ++r) s.bottom.push_back(span(y1 + r));
+    s.body = span((y0 + y1) / 2);
+    return s;
+}
+
+/// Fills the ends of the vertical line from (x, y1) to (x, y2) as the stamp's pen draws them,
+/// within `clip`, into a 32-bit picture at `bits` (the rows between are the body's, filled row
+/// by row for all lines at once); false (nothing drawn) when the line is too short for the
+/// stamp.
+bool FillRunEnds(uchar* bits, qsizetype stride, const QRect& clip, const RunStamp& s, int x, int y1,
+                 int y2, QRgb rgb) {
+    if (y2 - y1 <= 2 * s.margin) return false;
+    const auto fill = [&](int row, RunStamp::Span span) {
+        if (row < clip.top() || row > clip.bottom()) return;
+        const int from = std::max(x + span.first, clip.left());
+        const int to = std::min(x + span.second, clip.right());
+        auto* line = reinterpret_cast<QRgb*>(bits + row * stride);
+        for (int c = from; c <= to; ++c) line[c] = rgb;
+    };
+    for (int r = -s.reach; r <= s.margin; ++r) fill(y1 + r, s.top[r + s.reach]);
+    for (int r = -s.margin; r <= s.reach; ++r) fill(y2 + r, s.bottom[r + s.margin]);
+    return true;
+}
+
 }  // namespace
 
 // ---- Axis ------------------------------------------------------------------------------------
@@ -68,11 +137,7 @@ DataChartAxis::DataChartAxis(MMDataChart* chart)
 }
 
 void DataChartAxis::SetFlag(uint32_t bits, bool on) {
-    if (on) {
-        flags_.fetch_or(bits);
-    } else {
-        flags_.fetch_and(~bits);
-    }
+    flags_ = on ? flags_ | bits : flags_ & ~bits;
 }
 
 void DataChartAxis::SetPosition(int position) {
@@ -81,37 +146,19 @@ void DataChartAxis::SetPosition(int position) {
     title_font_ = vertical() ? ArialFont(12, 400) : ArialFont(14, 400);
 }
 
-DataChartAxis::Range DataChartAxis::dataRange() const {
-    std::lock_guard lock(chart_->lock());
-    return data_;
-}
-
-DataChartAxis::Range DataChartAxis::viewRange() const {
-    std::lock_guard lock(chart_->lock());
-    return view_;
-}
-
-float DataChartAxis::cursor() const {
-    std::lock_guard lock(chart_->lock());
-    return cursor_;
-}
-
 void DataChartAxis::SetDataRange(float min, float max) {
-    std::lock_guard lock(chart_->lock());
     data_ = {min, max};
 }
 
 void DataChartAxis::SetViewRange(float min, float max) {
-    std::lock_guard lock(chart_->lock());
     view_ = {min, max};
 }
 
 void DataChartAxis::SetCursor(float value) {
-    std::lock_guard lock(chart_->lock());
     cursor_ = value;
 }
 
-bool DataChartAxis::FollowLocked(float v) {
+bool DataChartAxis::Follow(float v) {
     if (!(flags() & kAutoScroll)) return false;
     const float m = (view_.max - view_.min) * static_cast<float>(margin_) / 100.0f;
     if (v > view_.max) {
@@ -293,21 +340,32 @@ bool DataChartSeries::SetYAxis(DataChartAxis* axis) {
 void DataChartSeries::AppendPoint(float x, float y) {
     points_.Append(x, y);
     bool moved = false;
-    {
-        std::lock_guard lock(chart_->lock());
-        if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
-        if (y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->FollowLocked(y);
-    }
+    if (x_axis_ != nullptr) moved |= x_axis_->Follow(x);
+    if (y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->Follow(y);
     chart_->RequestUpdate(moved);
 }
 
 void DataChartSeries::InsertPoint(float x, float y) {
     const bool added = points_.Insert(x, y);
     bool moved = false;
-    {
-        std::lock_guard lock(chart_->lock());
-        if (x_axis_ != nullptr) moved |= x_axis_->FollowLocked(x);
-        if (added && y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->FollowLocked(y);
+    if (x_axis_ != nullptr) moved |= x_axis_->Follow(x);
+    if (added && y_axis_ != nullptr && std::isfinite(y)) moved |= y_axis_->Follow(y);
+    chart_->RequestUpdate(moved);
+}
+
+void DataChartSeries::AddPoints(const app::ChartPoint* points, size_t n, bool insert) {
+    if (n == 0) return;
+    const bool follow = y_axis_ != nullptr && (y_axis_->flags() & DataChartAxis::kAutoScroll);
+    bool moved = false;
+    for (size_t i = 0; i < n; ++i) {
+        const app::ChartPoint& p = points[i];
+        bool added = true;
+        if (insert) {
+            added = points_.Insert(p.x, p.y);
+        } else {
+            points_.Append(p.x, p.y);
+        }
+        if (follow && added && std::isfinite(p.y)) moved |= y_axis_->Follow(p.y);
     }
     chart_->RequestUpdate(moved);
 }
@@ -391,33 +449,7 @@ void MMDataChart::SetTitle(const QString& title) {
 }
 
 void MMDataChart::RequestUpdate(bool rerender) {
-    if (pending_.fetch_or(rerender ? 3 : 1) == 0) {
-        QMetaObject::invokeMethod(this, &MMDataChart::Serve, Qt::QueuedConnection);
-    }
-}
-
-void MMDataChart::Serve() {
-    if (pending_.exchange(0) & 2) rerender_ = true;
-    if (frame_timer_armed_) return;
-    const qint64 since = frame_clock_.isValid() ? frame_clock_.elapsed() : kFrameMs;
-    if (since >= kFrameMs) {
-        Flush();
-        return;
-    }
-    // Requests within a frame of the last paint wait for the frame's end and go as one.
-    frame_timer_armed_ = true;
-    QTimer::singleShot(static_cast<int>(kFrameMs - since), this, [this] {
-        frame_timer_armed_ = false;
-        Flush();
-    });
-}
-
-void MMDataChart::Flush() {
-    if (rerender_) {
-        rerender_ = false;
-        Render();
-    }
-    frame_clock_.start();
+    rerender_ |= rerender;
     update();
 }
 
@@ -434,13 +466,10 @@ void MMDataChart::Render() {
         p.drawText(QRect(0, 2, size.width(), fm.height()), Qt::AlignHCenter | Qt::AlignTop, title_);
         plot.top += fm.height() + 4;
     }
-    {
-        // Ranges move on worker threads: draw from a copy so that the lock is held only briefly.
-        std::lock_guard lock(mutex_);
-        for (auto& axis : axes_) {
-            axis->shown_view_ = axis->view_;
-            axis->shown_data_ = axis->data_;
-        }
+    rerender_ = false;
+    for (auto& axis : axes_) {
+        axis->shown_view_ = axis->view_;
+        axis->shown_data_ = axis->data_;
     }
     // Each side stacks its axes outward in creation order: the first sits nearest the plot.
     int used[4] = {0, 0, 0, 0};
@@ -537,13 +566,8 @@ void MMDataChart::SetVisibleSpan(double begin, double end) {
         begin = middle - kMinSpan / 2.0;
         end = middle + kMinSpan / 2.0;
     }
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& axis : axes_) {
-            if (!axis->vertical()) {
-                axis->view_ = {static_cast<float>(begin), static_cast<float>(end)};
-            }
-        }
+    for (auto& axis : axes_) {
+        if (!axis->vertical()) axis->view_ = {static_cast<float>(begin), static_cast<float>(end)};
     }
     Render();
     update();
@@ -584,13 +608,13 @@ int MMDataChart::hiddenAxisCount() const {
 }
 
 const QImage& MMDataChart::Frame() {
-    if (picture_.size() != size().expandedTo(QSize(1, 1))) Render();
+    if (rerender_ || picture_.size() != size().expandedTo(QSize(1, 1))) Render();
     Compose(frame_, false);
     return frame_;
 }
 
 QImage MMDataChart::FrameEveryPoint() {
-    if (picture_.size() != size().expandedTo(QSize(1, 1))) Render();
+    if (rerender_ || picture_.size() != size().expandedTo(QSize(1, 1))) Render();
     QImage image;
     Compose(image, true);
     return image;
@@ -610,7 +634,6 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
             key.push_back(static_cast<float>(v >> 48));
         };
         push64(picture_.cacheKey());
-        std::lock_guard lock(mutex_);
         for (const auto& s : series_) {
             push64(s->points().version());
             push64(reinterpret_cast<uintptr_t>(s.get()));
@@ -628,7 +651,7 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
     QPainter p(&target);
     const ChartRect plot = plot_;
     p.setClipRect(QRect(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2));
-    if (!cached) DrawLines(p, every_point);
+    if (!cached) DrawLines(p, target, every_point);
     if (!every_point && !cached) {
         p.end();
         lines_cache_ = target.copy();
@@ -639,8 +662,9 @@ void MMDataChart::Compose(QImage& target, bool every_point) {
     DrawCursors(p);
 }
 
-void MMDataChart::DrawLines(QPainter& p, bool every_point) {
+void MMDataChart::DrawLines(QPainter& p, QImage& target, bool every_point) {
     const ChartRect plot = plot_;
+    const QRect clip(plot.left + 1, plot.top + 1, plot.width() - 2, plot.height() - 2);
     QVector<QPoint> line;
     QVector<QLine> segments;
     for (const auto& s : series_) {
@@ -648,13 +672,10 @@ void MMDataChart::DrawLines(QPainter& p, bool every_point) {
         const DataChartAxis* ya = s->yAxis();
         if (xa == nullptr || ya == nullptr) continue;
         app::PlotMapping m;
-        {
-            std::lock_guard lock(mutex_);
-            m.x_min = xa->view_.min;
-            m.x_max = xa->view_.max;
-            m.y_min = ya->view_.min;
-            m.y_max = ya->view_.max;
-        }
+        m.x_min = xa->view_.min;
+        m.x_max = xa->view_.max;
+        m.y_min = ya->view_.min;
+        m.y_max = ya->view_.max;
         m.left = plot.left;
         m.right = plot.right;
         m.top = plot.top;
@@ -682,6 +703,9 @@ void MMDataChart::DrawLines(QPainter& p, bool every_point) {
             begin = end + 1;
             if (n == 1) {
                 p.drawPoint(line[0]);
+            } else if (!every_point && pen.style() == Qt::SolidLine &&
+                       s->lineWidth() <= kMaxStampWidth && line.size() > plot.width()) {
+                DrawCrowded(p, target, clip, pen, line);
             } else if (s->lineWidth() > 1 && pen.style() == Qt::SolidLine &&
                        line.size() > plot.width()) {
                 // A crowded wide line goes as separate round-capped segments: they cover the
@@ -698,6 +722,81 @@ void MMDataChart::DrawLines(QPainter& p, bool every_point) {
     }
 }
 
+void MMDataChart::DrawCrowded(QPainter& p, QImage& target, const QRect& clip, const QPen& pen,
+                              const QVector<QPoint>& line) {
+    // The points of one pixel column go straight into the picture as one vertical line from
+    // the stamp, from their lowest to their highest pixel. A thin line's painter then draws
+    // the polyline through each column's first and last point (the pixels of the whole
+    // polyline, exactly); a wide one's draws the steps from column to column, where a step
+    // between two such lines needs no round ends: the lines' own cover its joints.
+    const RunStamp& stamp = StampFor(pen.width());
+    const QRgb rgb = pen.color().rgb();
+    uchar* bits = target.bits();
+    const qsizetype stride = target.bytesPerLine();
+    const bool thin = pen.width() <= 1;
+    joined_.clear();
+    between_.clear();
+    ends_.clear();
+    bodies_.clear();
+    const qsizetype n = line.size();
+    bool from_run = false;
+    for (qsizetype i = 0; i < n;) {
+        qsizetype j = i;
+        int low = line[i].y(), high = line[i].y();
+        while (j + 1 < n && line[j + 1].x() == line[i].x()) {
+            ++j;
+            low = std::min(low, line[j].y());
+            high = std::max(high, line[j].y());
+        }
+        const bool run = j > i;
+        const bool filled =
+            run && FillRunEnds(bits, stride, clip, stamp, line[i].x(), low, high, rgb);
+        if (filled) bodies_.push_back({line[i].x(), low + stamp.margin + 1, high - stamp.margin});
+        if (thin) {
+            ends_.push_back(line[i]);
+            if (run) {
+                // Unfilled, the column's line is drawn whole with the polyline.
+                if (!filled) {
+                    ends_.push_back(QPoint(line[i].x(), low));
+                    ends_.push_back(QPoint(line[i].x(), high));
+                }
+                ends_.push_back(line[j]);
+            }
+        } else {
+            if (run && !filled) joined_.push_back(QLine(line[i].x(), low, line[i].x(), high));
+            if (i > 0) {
+                const QLine step(line[i - 1], line[i]);
+                (from_run && run ? between_ : joined_).push_back(step);
+            }
+        }
+        from_run = run;
+        i = j + 1;
+    }
+    // The bodies row by row: each row of the picture is written once, left to right.
+    for (int row = clip.top(); row <= clip.bottom(); ++row) {
+        auto* out = reinterpret_cast<QRgb*>(bits + row * stride);
+        for (const Body& b : bodies_) {
+            if (row < b.from || row >= b.to) continue;
+            const int from = std::max(b.x + stamp.body.first, clip.left());
+            const int to = std::min(b.x + stamp.body.second, clip.right());
+            for (int c = from; c <= to; ++c) out[c] = rgb;
+        }
+    }
+    p.setPen(pen);
+    if (thin) {
+        p.drawPolyline(ends_.constData(), static_cast<int>(ends_.size()));
+        return;
+    }
+    p.drawLines(joined_.constData(), static_cast<int>(joined_.size()));
+    if (!between_.isEmpty()) {
+        QPen flat(pen);
+        flat.setCapStyle(Qt::FlatCap);
+        p.setPen(flat);
+        p.drawLines(between_.constData(), static_cast<int>(between_.size()));
+        p.setPen(pen);
+    }
+}
+
 void MMDataChart::DrawCursors(QPainter& p) {
     const ChartRect plot = plot_;
     struct Cursor {
@@ -705,21 +804,18 @@ void MMDataChart::DrawCursors(QPainter& p) {
         int pixel;
     };
     std::vector<Cursor> cursors;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& axis : axes_) {
-            if (!(axis->flags() & DataChartAxis::kCursorLine)) continue;
-            const float c = axis->cursor_;
-            if (c < axis->view_.min || c > axis->view_.max) continue;
-            app::PlotMapping m;
-            m.x_min = m.y_min = axis->view_.min;
-            m.x_max = m.y_max = axis->view_.max;
-            m.left = plot.left;
-            m.right = plot.right;
-            m.top = plot.top;
-            m.bottom = plot.bottom;
-            cursors.push_back({axis->vertical(), axis->vertical() ? m.Y(c) : m.X(c)});
-        }
+    for (const auto& axis : axes_) {
+        if (!(axis->flags() & DataChartAxis::kCursorLine)) continue;
+        const float c = axis->cursor_;
+        if (c < axis->view_.min || c > axis->view_.max) continue;
+        app::PlotMapping m;
+        m.x_min = m.y_min = axis->view_.min;
+        m.x_max = m.y_max = axis->view_.max;
+        m.left = plot.left;
+        m.right = plot.right;
+        m.top = plot.top;
+        m.bottom = plot.bottom;
+        cursors.push_back({axis->vertical(), axis->vertical() ? m.Y(c) : m.X(c)});
     }
     // The cursor inverts what lies under it, so it shows on any line colour.
     p.setCompositionMode(QPainter::RasterOp_NotDestination);

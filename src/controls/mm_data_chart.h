@@ -1,15 +1,12 @@
 #pragma once
 
 #include <QColor>
-#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QString>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -37,8 +34,7 @@ struct ChartRect {
     int height() const { return bottom - top; }
 };
 
-/// One axis of a chart: its side, ranges, ticks, labels and cursor. Ranges and the cursor may
-/// be changed from a worker thread (auto-scroll, cursor time): they sit under the chart's lock.
+/// One axis of a chart: its side, ranges, ticks, labels and cursor.
 class DataChartAxis {
   public:
     enum Flags : uint32_t {
@@ -55,7 +51,7 @@ class DataChartAxis {
     explicit DataChartAxis(MMDataChart* chart);
 
     MMDataChart* chart() const { return chart_; }
-    uint32_t flags() const { return flags_.load(); }
+    uint32_t flags() const { return flags_; }
     void SetFlags(uint32_t flags) { flags_ = flags; }
     /// Sets or clears flag bits.
     void SetFlag(uint32_t bits, bool on);
@@ -84,9 +80,9 @@ class DataChartAxis {
     float tickStep() const { return tick_step_; }
     float firstTick() const { return first_tick_; }
 
-    Range dataRange() const;
-    Range viewRange() const;
-    float cursor() const;
+    Range dataRange() const { return data_; }
+    Range viewRange() const { return view_; }
+    float cursor() const { return cursor_; }
     void SetDataRange(float min, float max);
     void SetViewRange(float min, float max);
     void SetCursor(float value);
@@ -97,18 +93,18 @@ class DataChartAxis {
     /// The label text of a tick value: the callback's when flag 32 is set, else the number.
     QString Label(float value);
 
+    /// Moves the view to take in `v` when the axis auto-scrolls; true when it moved.
+    bool Follow(float v);
+
   private:
     friend class MMDataChart;
-    friend class DataChartSeries;
 
-    /// Moves the view to take in `v` (auto-scroll); true when it moved. Chart lock held.
-    bool FollowLocked(float v);
     /// Measure and Draw work on the ranges the render copied.
     int Measure();
     void Draw(class QPainter& p);
 
     MMDataChart* chart_;
-    std::atomic<uint32_t> flags_{0};
+    uint32_t flags_ = 0;
     int position_ = kLeft;
     QString title_;
     QFont title_font_;
@@ -133,7 +129,7 @@ class DataChartAxis {
     DataChartLabelCallback callback_ = nullptr;
 };
 
-/// One line of a chart. Points may be appended from a worker thread while the chart paints.
+/// One line of a chart.
 class DataChartSeries {
   public:
     explicit DataChartSeries(MMDataChart* chart) : chart_(chart) {}
@@ -155,11 +151,14 @@ class DataChartSeries {
     bool SetYAxis(DataChartAxis* axis);
 
     /// Appends a point, lets auto-scrolling axes follow it and asks the chart to repaint.
-    /// Safe on any thread.
     void AppendPoint(float x, float y);
     /// Adds a played record's point in time order, once (ChartPoints::Insert), lets
-    /// auto-scrolling axes follow it and asks the chart to repaint. Safe on any thread.
+    /// auto-scrolling axes follow it and asks the chart to repaint.
     void InsertPoint(float x, float y);
+    /// Appends (or, with `insert`, inserts as InsertPoint does) `n` points in order; the y axis
+    /// follows each as it would one by one, the x axis is left to the caller (it follows the
+    /// arrivals of every line of the chart in their order).
+    void AddPoints(const app::ChartPoint* points, size_t n, bool insert);
     const app::ChartPoints& points() const { return points_; }
     app::ChartPoints& points() { return points_; }
 
@@ -175,8 +174,8 @@ class DataChartSeries {
 
 /// A time chart: axes on four sides, line series, a title and a cursor line. Axes and frame
 /// are rendered into an off-screen picture on recalc and resize; each paint copies it and
-/// draws the lines on top. Workers append points and move cursors; repaint requests are
-/// merged so the GUI paints at most once per frame however fast samples arrive.
+/// draws the lines on top. Used on the GUI thread only; whoever feeds it merges its changes
+/// to the frame rate (repaint requests before a paint go as one).
 class MMDataChart : public QWidget {
     Q_OBJECT
   public:
@@ -221,15 +220,13 @@ class MMDataChart : public QWidget {
     /// Axes the last render hid for want of room.
     int hiddenAxisCount() const;
 
-    /// Asks the GUI thread to repaint (and to re-render first when `rerender`); safe on any
-    /// thread, merged with requests not yet served.
+    /// Asks for a repaint (and to re-render first when `rerender`), merged with requests not
+    /// yet painted.
     void RequestUpdate(bool rerender);
     /// The picture a paint shows: the off-screen picture with the lines and cursors on top.
     const QImage& Frame();
     /// Draws with every point walked one by one (no search, no reduction), for comparison.
     QImage FrameEveryPoint();
-
-    std::mutex& lock() const { return mutex_; }
 
     /// A stretch of chart time in seconds.
     struct TimeSpan {
@@ -266,14 +263,12 @@ class MMDataChart : public QWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    /// Shortest time between two paints: about the display's frame rate.
-    static constexpr int kFrameMs = 16;
-
     void Render();
-    void Serve();
-    void Flush();
     void Compose(QImage& target, bool every_point);
-    void DrawLines(QPainter& p, bool every_point);
+    void DrawLines(QPainter& p, QImage& target, bool every_point);
+    /// A solid line with more points than the plot has columns.
+    void DrawCrowded(QPainter& p, QImage& target, const QRect& clip, const QPen& pen,
+                     const QVector<QPoint>& line);
     void DrawCursors(QPainter& p);
 
     int id_ = 0;
@@ -289,17 +284,21 @@ class MMDataChart : public QWidget {
     std::vector<std::unique_ptr<DataChartSeries>> series_;
     std::vector<std::unique_ptr<DataChartAxis>> axes_;
     std::vector<app::PixelPoint> trace_;
-    std::atomic<int> pending_{0};
+    QVector<QLine> joined_;
+    QVector<QLine> between_;
+    QVector<QPoint> ends_;
+    /// The rows [from, to) of a column's vertical line that the stamp's body covers.
+    struct Body {
+        int x, from, to;
+    };
+    std::vector<Body> bodies_;
     bool rerender_ = false;
-    bool frame_timer_armed_ = false;
-    QElapsedTimer frame_clock_;
     /// The lines as last drawn over the picture, reused while no line, view, axis or size
     /// changed: a paint that only moves the cursor then costs one copy.
     QImage lines_cache_;
     std::vector<float> cache_key_;
     /// The time span the last render showed, to tell listeners when it moves.
     TimeSpan shown_span_;
-    mutable std::mutex mutex_;
 };
 
 /// The time label callback: "%i:%.2i" minutes and seconds, "-" before negative times.

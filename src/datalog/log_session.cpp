@@ -156,6 +156,7 @@ uint32_t LogSession::Play(acquisition::IDataLogCallback* callback, PreparedLog& 
     datalog_.SetSpeed(speed);
     state_.last_packet.Clear();  // the displays show no value until the first record
     state_.gauges.Clear();
+    state_.charts.Reset();
     if (views_ != nullptr) views_->ResetCharts();
     // Said before the player starts, so that its lines never come between the warning's.
     if (prepared.check) {

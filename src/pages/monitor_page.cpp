@@ -66,9 +66,11 @@ int Whole(float v) {
 
 }  // namespace
 
-MonitorPage::MonitorPage(definition::ADXDefinition& definition, QWidget* parent)
+MonitorPage::MonitorPage(definition::ADXDefinition& definition, app::ChartFeed& feed,
+                         QWidget* parent)
     : QWidget(parent),
       definition_(definition),
+      feed_(feed),
       scroll_(new QScrollBar(Qt::Horizontal, this)),
       area_(new QScrollArea(this)),
       sheet_(new QWidget),
@@ -94,50 +96,45 @@ MonitorPage::MonitorPage(definition::ADXDefinition& definition, QWidget* parent)
     });
 }
 
-MonitorPage::~MonitorPage() {
-    std::lock_guard lock(mutex_);
-    charts_.clear();
-}
+MonitorPage::~MonitorPage() = default;
 
 void MonitorPage::Rebuild() {
     review_->Detach();
-    {
-        std::lock_guard lock(mutex_);
-        for (MonitorChart& c : charts_) delete c.chart;
-        charts_.clear();
-        ++generation_;
-        modified_ = false;
-        overview_ = false;
-        int n = 0;
-        for (const auto& object : definition_.objects()) {
-            auto* monitor = definition::As<ADXMonitor>(object.get());
-            if (monitor == nullptr) continue;
-            MonitorChart c;
-            c.monitor = monitor;
-            c.chart = new MMDataChart(sheet_);
-            c.chart->SetTitle("Right-click to add series");
-            c.chart->SetControlId(kFirstChartId + n++);
-            c.time_axis = c.chart->NewAxis();
-            c.time_axis->SetDataRange(0.0f, kTimeWidth);
-            c.time_axis->SetViewRange(0.0f, kTimeWidth);
-            c.time_axis->SetPosition(DataChartAxis::kBottom);
-            c.time_axis->SetTitle("Time (M:S)");
-            c.time_axis->SetLabelCallback(&controls::TimeLabel);
-            c.time_axis->SetFlags(DataChartAxis::kAutoScroll | DataChartAxis::kCallbackLabels |
-                                  DataChartAxis::kCursorLine);
-            connect(c.chart, &MMDataChart::contextMenuRequested, this,
-                    [this](int id, const QPoint& global) {
-                        const int i = id - kFirstChartId;
-                        if (i >= 0 && static_cast<size_t>(i) < charts_.size()) {
-                            ShowSeriesMenu(static_cast<size_t>(i), global);
-                        }
-                    });
-            c.chart->show();
-            charts_.push_back(c);
-            Configure(charts_.back());
-        }
+    for (MonitorChart& c : charts_) delete c.chart;
+    charts_.clear();
+    ++generation_;
+    modified_ = false;
+    overview_ = false;
+    int n = 0;
+    for (const auto& object : definition_.objects()) {
+        auto* monitor = definition::As<ADXMonitor>(object.get());
+        if (monitor == nullptr) continue;
+        MonitorChart c;
+        c.monitor = monitor;
+        c.chart = new MMDataChart(sheet_);
+        c.chart->SetTitle("Right-click to add series");
+        c.chart->SetControlId(kFirstChartId + n++);
+        c.time_axis = c.chart->NewAxis();
+        c.time_axis->SetDataRange(0.0f, kTimeWidth);
+        c.time_axis->SetViewRange(0.0f, kTimeWidth);
+        c.time_axis->SetPosition(DataChartAxis::kBottom);
+        c.time_axis->SetTitle("Time (M:S)");
+        c.time_axis->SetLabelCallback(&controls::TimeLabel);
+        c.time_axis->SetFlags(DataChartAxis::kAutoScroll | DataChartAxis::kCallbackLabels |
+                              DataChartAxis::kCursorLine);
+        connect(c.chart, &MMDataChart::contextMenuRequested, this,
+                [this](int id, const QPoint& global) {
+                    const int i = id - kFirstChartId;
+                    if (i >= 0 && static_cast<size_t>(i) < charts_.size()) {
+                        ShowSeriesMenu(static_cast<size_t>(i), global);
+                    }
+                });
+        c.chart->show();
+        charts_.push_back(c);
+        Configure(charts_.back());
     }
-    // Rendering happens outside the lock, so that sampling threads never wait for it.
+    // The charts of the definition before are gone, and so is what was waiting for them.
+    WatchValues(false);
     for (MonitorChart& c : charts_) c.chart->Recalc();
     review_->Attach(charts_);
     LayoutCharts();
@@ -146,8 +143,107 @@ void MonitorPage::Rebuild() {
 
 void MonitorPage::Refresh(uint32_t changes) {
     if (changes & (kChartsChanged | kPositionChanged)) {
+        TakeFeed();
         UpdateScrollBar();
         review_->Refresh();
+    }
+}
+
+void MonitorPage::WatchValues(bool keep_waiting) {
+    std::vector<ADXValue*> values;
+    for (MonitorChart& c : charts_) {
+        const auto& entries = c.monitor->series();
+        c.lines.assign(c.series.size(), -1);
+        for (size_t k = 0; k < c.series.size() && k < entries.size(); ++k) {
+            auto* value = definition::As<ADXValue>(entries[k].item);
+            if (c.series[k] == nullptr || value == nullptr) continue;
+            auto at = std::find(values.begin(), values.end(), value);
+            if (at == values.end()) at = values.insert(values.end(), value);
+            c.lines[k] = static_cast<int>(at - values.begin());
+        }
+    }
+    feed_.Watch(&definition_, std::move(values), keep_waiting);
+}
+
+void MonitorPage::TakeFeed() {
+    feed_.Take(batch_);
+    if (!batch_.empty()) ApplyBatch();
+    // The batch's storage goes back to the feed for the next points; a long backlog (a page
+    // hidden through a whole log) gives its memory back instead.
+    constexpr size_t kKeep = 16384;
+    for (auto& line : batch_.lines) {
+        if (line.capacity() > kKeep) std::vector<app::ChartPoint>().swap(line);
+    }
+    if (batch_.arrivals.capacity() > kKeep) {
+        std::vector<app::ChartFeed::Arrival>().swap(batch_.arrivals);
+    }
+}
+
+void MonitorPage::ApplyBatch() {
+    const size_t arrivals = batch_.arrivals.size();
+    if (!batch_.reset) {
+        AddFromBatch(nullptr, nullptr, 0, arrivals);
+        if (batch_.cursor) SetCursorTime(*batch_.cursor);
+        return;
+    }
+    // What came before the reset matters only to a whole log, which a reset keeps.
+    if (overview_) {
+        AddFromBatch(nullptr, &batch_.lines_before_reset, 0, batch_.arrivals_before_reset);
+    }
+    if (batch_.cursor && !batch_.cursor_after_reset) SetCursorTime(*batch_.cursor);
+    Restart();
+    AddFromBatch(&batch_.lines_before_reset, nullptr, batch_.arrivals_before_reset, arrivals);
+    if (batch_.cursor && batch_.cursor_after_reset) SetCursorTime(*batch_.cursor);
+}
+
+void MonitorPage::AddFromBatch(const std::vector<size_t>* from, const std::vector<size_t>* to,
+                               size_t first, size_t last) {
+    for (MonitorChart& c : charts_) {
+        // The time axis follows every reply that brought this chart a point, in order.
+        const auto& entries = c.monitor->series();
+        commands_.clear();
+        for (size_t k = 0; k < c.lines.size(); ++k) {
+            if (c.lines[k] >= 0) {
+                commands_.push_back(definition::As<ADXValue>(entries[k].item)->parentcmdidhash);
+            }
+        }
+        const bool every_reply =
+            std::find(commands_.begin(), commands_.end(), 0u) != commands_.end();
+        bool moved = false;
+        for (size_t a = first; a < last; ++a) {
+            const app::ChartFeed::Arrival& arrival = batch_.arrivals[a];
+            if (every_reply || std::find(commands_.begin(), commands_.end(),
+                                         arrival.command_hash) != commands_.end()) {
+                moved |= c.time_axis->Follow(arrival.t);
+            }
+        }
+        for (size_t k = 0; k < c.lines.size(); ++k) {
+            if (c.lines[k] < 0) continue;
+            const auto line = static_cast<size_t>(c.lines[k]);
+            const std::vector<app::ChartPoint>& points = batch_.lines[line];
+            const size_t begin = from != nullptr ? (*from)[line] : 0;
+            const size_t end = to != nullptr ? (*to)[line] : points.size();
+            // With a whole log shown a played record goes in at its time, once.
+            if (end > begin) c.series[k]->AddPoints(points.data() + begin, end - begin, overview_);
+        }
+        if (moved) c.chart->RequestUpdate(true);
+    }
+}
+
+void MonitorPage::Restart() {
+    for (MonitorChart& c : charts_) {
+        if (overview_) {
+            // The whole log stays in view: a new run only moves the cursor to its start.
+            c.time_axis->SetCursor(0.0f);
+            c.chart->RequestUpdate(false);
+            continue;
+        }
+        c.chart->ClearData();
+        const DataChartAxis::Range view = c.time_axis->viewRange();
+        const float width = view.max - view.min;
+        c.time_axis->SetDataRange(0.0f, width);
+        c.time_axis->SetViewRange(0.0f, width);
+        c.chart->RequestUpdate(true);
     }
 }
 
@@ -183,54 +279,7 @@ DataChartSeries* MonitorPage::AddSeriesFor(MonitorChart& c, const ADXMonitorSeri
     return series;
 }
 
-void MonitorPage::Sample(float t, evaluation::Packet packet, uint32_t command_hash) {
-    {
-        std::lock_guard lock(mutex_);
-        for (MonitorChart& c : charts_) {
-            const auto& entries = c.monitor->series();
-            const size_t n = std::min(entries.size(), c.series.size());
-            for (size_t k = 0; k < n; ++k) {
-                auto* value = definition::As<ADXValue>(entries[k].item);
-                if (c.series[k] == nullptr || value == nullptr) continue;
-                if (value->parentcmdidhash != 0 && value->parentcmdidhash != command_hash) continue;
-                const auto v = static_cast<float>(value->ComputeValue(definition_, packet));
-                if (overview_.load()) {
-                    // The log is shown whole: a played record goes in at its time, once.
-                    c.series[k]->InsertPoint(t, v);
-                } else {
-                    c.series[k]->AppendPoint(t, v);
-                }
-            }
-            c.time_axis->SetCursor(t);
-            c.chart->RequestUpdate(false);
-        }
-    }
-    RequestScrollUpdate();
-}
-
-void MonitorPage::Reset() {
-    {
-        std::lock_guard lock(mutex_);
-        for (MonitorChart& c : charts_) {
-            if (overview_.load()) {
-                // The whole log stays in view: a new run only moves the cursor to its start.
-                c.time_axis->SetCursor(0.0f);
-                c.chart->RequestUpdate(false);
-                continue;
-            }
-            c.chart->ClearData();
-            const DataChartAxis::Range view = c.time_axis->viewRange();
-            const float width = view.max - view.min;
-            c.time_axis->SetDataRange(0.0f, width);
-            c.time_axis->SetViewRange(0.0f, width);
-            c.chart->RequestUpdate(true);
-        }
-    }
-    RequestScrollUpdate();
-}
-
 void MonitorPage::SetCursorTime(double seconds) {
-    std::lock_guard lock(mutex_);
     for (MonitorChart& c : charts_) {
         c.time_axis->SetCursor(static_cast<float>(seconds));
         c.chart->RequestUpdate(false);
@@ -238,7 +287,6 @@ void MonitorPage::SetCursorTime(double seconds) {
 }
 
 void MonitorPage::ScrollTo(double seconds) {
-    // Only the GUI thread changes the chart list, so reading it here needs no lock.
     const auto s = static_cast<float>(seconds);
     for (MonitorChart& c : charts_) {
         const DataChartAxis::Range view = c.time_axis->viewRange();
@@ -263,24 +311,24 @@ std::vector<uint32_t> MonitorPage::SeriesHashes() const {
 void MonitorPage::FillFromLog(const std::vector<uint32_t>& hashes,
                               std::vector<std::unique_ptr<app::ChartPoints>>& lines,
                               bool show_all) {
+    // Replies that came before the fill go in first, as they would have gone in live: the
+    // whole-log lines then take their place.
+    TakeFeed();
     std::vector<DataChartSeries*> first(lines.size(), nullptr);
-    {
-        std::lock_guard lock(mutex_);
-        overview_ = true;
-        for (MonitorChart& c : charts_) {
-            const auto& entries = c.monitor->series();
-            const size_t n = std::min(entries.size(), c.series.size());
-            for (size_t k = 0; k < n; ++k) {
-                if (c.series[k] == nullptr) continue;
-                const auto at = std::find(hashes.begin(), hashes.end(), entries[k].itemidhash);
-                const auto i = static_cast<size_t>(at - hashes.begin());
-                if (i >= lines.size() || !lines[i]) continue;
-                if (first[i] == nullptr) {
-                    c.series[k]->points().Swap(*lines[i]);
-                    first[i] = c.series[k];
-                } else {
-                    c.series[k]->points().Replace(first[i]->points().Points());
-                }
+    overview_ = true;
+    for (MonitorChart& c : charts_) {
+        const auto& entries = c.monitor->series();
+        const size_t n = std::min(entries.size(), c.series.size());
+        for (size_t k = 0; k < n; ++k) {
+            if (c.series[k] == nullptr) continue;
+            const auto at = std::find(hashes.begin(), hashes.end(), entries[k].itemidhash);
+            const auto i = static_cast<size_t>(at - hashes.begin());
+            if (i >= lines.size() || !lines[i]) continue;
+            if (first[i] == nullptr) {
+                c.series[k]->points().Swap(*lines[i]);
+                first[i] = c.series[k];
+            } else {
+                c.series[k]->points().Replace(first[i]->points().Points());
             }
         }
     }
@@ -306,14 +354,7 @@ void MonitorPage::SetAutoScroll(bool on) {
     for (MonitorChart& c : charts_) c.time_axis->SetFlag(DataChartAxis::kAutoScroll, on);
 }
 
-void MonitorPage::RequestScrollUpdate() {
-    if (!scroll_pending_.exchange(true)) {
-        QMetaObject::invokeMethod(this, &MonitorPage::UpdateScrollBar, Qt::QueuedConnection);
-    }
-}
-
 void MonitorPage::UpdateScrollBar() {
-    scroll_pending_ = false;
     const MonitorChart* first = nullptr;
     for (const MonitorChart& c : charts_) {
         if (c.chart->SeriesCount() > 0) {
@@ -406,18 +447,18 @@ void MonitorPage::ShowSeriesMenu(size_t i, const QPoint& global) {
 void MonitorPage::AddValue(size_t i, ADXValue* value) {
     if (i >= charts_.size() || value == nullptr) return;
     MonitorChart& c = charts_[i];
-    {
-        std::lock_guard lock(mutex_);
-        for (const ADXMonitorSeries& entry : c.monitor->series()) {
-            if (entry.item == value) return;
-        }
-        ADXMonitorSeries entry;
-        entry.linecolor = entry.axiscolor = UnusedColor(c);
-        entry.item = value;
-        entry.itemidhash = value->idhash();
-        if (!c.monitor->Append(entry)) return;
-        c.series.push_back(AddSeriesFor(c, entry, 49));
+    for (const ADXMonitorSeries& entry : c.monitor->series()) {
+        if (entry.item == value) return;
     }
+    // The lines take what already came; the new one starts with the replies after it.
+    TakeFeed();
+    ADXMonitorSeries entry;
+    entry.linecolor = entry.axiscolor = UnusedColor(c);
+    entry.item = value;
+    entry.itemidhash = value->idhash();
+    if (!c.monitor->Append(entry)) return;
+    c.series.push_back(AddSeriesFor(c, entry, 49));
+    WatchValues(true);
     c.chart->Recalc();
     UpdateScrollBar();
     review_->Refresh();
@@ -429,31 +470,30 @@ void MonitorPage::AddValue(size_t i, ADXValue* value) {
 void MonitorPage::RemoveValue(size_t i, ADXValue* value) {
     if (i >= charts_.size() || value == nullptr) return;
     MonitorChart& c = charts_[i];
-    {
-        std::lock_guard lock(mutex_);
-        const auto& entries = c.monitor->series();
-        size_t k = 0;
-        while (k < entries.size() && entries[k].item != value) ++k;
-        if (k == entries.size()) return;
-        c.monitor->Remove(k);
-        DataChartSeries* series = k < c.series.size() ? c.series[k] : nullptr;
-        if (k < c.series.size()) c.series.erase(c.series.begin() + static_cast<ptrdiff_t>(k));
-        if (series != nullptr) {
-            DataChartAxis* axis = series->yAxis();
-            for (size_t s = 0; s < c.chart->SeriesCount(); ++s) {
-                if (c.chart->GetSeries(s) == series) {
-                    c.chart->DeleteSeries(s);
-                    break;
-                }
+    const auto& entries = c.monitor->series();
+    size_t k = 0;
+    while (k < entries.size() && entries[k].item != value) ++k;
+    if (k == entries.size()) return;
+    TakeFeed();
+    c.monitor->Remove(k);
+    DataChartSeries* series = k < c.series.size() ? c.series[k] : nullptr;
+    if (k < c.series.size()) c.series.erase(c.series.begin() + static_cast<ptrdiff_t>(k));
+    if (series != nullptr) {
+        DataChartAxis* axis = series->yAxis();
+        for (size_t s = 0; s < c.chart->SeriesCount(); ++s) {
+            if (c.chart->GetSeries(s) == series) {
+                c.chart->DeleteSeries(s);
+                break;
             }
-            for (size_t a = 0; a < c.chart->AxisCount(); ++a) {
-                if (c.chart->GetAxis(a) == axis) {
-                    c.chart->DeleteAxis(a);
-                    break;
-                }
+        }
+        for (size_t a = 0; a < c.chart->AxisCount(); ++a) {
+            if (c.chart->GetAxis(a) == axis) {
+                c.chart->DeleteAxis(a);
+                break;
             }
         }
     }
+    WatchValues(true);
     c.chart->Recalc();
     UpdateScrollBar();
     review_->Refresh();

@@ -1,15 +1,13 @@
 #pragma once
 
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "app/chart_feed.h"
 #include "app/chart_points.h"
-#include "evaluation/last_packet.h"
 #include "pages/display_page.h"
 
 class QAction;
@@ -35,17 +33,21 @@ namespace korvit::pages {
 class MonitorReview;
 
 /// One chart of the Monitors page. `series` runs parallel to the monitor's entries: entry k
-/// draws into series[k], or nowhere when its item is not a value.
+/// draws into series[k], or nowhere when its item is not a value; `lines[k]` is the feed's line
+/// of its value (-1 for none).
 struct MonitorChart {
     controls::MMDataChart* chart = nullptr;
     definition::ADXMonitor* monitor = nullptr;
     controls::DataChartAxis* time_axis = nullptr;
     std::vector<controls::DataChartSeries*> series;
+    std::vector<int> lines;
 };
 
 /// The Monitors page: one time chart per monitor of the definition, stacked top to bottom, and
-/// a horizontal scroll bar through the recorded history. Samples, resets and cursor times may
-/// come from the connect and player threads; they never wait for the GUI thread.
+/// a horizontal scroll bar through the recorded history. The reply thread feeds the core's
+/// ChartFeed; the page takes what is new when it is refreshed (only while it is shown), so it
+/// does nothing while hidden and is current as soon as it shows. Everything here runs on the
+/// GUI thread.
 class MonitorPage : public QWidget, public DisplayPage {
     Q_OBJECT
   public:
@@ -61,19 +63,16 @@ class MonitorPage : public QWidget, public DisplayPage {
         int pos = 0;
     };
 
-    explicit MonitorPage(definition::ADXDefinition& definition, QWidget* parent = nullptr);
+    MonitorPage(definition::ADXDefinition& definition, app::ChartFeed& feed,
+                QWidget* parent = nullptr);
     ~MonitorPage() override;
 
     QWidget* widget() override { return this; }
     /// Deletes every chart and builds one per monitor of the definition, in definition order.
     void Rebuild() override;
-    /// The charts repaint themselves as points arrive; the scroll bar follows here.
+    /// Takes what the feed holds into the charts (points, resets, the cursor), then the scroll
+    /// bar and legends follow.
     void Refresh(uint32_t changes) override;
-    /// Appends (t, value) to every series whose value belongs to the command (or to none),
-    /// from the packet or (none) from the value's last raw number; then moves each cursor to t.
-    void Sample(float t, evaluation::Packet packet, uint32_t command_hash);
-    /// Empties every line and restarts each time axis at 0 with its current width.
-    void Reset();
     /// Moves every chart's time cursor (playback position).
     void SetCursorTime(double seconds);
     /// Every chart's time view starts at `seconds`.
@@ -91,7 +90,7 @@ class MonitorPage : public QWidget, public DisplayPage {
     /// Back to live charts: the next reset empties them and samples are appended.
     void DropOverview();
     /// True while the charts hold a whole log.
-    bool overview() const { return overview_.load(); }
+    bool overview() const { return overview_; }
 
     size_t chartCount() const { return charts_.size(); }
     const MonitorChart& entry(size_t i) const { return charts_[i]; }
@@ -129,13 +128,26 @@ class MonitorPage : public QWidget, public DisplayPage {
                                             const definition::ADXMonitorSeries& entry,
                                             int units_limit);
     void LayoutCharts();
-    void RequestScrollUpdate();
     void UpdateScrollBar();
     void SetAutoScroll(bool on);
+    /// Tells the feed which values the charts show and notes each series' line.
+    void WatchValues(bool keep_waiting);
+    /// Takes everything the feed holds into the charts.
+    void TakeFeed();
+    void ApplyBatch();
+    /// Adds the batch's points from `from` (per line, or 0) up to `to` (per line, or the end),
+    /// and lets each time axis follow the arrivals in [first, last).
+    void AddFromBatch(const std::vector<size_t>* from, const std::vector<size_t>* to, size_t first,
+                      size_t last);
+    /// A new run: every line empties and each time axis restarts at 0 with its width (with a
+    /// whole log shown only the cursor goes back to 0).
+    void Restart();
 
     definition::ADXDefinition& definition_;
-    /// Held by the sampling threads and by the GUI thread while it changes the charts.
-    mutable std::mutex mutex_;
+    app::ChartFeed& feed_;
+    app::ChartFeed::Batch batch_;
+    /// The commands of one chart's lines, while a batch goes in.
+    std::vector<uint32_t> commands_;
     std::vector<MonitorChart> charts_;
     QScrollBar* scroll_;
     /// The charts sit on `sheet_` inside `area_`, which scrolls up and down when the charts
@@ -145,9 +157,8 @@ class MonitorPage : public QWidget, public DisplayPage {
     MonitorReview* review_;
     bool scroll_shown_ = false;
     ScrollInfo scroll_info_;
-    std::atomic<bool> scroll_pending_{false};
     bool modified_ = false;
-    std::atomic<bool> overview_{false};
+    bool overview_ = false;
     /// Counts rebuilds, so that a menu opened before one does nothing after it.
     uint64_t generation_ = 0;
 };

@@ -274,9 +274,8 @@ void MainWindow::BuildPages() {
         // A scan takes every reply: the filter waits for the next playback.
         if (app_.engine.running()) app::HistogramFilters::Detach(app_.definition);
     });
-    auto* monitors = new pages::MonitorPage(app_.definition, tabs_);
+    auto* monitors = new pages::MonitorPage(app_.definition, state.charts, tabs_);
     monitors->setObjectName("Monitors");
-    views_->SetMonitorPage(monitors);
     AddDisplayPage(monitors, "Monitors");
     monitors_ = monitors;
     overview_ = new LogOverview(this);

@@ -47,12 +47,17 @@ void MainWindow::ShowLogPosition() {
     const DataLogState state = app_.datalog.state();
     const bool open = state == DataLogState::Open || state == DataLogState::Playing ||
                       state == DataLogState::Stopping;
+    // The charts take their cursor from the core's chart store when they draw.
+    const auto move_cursor = [this](uint32_t time_ms) {
+        app_.engine.state().charts.SetCursor(time_ms / 1000.0);
+        views_->SetChartTime(time_ms / 1000.0);
+    };
     if (open && app_.session.last_xdl_path() == overview_log_) {
-        views_->SetChartTime(app_.datalog.currenttime() / 1000.0);
+        move_cursor(app_.datalog.currenttime());
         return;
     }
     const LogOverview::FirstRecord& first = overview_->first();
-    views_->SetChartTime(first.time_ms / 1000.0);
+    move_cursor(first.time_ms);
     // A paused playback of another log keeps the displays: Play resumes it.
     if (open || app_.engine.running()) return;
     app_.engine.callback().ShowRecord(first.command_hash, first.reply.data(),

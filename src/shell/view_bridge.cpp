@@ -3,7 +3,6 @@
 #include <QMetaObject>
 
 #include "pages/display_page.h"
-#include "pages/monitor_page.h"
 
 namespace korvit::shell {
 namespace {
@@ -73,24 +72,6 @@ void ViewBridge::DrawFrame() {
     if (changes != 0) emit frame(changes);
 }
 
-void ViewBridge::AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) {
-    if (pages::MonitorPage* page = monitors_.load()) page->Sample(t, packet, command_hash);
-    Mark(kCharts);
-}
-
-void ViewBridge::ResetCharts() {
-    // A cursor time from before the reset must not land after it.
-    pending_.fetch_and(~uint32_t{kChartTime});
-    if (pages::MonitorPage* page = monitors_.load()) page->Reset();
-    Mark(kCharts | kAtPosition);
-}
-
-void ViewBridge::SetChartTime(double seconds) {
-    chart_time_.store(seconds, std::memory_order_relaxed);
-    pending_.fetch_or(kChartTime);
-    Mark(kCharts);
-}
-
 void ViewBridge::Request(uint32_t bits) {
     if ((bits & kStatus) && first_request_ns_.load(std::memory_order_relaxed) == 0) {
         int64_t none = 0;
@@ -122,11 +103,6 @@ void ViewBridge::Drain(uint32_t bits) {
     }
     if (bits & kLogBar) emit logBarRequested();
     if (bits & kPosition) emit logPositionRequested(position_.load(std::memory_order_relaxed));
-    if (bits & kChartTime) {
-        if (pages::MonitorPage* page = monitors_.load()) {
-            page->SetCursorTime(chart_time_.load(std::memory_order_relaxed));
-        }
-    }
 }
 
 StatusLatency ViewBridge::latency() const {

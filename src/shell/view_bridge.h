@@ -13,10 +13,6 @@
 
 #include "app/views.h"
 
-namespace korvit::pages {
-class MonitorPage;
-}
-
 namespace korvit::shell {
 
 /// Figures of how quickly status requests from worker threads reach the screen.
@@ -47,12 +43,9 @@ class ViewBridge : public QObject, public app::IViews {
     /// Marks display changes (pages::DisplayChanges bits) from any thread; the next frame hands
     /// them to `frame`.
     void Mark(uint32_t changes);
-    /// Charts take their samples and resets straight from the worker threads; the cursor time
-    /// moves with the next frame.
-    void SetMonitorPage(pages::MonitorPage* page) { monitors_ = page; }
-    void AddChartPoint(float t, evaluation::Packet packet, uint32_t command_hash) override;
-    void ResetCharts() override;
-    void SetChartTime(double seconds) override;
+    void AddChartPoint(float, evaluation::Packet, uint32_t) override { Mark(kCharts); }
+    void ResetCharts() override { Mark(kCharts | kAtPosition); }
+    void SetChartTime(double) override { Mark(kCharts); }
 
     void RecordingFailed() override;
     void PlaybackEnded() override;
@@ -80,7 +73,7 @@ class ViewBridge : public QObject, public app::IViews {
     void frame(uint32_t changes);
 
   private:
-    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8, kChartTime = 16 };
+    enum Bits : uint32_t { kStatus = 1, kLogBar = 2, kPosition = 4, kFlash = 8 };
     // The display bits, as pages::DisplayChanges has them.
     enum Changes : uint32_t { kReplies = 1, kHistograms = 2, kCharts = 4, kAtPosition = 8 };
     void Request(uint32_t bits);
@@ -90,10 +83,8 @@ class ViewBridge : public QObject, public app::IViews {
     void ScheduleFrame();
     void DrawFrame();
 
-    std::atomic<pages::MonitorPage*> monitors_{nullptr};
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
-    std::atomic<double> chart_time_{0.0};
     std::atomic<app::IViews*> dash_{nullptr};
     std::atomic<app::IViews*> item_list_{nullptr};
     std::atomic<int64_t> first_request_ns_{0};

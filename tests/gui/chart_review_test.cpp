@@ -118,7 +118,8 @@ class ChartReviewTest : public ::testing::Test {
     }
     void TearDown() override { std::remove(log_.c_str()); }
 
-    /// Plays the log into the charts as playback does: every record samples the page.
+    /// Plays the log into the charts as playback does: every record feeds the charts, then the
+    /// page takes them.
     void FillFromLog(uint32_t count) {
         log_ = "/tmp/korvit-review-" + std::to_string(::getpid()) + ".xdl";
         ASSERT_FALSE(WriteDemoLog(log_, count).empty());
@@ -130,8 +131,9 @@ class ChartReviewTest : public ::testing::Test {
         datalog::ReplayedRecord record;
         while (replay.Next(record) == datalog::kDataLogOk) {
             if (record.command_hash == 0) continue;
-            page_.Sample(record.time_ms / 1000.0f, record.packet, record.command_hash);
+            feed_.Feed(record.time_ms / 1000.0f, record.packet, record.command_hash);
         }
+        page_.Refresh(pages::kChartsChanged);
         QCoreApplication::processEvents();
     }
     controls::MMDataChart* Chart() { return page_.entry(0).chart; }
@@ -139,7 +141,8 @@ class ChartReviewTest : public ::testing::Test {
     controls::ChartInput& Input() { return *Review().input(0); }
 
     ADXDefinition definition_;
-    pages::MonitorPage page_{definition_};
+    app::ChartFeed feed_;
+    pages::MonitorPage page_{definition_, feed_};
     std::string log_;
 };
 
