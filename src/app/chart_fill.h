@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/chart_points.h"
@@ -14,6 +16,11 @@ namespace korvit::app {
 /// record; a value the definition lacks gets no points. The code of LogReplay::RunTo.
 uint32_t FillSeriesFromLog(datalog::LogReplay& replay, const std::vector<uint32_t>& value_hashes,
                            std::vector<std::vector<ChartPoint>>& out,
+                           const datalog::ReplayProgress& progress = {});
+/// The same, straight into chart lines (`out[k]` for value k), so that a long log's points are
+/// held once.
+uint32_t FillSeriesFromLog(datalog::LogReplay& replay, const std::vector<uint32_t>& value_hashes,
+                           std::vector<std::unique_ptr<ChartPoints>>& out,
                            const datalog::ReplayProgress& progress = {});
 
 }  // namespace korvit::app

@@ -64,18 +64,12 @@ bool LogOverview::Start(const definition::ADXDefinition& definition, const std::
                         first->reply.assign(record.reply, record.reply + record.reply_size);
                         break;
                     }
-                    std::vector<std::vector<app::ChartPoint>> points;
+                    // The lines are built here, so the GUI thread only swaps them in.
                     const uint32_t code =
-                        app::FillSeriesFromLog(replay, hashes, points,
+                        app::FillSeriesFromLog(replay, hashes, *lines,
                                                [&](uint32_t, uint32_t) { return !cancel->load(); });
                     // A damaged record ends the lines there: what came before still shows.
                     ok = code != datalog::kReplayCancelled;
-                    // The lines are built here, so the GUI thread only swaps them in.
-                    for (auto& line : points) {
-                        lines->push_back(std::make_unique<app::ChartPoints>());
-                        lines->back()->Replace(line);
-                        std::vector<app::ChartPoint>().swap(line);
-                    }
                 }
             }
         }
