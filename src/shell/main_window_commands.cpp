@@ -5,6 +5,7 @@
 #include "controls/mm_text_progress.h"
 #include "datalog/xdl_check.h"
 #include "datalog/xdl_probe.h"
+#include "definition/adx_histogram.h"
 #include "definition/legacy/ads_import.h"
 #include "pages/display_page.h"
 #include "pages/monitor_page.h"
@@ -283,6 +284,15 @@ void MainWindow::OpenFinished(datalog::PreparedLog& prepared) {
     }
     // Its rebuilds follow the position of the log open now, which the new run replaces.
     histogram_review_->Close();
+    if (prepared.log.state() == DataLogState::Open) {
+        // A run starts at the log's first record: the histograms hold the records from there up
+        // to the position, not those of an earlier run or scan added to them.
+        for (const auto& object : app_.definition.objects()) {
+            if (auto* h = definition::As<definition::ADXHistogram>(object.get()))
+                h->ClearHistogram();
+        }
+        views_->Mark(pages::kHistogramsChanged | pages::kPositionChanged);
+    }
     if (app_.session.Play(&app_.engine.callback(), prepared) == datalog::kDataLogOk) {
         log_bar_->slider()->setRange(0, static_cast<int>(app_.datalog.header().recordcount));
         // Seeks in this log rebuild the histograms from it in the background.

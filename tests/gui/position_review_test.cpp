@@ -277,6 +277,27 @@ TEST_F(PositionReviewTest, ASeekWhilePlayingEndsWithTheHistogramsOfAStraightPlay
     EXPECT_EQ(HistogramText(*h), StraightHistogram(log_, id, position)) << "at " << position;
 }
 
+// Each run of a log starts at its first record, so the histograms after a second run to the end
+// are those of one straight play, not of the two added together.
+TEST_F(PositionReviewTest, PlayingALogAgainFromTheStartDoesNotAddToTheLastRun) {
+    constexpr uint32_t kRecords = 3000;
+    log_ = WriteDemoLog(dir_ + "drive.xdl", kRecords);
+    MainWindow& w = Window();
+    ASSERT_TRUE(w.LoadDefinition(kDemo));
+    definition::ADXHistogram* h = w.histogramPage()->current();
+    ASSERT_NE(h, nullptr);
+    const std::string id(h->id());
+    chosen_ = log_;
+    w.SelectLog();
+    w.SetPlaybackSpeed(0.0f);
+    for (int run = 0; run < 2; ++run) {
+        w.Play();
+        ASSERT_TRUE(WaitUntil(
+            [&] { return app_.datalog.state() == DataLogState::Closed && !w.opening(); }, 60000));
+        EXPECT_EQ(HistogramText(*h), StraightHistogram(log_, id, kRecords)) << "run " << run;
+    }
+}
+
 }  // namespace
 
 namespace {
