@@ -22,6 +22,7 @@
 #include "shell/main_window.h"
 #include "shell/view_bridge.h"
 
+#include "support/generated_log.h"
 #include "wait_until.h"
 #include "window_fixture.h"
 
@@ -105,43 +106,10 @@ std::string WriteLog(const std::string& path, uint32_t count) {
     definition::ADXDefinition def;
     std::string error;
     if (def.Load(kDemo, error) == 0) return {};
-    {
-        datalog::DataLog log;
-        log.Record(path, def);
-        log.Close();
-    }
-    datalog::DataLog reader;
-    reader.Open(path);
-    const std::vector<datalog::DataLogCommand> commands = reader.commands();
-    datalog::DataLogHeader header = reader.header();
-    reader.Close();
-    uint8_t index = 0;
-    while (index < commands.size() && commands[index].type != definition::ADXTYPE_SENDCOMMAND) {
-        ++index;
-    }
-    const datalog::DataLogCommand& command = commands.at(index);
-    std::FILE* out = std::fopen(path.c_str(), "r+b");
-    if (out == nullptr) return {};
-    std::fseek(out, static_cast<long>(header.firstrecord), SEEK_SET);
-    uint32_t offset = header.firstrecord;
-    std::vector<uint8_t> record;
-    for (uint32_t i = 0; i < count; ++i) {
-        const datalog::RecordHead head{offset + 12 + command.storedsize, i * kGapMs, index};
-        const auto bytes = head.Serialize();
-        record.assign(bytes.begin(), bytes.end());
-        for (uint32_t k = 0; k < command.storedsize; ++k) {
-            record.push_back(static_cast<uint8_t>(i * 3 + k * 7));
-        }
-        std::fwrite(record.data(), 1, record.size(), out);
-        offset = head.next;
-    }
-    header.recordcount = count;
-    header.endmark = offset + 1;
-    const auto bytes = header.Serialize();
-    std::fseek(out, 0, SEEK_SET);
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-    return path;
+    const bool written = korvit::testing::WriteGeneratedLog(
+        def, path, count, [](uint32_t) { return kGapMs; },
+        [](uint32_t i, uint32_t k) { return static_cast<uint8_t>(i * 3 + k * 7); });
+    return written ? path : std::string();
 }
 
 class WindowFramesTest : public WindowTest {
