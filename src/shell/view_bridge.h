@@ -85,8 +85,6 @@ class ViewBridge : public QObject, public app::IViews {
 
     std::atomic<uint32_t> pending_{0};
     std::atomic<uint32_t> position_{0};
-    std::atomic<app::IViews*> dash_{nullptr};
-    std::atomic<app::IViews*> item_list_{nullptr};
     std::atomic<int64_t> first_request_ns_{0};
     mutable std::mutex mutex_;
     std::string flash_;
