@@ -167,9 +167,10 @@ void DataLog::BuildIndex(const std::atomic<bool>* cancel) {
     index_.clear();
     index_complete_ = false;
     // Room for the records the header counts, so that a long log's index is never copied while
-    // it grows; a damaged count is held to what the file can hold (a record is 12 bytes at least).
-    const uint64_t span =
-        header_.endmark > header_.firstrecord ? header_.endmark - header_.firstrecord : 0;
+    // it grows; a damaged count is held to what the file's size can hold (a record is 12 bytes
+    // at least).
+    const uint64_t size = file_.Size();
+    const uint64_t span = size > header_.firstrecord ? size - header_.firstrecord : 0;
     index_.reserve(static_cast<size_t>(std::min<uint64_t>(header_.recordcount, span / 12)));
     std::vector<uint8_t> buffer(std::max<uint32_t>(LargestStoredSize(), 1));
     std::lock_guard guard(lock_);
