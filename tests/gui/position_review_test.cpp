@@ -122,18 +122,22 @@ class PositionReviewTest : public WindowTest {
             return chosen_;
         };
     }
-    /// The demo definition and a log of `records`, played as fast as possible past `past` and
-    /// paused, with `page` in front.
-    MainWindow& Paused(uint32_t records, uint32_t past, const QString& page) {
+    /// The demo definition and a log of `records` selected, to be played as fast as possible.
+    MainWindow& Selected(uint32_t records) {
         log_ = WriteDemoLog(dir_ + "drive.xdl", records);
         MainWindow& w = Window();
-        w.resize(1000, 700);
-        w.show();
         EXPECT_TRUE(w.LoadDefinition(kDemo));
-        w.tabs()->Select(w.tabs()->IndexOf(page));
         chosen_ = log_;
         w.SelectLog();
         w.SetPlaybackSpeed(0.0f);
+        return w;
+    }
+    /// The same, played past `past` and paused, with `page` in front.
+    MainWindow& Paused(uint32_t records, uint32_t past, const QString& page) {
+        MainWindow& w = Selected(records);
+        w.resize(1000, 700);
+        w.show();
+        w.tabs()->Select(w.tabs()->IndexOf(page));
         w.Play();
         EXPECT_TRUE(WaitUntil([&] { return app_.datalog.recordsread() > past; }, 30000));
         w.Pause();
@@ -247,15 +251,10 @@ std::string StraightHistogram(const std::string& log, const std::string& id, uin
 // goes on feeding, and the result is a straight play to wherever the player is.
 TEST_F(PositionReviewTest, ASeekWhilePlayingEndsWithTheHistogramsOfAStraightPlay) {
     constexpr uint32_t kRecords = 200000;
-    log_ = WriteDemoLog(dir_ + "drive.xdl", kRecords);
-    MainWindow& w = Window();
-    ASSERT_TRUE(w.LoadDefinition(kDemo));
+    MainWindow& w = Selected(kRecords);
     definition::ADXHistogram* h = w.histogramPage()->current();
     ASSERT_NE(h, nullptr);
     const std::string id(h->id());
-    chosen_ = log_;
-    w.SelectLog();
-    w.SetPlaybackSpeed(0.0f);
     w.Play();
     ASSERT_TRUE(WaitUntil([&] { return app_.datalog.recordsread() > 60000; }, 60000));
     ASSERT_EQ(app_.datalog.state(), DataLogState::Playing);
@@ -281,15 +280,10 @@ TEST_F(PositionReviewTest, ASeekWhilePlayingEndsWithTheHistogramsOfAStraightPlay
 // are those of one straight play, not of the two added together.
 TEST_F(PositionReviewTest, PlayingALogAgainFromTheStartDoesNotAddToTheLastRun) {
     constexpr uint32_t kRecords = 3000;
-    log_ = WriteDemoLog(dir_ + "drive.xdl", kRecords);
-    MainWindow& w = Window();
-    ASSERT_TRUE(w.LoadDefinition(kDemo));
+    MainWindow& w = Selected(kRecords);
     definition::ADXHistogram* h = w.histogramPage()->current();
     ASSERT_NE(h, nullptr);
     const std::string id(h->id());
-    chosen_ = log_;
-    w.SelectLog();
-    w.SetPlaybackSpeed(0.0f);
     for (int run = 0; run < 2; ++run) {
         w.Play();
         ASSERT_TRUE(WaitUntil(
